@@ -1,0 +1,56 @@
+#pragma once
+
+#include <optional>
+
+// Linear conversion between latitude/longitude, scene units and the fixed 1024 x 672 reference
+// frame, fixed by the map's two reference corners. No earth model: longitude maps to x and latitude
+// to y with independent scales. Lives on the user-interface thread.
+struct ScenePoint {
+    double x = 0;
+    double y = 0;
+};
+
+struct GeoPoint {
+    double lat = 0;
+    double lon = 0;
+};
+
+struct MapGeometry {
+    // Geographic reference, degrees.
+    double upperLeftLat = 0, lowerRightLat = 0, upperLeftLon = 0, lowerRightLon = 0;
+    // Degrees per scene unit; positive for a north-up, east-right map.
+    double lonPerUnit = 0, latPerUnit = 0;
+
+    // The map's box in the reference frame (y down).
+    double mapBoxLeft = 23.0, mapBoxRight = 661.0, mapBoxTop = 107.0, mapBoxBottom = 636.0;
+    // The map rectangle in scene units.
+    double mapLeft = 0, mapRight = 0, mapTop = 0, mapBottom = 0;
+    // Scene units per reference pixel (unitsPerPixelY is negative).
+    double unitsPerPixelX = 0, unitsPerPixelY = 0;
+    // Size of the start-up bitmap; every later picture is stretched over the same rectangle.
+    int mapBitmapWidth = 0, mapBitmapHeight = 0;
+    // Lower-left corner of the map rectangle; the status panel reads it too.
+    float mapOriginX = -5.3f, mapOriginY = -3.3f;
+    // Lower-left texture coordinate of the zoom window, recomputed by every map drawing.
+    float mapTexU0 = 0, mapTexV0 = 0;
+};
+
+// Scene units per bitmap pixel.
+inline constexpr double kMapScale = 0.007;
+
+// Sets the whole geometry for a start-up picture of width x height pixels and catalogue entry 0.
+void initMapGeometry(MapGeometry& geometry, int width, int height);
+
+// Recomputes lonPerUnit and latPerUnit from the current corners and the unchanged rectangle.
+void updateMapScales(MapGeometry& geometry);
+
+// Scene position of a geographic point; nothing when a scale is 0 or the result is not finite
+// (what cannot be placed is not drawn).
+std::optional<ScenePoint> geoToScene(const MapGeometry& geometry, double lat, double lon);
+
+// Scene and geographic position of reference-frame pixel (x, y) inside the map box.
+struct ReferencePoint {
+    ScenePoint scene;
+    GeoPoint geo;
+};
+ReferencePoint referenceToGeo(const MapGeometry& geometry, int x, int y);

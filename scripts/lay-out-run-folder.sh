@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Lays out the folder the program runs in: the map pictures of the three catalogue sites drawn by
+# the project's map tool, and "OpenGC.exe" as a link to the project's cockpit display.
+#   scripts/lay-out-run-folder.sh <build dir> <run dir>
+set -euo pipefail
+build=$(realpath "$1")
+run=$2
+mkdir -p "$run"
+run=$(realpath "$run")
+for f in site1.bmp site2.bmp site3.bmp; do
+    [ -f "$run/$f" ] || { "$build/bin/orvane-mapgen" --all "$run" >/dev/null; break; }
+done
+ln -sfn "$build/bin/orvane-cockpit" "$run/OpenGC.exe"

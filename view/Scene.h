@@ -1,0 +1,72 @@
+#pragma once
+
+#include <GL/gl.h>
+
+#include <array>
+#include <cstdint>
+
+#include "map/MapGeometry.h"
+
+class Notifier;
+struct TelemetryState;
+
+// Colour indices of drawText.
+enum ColorIndex : int { colorBlack = 0, colorRed, colorGreen, colorBlue, colorWhite, colorYellow };
+using ColorTable = std::array<std::array<float, 3>, 6>;
+
+// Everything the view draws, with the state the drawing needs, independent of any window: it
+// draws with whatever OpenGL context is current, so the program's view widget and the rendering
+// tests (an off-screen context) use the same code. User-interface thread only.
+class Scene {
+public:
+    Scene(TelemetryState& telemetry, Notifier& notifier);
+    ~Scene();
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+
+    // With a context current: the fonts, the fixed GL state (clear colour, depth test, blending and
+    // smoothing), the start-up map "site3.bmp" into the texture and the map geometry.
+    void initGl();
+
+    // The fixed camera over a viewport of `width` x `height` device pixels (ignored unless both are
+    // positive): viewport, projection and eye transform.
+    void resize(int width, int height);
+    void applyViewport(int width, int height);
+    void applyProjection(double aspect);  // the aspect is ignored: the scene stretches
+    void applyEyeTransform();
+
+    // One frame in the fixed layer order, ending with glFinish (the caller swaps buffers).
+    void drawFrame();
+
+    // The layers, in frame order.
+    void drawStatusPanel();
+    void drawWaypointMarks();
+    void drawWaypointPanel();
+    void drawAircraftSymbol();
+    void drawMap();
+
+    // The only text primitive: baseline start at (x, y), size 1.0 is an em of 0.29 scene units.
+    void drawText(float x, float y, int colorIndex, float size, const char* text) const;
+    void buildFonts();
+
+    // Loads the picture of catalogue index 0..3 into the map texture; the geometry is unchanged.
+    void loadMapForIndex(int index);
+
+    // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
+    void wheelStep(int delta);
+
+    float mapZoom() const { return mapZoom_; }
+    GLuint outlineFontBase() const { return outlineFontBase_; }
+    const ColorTable& colorTable() const { return colorTable_; }
+    MapGeometry& mapGeometry() { return mapGeometry_; }
+    const MapGeometry& mapGeometry() const { return mapGeometry_; }
+    TelemetryState& telemetry() { return telemetry_; }
+
+private:
+    TelemetryState& telemetry_;
+    Notifier& notifier_;
+    GLuint outlineFontBase_ = 0;
+    ColorTable colorTable_;
+    float mapZoom_ = 1.0f;
+    MapGeometry mapGeometry_;
+};
