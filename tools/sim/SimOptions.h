@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "tools/sim/FlightModel.h"
+
+struct SimOptions {
+    std::string host = "127.0.0.1";
+    int port = 9001;
+    double linesPerSecond = 20;
+    UnitStates units;
+    std::optional<double> stopAfterSeconds;  // stop sending, keep receiving
+    std::optional<double> durationSeconds;   // exit
+    bool quiet = false;
+    bool helpRequested = false;
+};
+
+struct SimOptionsResult {
+    std::optional<SimOptions> options;  // absent on error
+    std::string error;
+};
+
+// Parses the command line (argv[0] is the program name).
+SimOptionsResult parseSimOptions(int argc, const char* const* argv);
+
+const char* simUsage();
