@@ -43,7 +43,7 @@ build build
 step "tests" in_display ctest --test-dir build --output-on-failure --timeout 300
 
 build build-asan -DORVANE_ASAN_UBSAN=ON
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:suppressions=$top/scripts/lsan-suppressions.txt"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export LSAN_OPTIONS="suppressions=$top/scripts/lsan-suppressions.txt:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 step "tests with address and undefined-behaviour sanitizers" \
