@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,3 +22,25 @@ std::unique_ptr<RgbImage> loadDibImage(const char* fileName, Notifier& notifier)
 
 // The same from the bytes of a whole file in memory.
 std::unique_ptr<RgbImage> decodeDibImage(const std::uint8_t* data, std::size_t size, Notifier& notifier);
+
+// Number of colour-table entries of a bitmap header: a 40-byte header's non-zero colours-used
+// field, else 2, 16 or 256 for 1, 4 or 8 bits per pixel, else 0. Kept to 16 bits like the table
+// size it describes.
+std::uint16_t dibColorCount(std::uint32_t headerSize, std::uint16_t bitsPerPixel, std::uint32_t colorsUsed);
+
+// The loader's messages, all shown under the caption kDibErrorCaption.
+inline constexpr const char* kDibErrorCaption = "Error";
+inline constexpr const char* kDibOpenFailedFormat = "Failed to open DIB file %s.\n";
+inline constexpr const char* kDibOutOfMemory = "Out of memory.";
+inline constexpr const char* kDibUnknownFormat = "Unknown DIB file format.";
+inline constexpr const char* kDibConversionError = "Image file conversion error.";
+
+// Largest picture accepted; anything larger is refused as out of memory rather than allocated.
+inline constexpr std::int64_t kDibMaxSide = 16384;
+inline constexpr std::int64_t kDibMaxPixels = 64ll * 1024 * 1024;
+
+// Compression codes of the 40-byte header.
+inline constexpr std::uint32_t kDibRgb = 0;
+inline constexpr std::uint32_t kDibRle8 = 1;
+inline constexpr std::uint32_t kDibRle4 = 2;
+inline constexpr std::uint32_t kDibBitfields = 3;

@@ -1,0 +1,69 @@
+#include "map/MapGeometry.h"
+
+#include <cmath>
+
+#include "map/MapCatalog.h"
+
+namespace {
+
+// The rectangle's lower-left corner, taken in single precision so that it matches the drawn
+// rectangle's edges exactly.
+constexpr double kMapLeft = static_cast<double>(-5.3f);
+constexpr double kMapBottom = static_cast<double>(-3.3f);
+// Reciprocals of the map box's width (638) and height (529) in reference pixels.
+constexpr double kPerBoxWidth = 0.001567398119122257;
+constexpr double kPerBoxHeight = 0.001890359168241966;
+
+}  // namespace
+
+void initMapGeometry(MapGeometry& geometry, int width, int height) {
+    geometry.mapBitmapWidth = width;
+    geometry.mapBitmapHeight = height;
+
+    const MapSite& site = kMapCatalog[0];
+    geometry.upperLeftLat = site.upperLeftLat;
+    geometry.lowerRightLat = site.lowerRightLat;
+    geometry.upperLeftLon = site.upperLeftLon;
+    geometry.lowerRightLon = site.lowerRightLon;
+
+    geometry.mapOriginX = -5.3f;
+    geometry.mapOriginY = -3.3f;
+    geometry.mapBoxLeft = 23.0;
+    geometry.mapBoxRight = 661.0;
+    geometry.mapBoxTop = 107.0;
+    geometry.mapBoxBottom = 636.0;
+
+    geometry.mapLeft = kMapLeft;
+    geometry.mapBottom = kMapBottom;
+    geometry.mapRight = width * kMapScale - 5.300000190734863;
+    geometry.mapTop = height * kMapScale - 3.299999952316284;
+
+    geometry.unitsPerPixelX = (geometry.mapRight - geometry.mapLeft) * kPerBoxWidth;
+    geometry.unitsPerPixelY = (geometry.mapBottom - geometry.mapTop) * kPerBoxHeight;
+    updateMapScales(geometry);
+}
+
+void updateMapScales(MapGeometry& geometry) {
+    geometry.lonPerUnit =
+        (geometry.lowerRightLon - geometry.upperLeftLon) / (geometry.mapRight - geometry.mapLeft);
+    geometry.latPerUnit =
+        (geometry.lowerRightLat - geometry.upperLeftLat) / (geometry.mapBottom - geometry.mapTop);
+}
+
+std::optional<ScenePoint> geoToScene(const MapGeometry& geometry, double lat, double lon) {
+    // Corners of equal latitude or longitude leave a zero scale: such a point has no place.
+    if (geometry.lonPerUnit == 0.0 || geometry.latPerUnit == 0.0) return std::nullopt;
+    const ScenePoint point{(lon - geometry.upperLeftLon) / geometry.lonPerUnit + geometry.mapLeft,
+                           (lat - geometry.upperLeftLat) / geometry.latPerUnit + geometry.mapTop};
+    if (!std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
+    return point;
+}
+
+ReferencePoint referenceToGeo(const MapGeometry& geometry, int x, int y) {
+    ReferencePoint result;
+    result.scene.x = (x - geometry.mapBoxLeft) * geometry.unitsPerPixelX + geometry.mapLeft;
+    result.scene.y = (y - geometry.mapBoxTop) * geometry.unitsPerPixelY + geometry.mapTop;
+    result.geo.lon = (result.scene.x - geometry.mapLeft) * geometry.lonPerUnit + geometry.upperLeftLon;
+    result.geo.lat = (result.scene.y - geometry.mapTop) * geometry.latPerUnit + geometry.upperLeftLat;
+    return result;
+}
