@@ -14,6 +14,14 @@ struct TelemetryState;
 enum ColorIndex : int { colorBlack = 0, colorRed, colorGreen, colorBlue, colorWhite, colorYellow };
 using ColorTable = std::array<std::array<float, 3>, 6>;
 
+// Size of the shipped map pictures: the map rectangle when the start-up picture cannot be loaded,
+// so the overlays keep their places over an empty map.
+inline constexpr int kShippedMapWidth = 989;
+inline constexpr int kShippedMapHeight = 826;
+
+// Shown (captioned with the application's title) when a map picture cannot be loaded.
+inline constexpr const char* kMapLoadFailedText = "Loading the Navigation Map is failed!";
+
 // Everything the view draws, with the state the drawing needs, independent of any window: it
 // draws with whatever OpenGL context is current, so the program's view widget and the rendering
 // tests (an off-screen context) use the same code. User-interface thread only.
@@ -46,6 +54,7 @@ public:
     void drawMap();
 
     // The only text primitive: baseline start at (x, y), size 1.0 is an em of 0.29 scene units.
+    // Sets the colour of `colorIndex` (and draws nothing at all for an index outside the table).
     void drawText(float x, float y, int colorIndex, float size, const char* text) const;
     void buildFonts();
 
@@ -61,12 +70,22 @@ public:
     MapGeometry& mapGeometry() { return mapGeometry_; }
     const MapGeometry& mapGeometry() const { return mapGeometry_; }
     TelemetryState& telemetry() { return telemetry_; }
+    // Whether a map picture has reached the texture; without one the map shows only its frame.
+    bool hasMapPicture() const { return mapPictureLoaded_; }
+    // Whether the last status panel drawing read "LINK" (a line had arrived since the one before).
+    // The view uses it to repaint once when telemetry stops, so that "NO LINK" appears.
+    bool lastDrawingShowedLink() const { return lastDrawingShowedLink_; }
 
 private:
+    void loadStartupMap();
+    void drawStateTable();
+
     TelemetryState& telemetry_;
     Notifier& notifier_;
     GLuint outlineFontBase_ = 0;
     ColorTable colorTable_;
     float mapZoom_ = 1.0f;
     MapGeometry mapGeometry_;
+    bool mapPictureLoaded_ = false;
+    bool lastDrawingShowedLink_ = false;
 };

@@ -1,0 +1,47 @@
+#include <GL/gl.h>
+
+#include "view/Scene.h"
+
+namespace {
+constexpr float kMapFrameWidth = 1.5f;
+}  // namespace
+
+void Scene::drawMap() {
+    MapGeometry& geometry = mapGeometry_;
+    glPushMatrix();
+    glTranslatef(geometry.mapOriginX, geometry.mapOriginY, 0);
+    const float w = static_cast<float>(geometry.mapBitmapWidth * kMapScale);
+    const float h = static_cast<float>(geometry.mapBitmapHeight * kMapScale);
+
+    glDisable(GL_TEXTURE_2D);
+    glColor3f(1, 1, 1);
+    glLineWidth(kMapFrameWidth);
+    glBegin(GL_LINE_LOOP);
+    glVertex3f(0, 0, 0);
+    glVertex3f(0, h, 0);
+    glVertex3f(w, h, 0);
+    glVertex3f(w, 0, 0);
+    glEnd();
+    glLineWidth(1.0f);
+
+    // The zoom window is a square of side mapZoom centred on the picture's centre.
+    geometry.mapTexU0 = geometry.mapTexV0 = (1.0f - mapZoom_) * 0.5f;
+    const float s0 = geometry.mapTexU0, t0 = geometry.mapTexV0, zoom = mapZoom_;
+
+    glEnable(GL_TEXTURE_2D);
+    // Without a picture the default texture is incomplete and would fill the rectangle with the
+    // frame's white: the map then stays an empty frame.
+    if (mapPictureLoaded_) {
+        glBegin(GL_QUADS);
+        glTexCoord2f(s0, t0);
+        glVertex3f(0, 0, 0);
+        glTexCoord2f(s0, t0 + zoom);
+        glVertex3f(0, h, 0);
+        glTexCoord2f(s0 + zoom, t0 + zoom);
+        glVertex3f(w, h, 0);
+        glTexCoord2f(s0 + zoom, t0);
+        glVertex3f(w, 0, 0);
+        glEnd();
+    }
+    glPopMatrix();
+}

@@ -1,0 +1,167 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "map/TextureImage.h"
+#include "net/TelemetryState.h"
+#include "tests/support/SceneProbe.h"
+#include "view/Scene.h"
+
+namespace {
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 672;
+
+// Texel (x, y) of the test picture: red counts columns and green counts rows, two levels a texel,
+// so a pixel's colour tells which texture coordinate it shows.
+constexpr int kGradientSide = 128;
+Rgb8 gradient(int x, int y) {
+    return {static_cast<std::uint8_t>(2 * x), static_cast<std::uint8_t>(2 * y), 128};
+}
+
+class MapLayerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(context.valid()); }
+    void start() {
+        scene.initGl();
+        scene.resize(kWidth, kHeight);
+    }
+    // The map step of the frame alone.
+    void drawMapLayer() {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glPushMatrix();
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
+        scene.drawMap();
+        glPopMatrix();
+        glDisable(GL_TEXTURE_2D);
+    }
+    // The colour at fractions (fx, fy) of the map rectangle, fy counted from its bottom.
+    OsMesaContext::Rgb mapPixel(double fx, double fy) {
+        const MapGeometry& g = scene.mapGeometry();
+        const PixelPoint p = sceneToPixel(g.mapLeft + fx * (g.mapRight - g.mapLeft),
+                                          g.mapBottom + fy * (g.mapTop - g.mapBottom), kWidth, kHeight);
+        return context.at(static_cast<int>(p.x), static_cast<int>(p.y));
+    }
+
+    ScratchWorkDir workDir;
+    OsMesaContext context{kWidth, kHeight};
+    TelemetryState telemetry;
+    RecordingNotifier notifier;
+    Scene scene{telemetry, notifier};
+};
+
+TEST_F(MapLayerTest, TheZoomWindowIsCentredOnThePicture) {
+    writeBitmap24("site3.bmp", kGradientSide, kGradientSide, gradient);
+    start();
+    ASSERT_TRUE(notifier.messages.empty());
+    struct Case {
+        int wheelBackSteps;
+        double firstCoordinate;  // texture coordinate at the map's left and bottom edges
+        double lastCoordinate;   // and at its right and top edges
+    };
+    for (const Case& c : {Case{0, 0.0, 1.0}, Case{10, 0.25, 0.75}}) {
+        for (int i = 0; i < c.wheelBackSteps; ++i) scene.wheelStep(-120);
+        drawMapLayer();
+        for (const double f : {0.1, 0.5, 0.9}) {
+            const double expected = c.firstCoordinate + f * (c.lastCoordinate - c.firstCoordinate);
+            const OsMesaContext::Rgb across = mapPixel(f, 0.5);
+            const OsMesaContext::Rgb up = mapPixel(0.5, f);
+            // Channel level v stands for texture coordinate (v + 1) / 256 of the gradient.
+            EXPECT_NEAR((across.r + 1) / 256.0, expected, 0.02)
+                << "s at " << f << ", zoom " << scene.mapZoom();
+            EXPECT_NEAR((up.g + 1) / 256.0, expected, 0.02) << "t at " << f << ", zoom " << scene.mapZoom();
+        }
+    }
+    EXPECT_FLOAT_EQ(scene.mapGeometry().mapTexU0, 0.25f);
+    EXPECT_FLOAT_EQ(scene.mapGeometry().mapTexV0, 0.25f);
+}
+
+TEST_F(MapLayerTest, AMissingStartupPictureKeepsTheViewRunningWithAnEmptyMap) {
+    start();
+    ASSERT_EQ(notifier.messages.size(), 2u);
+    EXPECT_EQ(notifier.messages[0].first, "Error");
+    EXPECT_NE(notifier.messages[0].second.find("site3.bmp"), std::string::npos);
+    EXPECT_EQ(notifier.messages[1].first, "Orvane");
+    EXPECT_EQ(notifier.messages[1].second, kMapLoadFailedText);
+    EXPECT_FALSE(scene.hasMapPicture());
+
+    // The geometry of the shipped pictures keeps the overlays placed as usual.
+    const MapGeometry& g = scene.mapGeometry();
+    EXPECT_EQ(g.mapBitmapWidth, kShippedMapWidth);
+    EXPECT_EQ(g.mapBitmapHeight, kShippedMapHeight);
+    const std::optional<ScenePoint> corner = geoToScene(g, g.lowerRightLat, g.lowerRightLon);
+    ASSERT_TRUE(corner);
+    EXPECT_NEAR(corner->x, -5.3 + kShippedMapWidth * 0.007, 1e-6);
+
+    // Only the frame shows: no untextured rectangle of the frame's colour.
+    drawMapLayer();
+    EXPECT_FALSE(isLit(mapPixel(0.5, 0.5)));
+    EXPECT_TRUE(findPixels(context, isWhite).found);
+}
+
+TEST_F(MapLayerTest, LoadingACatalogueMapReplacesThePictureButNotTheGeometry) {
+    writeUniformBitmap("site3.bmp", 200, 150, {0, 0, 255});
+    writeUniformBitmap("site2.bmp", 50, 400, {0, 255, 0});
+    start();
+    const MapGeometry before = scene.mapGeometry();
+
+    scene.loadMapForIndex(1);
+    EXPECT_TRUE(notifier.messages.empty());
+    drawMapLayer();
+    EXPECT_TRUE(isGreen(mapPixel(0.5, 0.5))) << "stretched over the start-up rectangle";
+    EXPECT_TRUE(isGreen(mapPixel(0.95, 0.05)));
+
+    // "user.bmp" does not exist: both messages, and the previous picture stays.
+    scene.loadMapForIndex(3);
+    ASSERT_EQ(notifier.messages.size(), 2u);
+    EXPECT_NE(notifier.messages[0].second.find("user.bmp"), std::string::npos);
+    EXPECT_EQ(notifier.messages[1].second, kMapLoadFailedText);
+    drawMapLayer();
+    EXPECT_TRUE(isGreen(mapPixel(0.5, 0.5)));
+
+    // An index outside the catalogue loads nothing.
+    scene.loadMapForIndex(4);
+    EXPECT_EQ(notifier.messages.size(), 3u);
+    drawMapLayer();
+    EXPECT_TRUE(isGreen(mapPixel(0.5, 0.5)));
+
+    const MapGeometry& after = scene.mapGeometry();
+    EXPECT_EQ(after.mapBitmapWidth, before.mapBitmapWidth);
+    EXPECT_EQ(after.mapBitmapHeight, before.mapBitmapHeight);
+    EXPECT_EQ(after.mapRight, before.mapRight);
+    EXPECT_EQ(after.lonPerUnit, before.lonPerUnit);
+}
+
+TEST_F(MapLayerTest, TextureImageKeepsItsNameAndModeOnlyForALoadedPicture) {
+    writeUniformBitmap("site1.bmp", 4, 4, {255, 0, 0});
+    struct Case {
+        const char* file;
+        GLenum requested;
+        int result;
+        const char* nameAfter;
+        GLenum modeAfter;
+    };
+    TextureImage image;
+    EXPECT_EQ(image.fileName(), "None");
+    EXPECT_EQ(image.upload(), 0) << "no picture yet";
+    for (const Case& c : {Case{"site1.bmp", GL_MODULATE, 1, "site1.bmp", GL_MODULATE},
+                          Case{"site1.bmp", GL_REPLACE, 1, "site1.bmp", GL_DECAL},
+                          Case{"missing.bmp", GL_MODULATE, 0, "site1.bmp", GL_DECAL},
+                          Case{"site1.bmp", GL_DECAL, 1, "site1.bmp", GL_DECAL}}) {
+        EXPECT_EQ(image.load(c.file, c.requested, notifier), c.result) << c.file;
+        EXPECT_EQ(image.fileName(), c.nameAfter) << c.file;
+        EXPECT_EQ(image.envMode(), c.modeAfter) << c.file;
+        EXPECT_EQ(image.image() != nullptr, c.result == 1) << "a failed load releases the old picture";
+        EXPECT_EQ(image.upload(), c.result) << c.file;
+    }
+    GLint mode = 0;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    EXPECT_EQ(mode, GL_DECAL);
+    GLint minFilter = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_NEAREST);
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#include <GL/gl.h>
+
+#include <array>
+#include <cmath>
+
+#include "net/TelemetryState.h"
+#include "view/Scene.h"
+
+namespace {
+
+constexpr double kDegreesPerRadian = 57.3;
+constexpr float kSymbolScale = 0.09f;
+
+// An arrowhead around the aircraft's position, nose up, in symbol units: notch, left rear corner,
+// nose, right rear corner. Drawn as a fan from the notch, which keeps the concave shape filled right.
+constexpr std::array<std::array<float, 2>, 4> kOutline{
+    {{0.0f, 0.5f}, {-1.0f, -1.0f}, {0.0f, 2.0f}, {1.0f, -1.0f}}};
+
+void emitOutline() {
+    for (const auto& v : kOutline) glVertex3f(v[0], v[1], 0);
+}
+
+}  // namespace
+
+void Scene::drawAircraftSymbol() {
+    const std::optional<ScenePoint> position = geoToScene(mapGeometry_, telemetry_.lat, telemetry_.lon);
+    if (!position) return;
+    const float x = static_cast<float>(position->x);
+    const float y = static_cast<float>(position->y);
+    const float heading = static_cast<float>(telemetry_.psi * kDegreesPerRadian);
+    // A position beyond float range or a heading that is no number cannot be drawn meaningfully.
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(heading)) return;
+
+    glPushMatrix();
+    glTranslatef(x, y, 0);
+    // About -z: a positive heading turns the nose clockwise on the screen, from north to east.
+    glRotatef(heading, 0, 0, -1);
+    glScalef(kSymbolScale, kSymbolScale, kSymbolScale);
+    // The outline is drawn first so that it stays visible along the edge of the fill.
+    glColor3f(1, 1, 0);
+    glLineWidth(1.0f);
+    glBegin(GL_LINE_LOOP);
+    emitOutline();
+    glEnd();
+    glColor3f(1, 0, 0);
+    glBegin(GL_POLYGON);
+    emitOutline();
+    glEnd();
+    glPopMatrix();
+}

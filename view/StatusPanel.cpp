@@ -1,0 +1,199 @@
+#include "view/StatusPanel.h"
+
+#include <GL/gl.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "net/TelemetryState.h"
+#include "view/Scene.h"
+
+namespace {
+
+// Radians to degrees as the aircraft's own displays convert them.
+constexpr double kDegreesPerRadian = 57.3;
+
+constexpr std::array<const char*, 5> kAhrsStatusText{"NO IMU", "b", "ACQ", "INVALID", "CHKSUM ERR"};
+constexpr std::int16_t kAhrsAcquired = 2;
+constexpr std::int16_t kUnitAcquired = 1;
+
+// Positions of the top block (scene units; x relative to the map origin).
+constexpr float kLabelColumn = 0.0f;
+constexpr float kValueColumn = 0.9f;
+constexpr float kSecondLabelColumn = 2.5f;
+constexpr float kSecondValueColumn = 3.2f;
+constexpr float kLatRow = 3.3f, kLonRow = 3.05f, kAltRow = 2.8f, kSpeedRow = 2.55f;
+constexpr float kTimeBelowMap = 0.2f;
+
+// The framed state table at the right of the view.
+constexpr std::array<float, 2> kFrameTopLeft{1.712f, 2.45f};
+constexpr std::array<float, 2> kFrameBottomRight{5.412f, -3.3f};
+constexpr std::array<float, 3> kFrameColor{0.2f, 1.0f, 0.9f};
+constexpr float kTableOffsetY = 2.2f;  // the table's origin, 0.25 below the frame's top
+constexpr float kTableLabelX = 0.1f;
+constexpr float kTableValueX = 1.5f;
+constexpr float kTableStatusX = 1.68f;
+constexpr float kRateX = 2.3f;
+constexpr float kHertzX = 2.85f;
+constexpr float kHeadingSize = 0.6f;
+
+template <typename... Args>
+std::string formatted(const char* format, Args... args) {
+    std::array<char, kPanelTextCapacity> buffer{};
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    const int length = std::snprintf(buffer.data(), buffer.size(), format, args...);
+#pragma GCC diagnostic pop
+    // The capacity fits every value the panel formats; should that ever change, a cut number is a
+    // wrong number, so nothing is shown rather than part of it.
+    if (length < 0 || static_cast<std::size_t>(length) >= buffer.size()) return "?";
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+std::string formatCoordinate(double degrees) {
+    return formatted("%9.5f", degrees);
+}
+std::string formatReading(float value) {
+    return formatted("%9.2f", static_cast<double>(value));
+}
+std::string formatStateValue(double value) {
+    return formatted("%7.2f", value);
+}
+
+std::string formatLineRate(double packetInterval) {
+    if (!(packetInterval > 0)) return "--.-";
+    return formatted("%4.1f", 1.0 / packetInterval);
+}
+
+std::string formatPanelTime(std::time_t time) {
+    std::tm local{};
+    if (!localtime_r(&time, &local)) return {};
+    // The C library's calendar-time layout, without the non-reentrant ctime.
+    std::array<char, 64> buffer{};
+    const std::size_t length = std::strftime(buffer.data(), buffer.size(), "%a %b %e %H:%M:%S %Y", &local);
+    return formatted("%.24s", std::string(buffer.data(), length).c_str());
+}
+
+StatusWord ahrsStatusWord(std::int16_t ahrsStatus) {
+    if (ahrsStatus == kAhrsAcquired) return {"ACQ", colorGreen};
+    if (ahrsStatus >= 0 && ahrsStatus < static_cast<int>(kAhrsStatusText.size())) {
+        return {kAhrsStatusText[static_cast<std::size_t>(ahrsStatus)], colorRed};
+    }
+    return {formatted("STATUS %d", static_cast<int>(ahrsStatus)), colorRed};
+}
+
+StatusWord gpsStatusWord(std::int16_t gpsStatus) {
+    if (gpsStatus == kUnitAcquired) return {"ACQ", colorGreen};
+    return {"NO GPS", colorRed};
+}
+
+StatusWord navStatusWord(std::int16_t navStatus) {
+    if (navStatus == kUnitAcquired) return {"ACQ", colorGreen};
+    return {"DISABLED", colorRed};
+}
+
+void Scene::drawStatusPanel() {
+    const TelemetryState& t = telemetry_;
+    const float left = mapGeometry_.mapOriginX;
+
+    drawText(left, mapGeometry_.mapOriginY - kTimeBelowMap, colorWhite, 0.7f,
+             formatPanelTime(std::time(nullptr)).c_str());
+
+    drawText(left + kLabelColumn, kLatRow, colorWhite, 1.0f, "LAT");
+    drawText(left + kLabelColumn, kLonRow, colorWhite, 1.0f, "LON");
+    drawText(left + kLabelColumn, kAltRow, colorWhite, 1.0f, "ALT");
+    drawText(left + kLabelColumn, kSpeedRow, colorWhite, 1.0f, "GS");
+    drawText(left + kSecondLabelColumn, kAltRow, colorWhite, 1.0f, "PALT");
+    drawText(left + kSecondLabelColumn, kSpeedRow, colorWhite, 1.0f, "CAS");
+    drawText(left + kSecondValueColumn, kAltRow, colorGreen, 1.0f, formatReading(t.palt).c_str());
+    drawText(left + kSecondValueColumn, kSpeedRow, colorGreen, 1.0f, formatReading(t.cas).c_str());
+    drawText(left + kValueColumn, kLatRow, colorWhite, 1.0f, formatCoordinate(t.lat).c_str());
+    drawText(left + kValueColumn, kLonRow, colorWhite, 1.0f, formatCoordinate(t.lon).c_str());
+    drawText(left + kValueColumn, kAltRow, colorRed, 1.0f, formatReading(t.alt).c_str());
+    // The telemetry line carries no ground speed: the GS row shows the airspeed.
+    drawText(left + kValueColumn, kSpeedRow, colorRed, 1.0f, formatReading(t.cas).c_str());
+
+    glPushMatrix();
+    glLineWidth(1.0f);
+    glColor3f(kFrameColor[0], kFrameColor[1], kFrameColor[2]);
+    glBegin(GL_LINE_LOOP);
+    glVertex3f(kFrameTopLeft[0], kFrameTopLeft[1], 0);
+    glVertex3f(kFrameBottomRight[0], kFrameTopLeft[1], 0);
+    glVertex3f(kFrameBottomRight[0], kFrameBottomRight[1], 0);
+    glVertex3f(kFrameTopLeft[0], kFrameBottomRight[1], 0);
+    glEnd();
+    glPopMatrix();
+
+    glPushMatrix();
+    glTranslatef(kFrameTopLeft[0], kTableOffsetY, 0);
+    drawStateTable();
+    glPopMatrix();
+}
+
+void Scene::drawStateTable() {
+    const TelemetryState& t = telemetry_;
+    struct Row {
+        float y;
+        const char* label;
+    };
+    constexpr std::array<Row, 13> kLabels{{{-0.16f, "PHI"},
+                                           {-0.41f, "THE"},
+                                           {-0.66f, "PSI"},
+                                           {-1.035f, "P"},
+                                           {-1.285f, "Q"},
+                                           {-1.535f, "R"},
+                                           {-1.91f, "Ax"},
+                                           {-2.16f, "Ay"},
+                                           {-2.41f, "Az"},
+                                           {-2.91f, "AHRS"},
+                                           {-3.16f, "GPS"},
+                                           {-3.41f, "NAV"},
+                                           {-3.66f, "COMM"}}};
+    drawText(kTableLabelX, 0.09f, colorBlue, kHeadingSize, "STATE INFORMATION");
+    for (std::size_t i = 0; i < 9; ++i)
+        drawText(kTableLabelX, kLabels[i].y, colorWhite, 1.0f, kLabels[i].label);
+    drawText(kTableLabelX, -2.66f, colorBlue, kHeadingSize, "VEXO STATUS");
+    for (std::size_t i = 9; i < kLabels.size(); ++i) {
+        drawText(kTableLabelX, kLabels[i].y, colorWhite, 1.0f, kLabels[i].label);
+    }
+
+    struct Value {
+        double value;
+        int colorIndex;
+    };
+    const std::array<Value, 9> values{{{t.phi * kDegreesPerRadian, colorYellow},
+                                       {t.theta * kDegreesPerRadian, colorYellow},
+                                       {t.psi * kDegreesPerRadian, colorWhite},
+                                       {t.p * kDegreesPerRadian, colorWhite},
+                                       {t.q * kDegreesPerRadian, colorWhite},
+                                       {t.r * kDegreesPerRadian, colorWhite},
+                                       {t.ax, colorWhite},
+                                       {t.ay, colorWhite},
+                                       {t.az, colorWhite}}};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        drawText(kTableValueX, kLabels[i].y, values[i].colorIndex, 1.0f,
+                 formatStateValue(values[i].value).c_str());
+    }
+
+    const StatusWord ahrs = ahrsStatusWord(t.ahrsStatus);
+    drawText(kTableStatusX, kLabels[9].y, ahrs.colorIndex, 1.0f, ahrs.text.c_str());
+    const StatusWord gps = gpsStatusWord(t.gpsStatus);
+    drawText(kTableStatusX, kLabels[10].y, gps.colorIndex, 1.0f, gps.text.c_str());
+    const StatusWord nav = navStatusWord(t.navStatus);
+    drawText(kTableStatusX, kLabels[11].y, nav.colorIndex, 1.0f, nav.text.c_str());
+
+    // Read and cleared in one step, so a line arriving while the panel draws is kept for the next
+    // drawing instead of being lost between the test and the clearing.
+    const float commRow = kLabels[12].y;
+    lastDrawingShowedLink_ = telemetry_.linkAlive.exchange(0) == 1;
+    if (lastDrawingShowedLink_) {
+        drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+        drawText(kHertzX, commRow, colorWhite, 1.0f, "Hz");
+        drawText(kRateX, commRow, colorYellow, 1.0f, formatLineRate(t.packetInterval).c_str());
+    } else {
+        drawText(kTableStatusX, commRow, colorRed, 1.0f, "NO LINK");
+    }
+}
