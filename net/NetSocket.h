@@ -30,8 +30,8 @@ public:
     // Binds the wildcard address and `port` (low 16 bits). 1, or 0 with "bind() error" and the
     // socket closed.
     virtual int bindPort(int port);
-    // Resolves `host`, connects to it. 1; 0 when the name does not resolve (no message, no address
-    // used) or with "Connection to OpenGC failed!" and the socket closed when connect fails.
+    // Resolves `host`, connects to it. 1; 0 with the socket closed when the name does not resolve
+    // (no message, no address used) or with "Connection to OpenGC failed!" when connect fails.
     virtual int connectTo(const char* host, int port);
     // Backlog 10. 1, or 0 with "listen() error" and the socket closed.
     virtual int listenForPeers();
@@ -44,7 +44,7 @@ public:
     virtual int sendConnected(const void* data, int length);
     virtual int receiveConnected(void* buffer, int size);
     // Blocks until a datagram arrives and records its sender. A datagram larger than `size` is -1,
-    // never delivered in part.
+    // never delivered in part, and leaves the recorded sender as it was.
     virtual int receiveFrom(void* buffer, int size);
     // Sends to the sender of the last datagram received; -1 and nothing sent before the first one.
     virtual int replyToSender(const void* data, int length);
@@ -59,6 +59,9 @@ public:
     std::uint16_t port() const { return port_; }
 
 private:
+    // Closes socketHandle when it is open and marks it closed.
+    void closeMain();
+
     Notifier& notifier_;
     std::uint16_t port_ = 0;
     int socketHandle_ = -1;

@@ -1,0 +1,227 @@
+#include "net/NetSocket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/Notifier.h"
+
+namespace {
+
+// Every IPv4 address length handed to the socket calls: the size of the IPv4 address structure.
+constexpr socklen_t kIpv4AddressLength = sizeof(sockaddr_in);
+static_assert(kIpv4AddressLength == 16);
+
+constexpr int kListenBacklog = 10;
+
+// The socket library version asked for, and the one this platform grants: POSIX sockets need no
+// start-up, so the check can never fail here, but a port to a layer that can keeps its message.
+constexpr unsigned kRequestedVersion = 0x0101;
+constexpr unsigned kGrantedVersion = 0x0101;
+
+constexpr const char* kWrongVersion = "Wrong version!";
+constexpr const char* kInvalidSocket = "Invalid socket error!";
+constexpr const char* kBindError = "bind() error";
+constexpr const char* kConnectError = "Connection to OpenGC failed!";
+constexpr const char* kListenError = "listen() error";
+constexpr const char* kAcceptError = "accept() error";
+
+// The sender is packed into one 64-bit word: address in the high 32 bits, port in the next 16, and
+// bit 0 set once a sender is known. Both address and port keep network byte order.
+constexpr std::uint64_t kSenderValid = 1;
+
+std::uint64_t packSender(const sockaddr_in& address) {
+    return (std::uint64_t{address.sin_addr.s_addr} << 32) | (std::uint64_t{address.sin_port} << 16) |
+           kSenderValid;
+}
+
+sockaddr_in unpackSender(std::uint64_t packed) {
+    sockaddr_in address{};
+    if ((packed & kSenderValid) == 0) {
+        address.sin_family = AF_UNSPEC;
+        return address;
+    }
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = static_cast<in_addr_t>(packed >> 32);
+    address.sin_port = static_cast<in_port_t>((packed >> 16) & 0xFFFFu);
+    return address;
+}
+
+// A byte range the caller claims to own: a negative length, or a missing buffer with a positive
+// length, is refused before it reaches the kernel.
+bool validRange(const void* data, int length) {
+    return length >= 0 && (data != nullptr || length == 0);
+}
+
+int refuse() {
+    errno = EINVAL;
+    return -1;
+}
+
+}  // namespace
+
+NetSocket::NetSocket(Notifier& notifier) : notifier_(notifier) {}
+
+NetSocket::~NetSocket() = default;
+
+int NetSocket::startup() {
+    if (kGrantedVersion != kRequestedVersion) {
+        notifier_.showMessage(kApplicationTitle, kWrongVersion);
+        return 0;
+    }
+    return 1;
+}
+
+int NetSocket::create(const char* protocol) {
+    const bool datagram = protocol != nullptr && std::strcmp(protocol, "UDP") == 0;
+    // Close-on-exec so that the spawned cockpit program inherits none of our sockets.
+    socketHandle_ = ::socket(AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
+    if (socketHandle_ < 0) {
+        socketHandle_ = -1;
+        notifier_.showMessage(kApplicationTitle, kInvalidSocket);
+        return 0;
+    }
+    return 1;
+}
+
+int NetSocket::bindPort(int port) {
+    port_ = static_cast<std::uint16_t>(port & 0xFFFF);
+    localAddress_ = sockaddr_in{};
+    localAddress_.sin_family = AF_INET;
+    localAddress_.sin_port = htons(port_);
+    localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
+    // No SO_REUSEADDR: a port held by another program must show up as a bind failure.
+    if (::bind(socketHandle_, reinterpret_cast<const sockaddr*>(&localAddress_), kIpv4AddressLength) < 0) {
+        notifier_.showMessage(kApplicationTitle, kBindError);
+        closeMain();
+        return 0;
+    }
+    return 1;
+}
+
+int NetSocket::connectTo(const char* host, int port) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (host == nullptr || ::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+        // Nowhere to connect to: leave the object closed so that later sends fail quietly rather
+        // than go to an address that was never resolved.
+        if (found != nullptr) ::freeaddrinfo(found);
+        closeMain();
+        return 0;
+    }
+    sockaddr_in resolved{};
+    std::memcpy(&resolved, found->ai_addr, sizeof resolved);
+    ::freeaddrinfo(found);
+
+    port_ = static_cast<std::uint16_t>(port & 0xFFFF);
+    localAddress_ = sockaddr_in{};
+    localAddress_.sin_family = AF_INET;
+    localAddress_.sin_port = htons(port_);
+    localAddress_.sin_addr = resolved.sin_addr;
+    if (::connect(socketHandle_, reinterpret_cast<const sockaddr*>(&localAddress_), kIpv4AddressLength) < 0) {
+        notifier_.showMessage(kApplicationTitle, kConnectError);
+        closeMain();
+        return 0;
+    }
+    return 1;
+}
+
+int NetSocket::listenForPeers() {
+    if (::listen(socketHandle_, kListenBacklog) < 0) {
+        notifier_.showMessage(kApplicationTitle, kListenError);
+        closeMain();
+        return 0;
+    }
+    return 1;
+}
+
+int NetSocket::acceptPeer() {
+    socklen_t length = kIpv4AddressLength;
+    const int accepted =
+        ::accept4(socketHandle_, reinterpret_cast<sockaddr*>(&acceptedPeer_), &length, SOCK_CLOEXEC);
+    if (accepted < 0) {
+        notifier_.showMessage(kApplicationTitle, kAcceptError);
+        return 0;
+    }
+    connectionHandle_ = accepted;
+    return 1;
+}
+
+int NetSocket::close() {
+    closeMain();
+    int result = 0;
+    if (connectionHandle_ >= 0) {
+        result = ::close(connectionHandle_);
+        connectionHandle_ = -1;
+    }
+    return result;
+}
+
+void NetSocket::closeMain() {
+    if (socketHandle_ >= 0) {
+        ::close(socketHandle_);
+        socketHandle_ = -1;
+    }
+}
+
+int NetSocket::sendData(const void* data, int length) {
+    if (!validRange(data, length)) return refuse();
+    // MSG_NOSIGNAL: a stream peer that went away is an error result, not a signal that ends the
+    // program.
+    return static_cast<int>(::send(socketHandle_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL));
+}
+
+int NetSocket::sendConnected(const void* data, int length) {
+    if (!validRange(data, length)) return refuse();
+    return static_cast<int>(::send(connectionHandle_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL));
+}
+
+int NetSocket::receiveConnected(void* buffer, int size) {
+    if (!validRange(buffer, size)) return refuse();
+    return static_cast<int>(::recv(connectionHandle_, buffer, static_cast<std::size_t>(size), 0));
+}
+
+int NetSocket::receiveFrom(void* buffer, int size) {
+    if (!validRange(buffer, size)) return refuse();
+    sockaddr_in sender{};
+    socklen_t senderLength = kIpv4AddressLength;
+    // MSG_TRUNC makes the call return the datagram's real length, so one that did not fit is seen
+    // and refused instead of being delivered cut short.
+    const ssize_t received = ::recvfrom(socketHandle_, buffer, static_cast<std::size_t>(size), MSG_TRUNC,
+                                        reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (received < 0) return -1;
+    if (received > size) {
+        errno = EMSGSIZE;
+        return -1;
+    }
+    if (sender.sin_family == AF_INET && senderLength == kIpv4AddressLength) {
+        lastSender_.store(packSender(sender), std::memory_order_release);
+    }
+    return static_cast<int>(received);
+}
+
+int NetSocket::replyToSender(const void* data, int length) {
+    if (!validRange(data, length)) return refuse();
+    // The acquire pairs with receiveFrom's release: a known sender also means the socket that
+    // received from it is fully set up.
+    const sockaddr_in destination = unpackSender(lastSender_.load(std::memory_order_acquire));
+    if (destination.sin_family != AF_INET) {
+        errno = EDESTADDRREQ;
+        return -1;
+    }
+    return static_cast<int>(::sendto(socketHandle_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
+                                     reinterpret_cast<const sockaddr*>(&destination), kIpv4AddressLength));
+}
+
+bool NetSocket::hasSender() const {
+    return (lastSender_.load(std::memory_order_acquire) & kSenderValid) != 0;
+}
+
+sockaddr_in NetSocket::lastSender() const {
+    return unpackSender(lastSender_.load(std::memory_order_acquire));
+}
