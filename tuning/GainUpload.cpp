@@ -1,0 +1,31 @@
+#include "tuning/GainUpload.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "net/NetSocket.h"
+#include "tuning/ClassicNumbers.h"
+
+std::optional<GainUploadPacket> buildGainUploadPacket(int mode, double proportional, double integral,
+                                                      double derivative) {
+    char text[kUplinkSize];
+    int length = 0;
+    {
+        const ClassicNumbers classic;
+        length = std::snprintf(text, sizeof text, "G %d %f %f %f", mode, proportional, integral, derivative);
+    }
+    // A length of sizeof text or more means snprintf cut the text short: refuse it rather than send
+    // a truncated gain.
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof text) return std::nullopt;
+    return frameUplinkText(std::string_view(text, static_cast<std::size_t>(length)));
+}
+
+GainUploadResult sendGainUpload(NetSocket& telemetrySocket, int mode, double proportional, double integral,
+                                double derivative) {
+    const std::optional<GainUploadPacket> packet =
+        buildGainUploadPacket(mode, proportional, integral, derivative);
+    if (!packet) return GainUploadResult::doesNotFit;
+    if (!telemetrySocket.hasSender()) return GainUploadResult::noAircraftHeard;
+    const int sent = telemetrySocket.replyToSender(packet->data(), kUplinkSize);
+    return sent == kUplinkSize ? GainUploadResult::sent : GainUploadResult::sendFailed;
+}
