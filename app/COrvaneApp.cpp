@@ -1,0 +1,286 @@
+#include "app/COrvaneApp.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QImage>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <thread>
+
+#include "app/AppIcon.h"
+#include "app/CAboutDlg.h"
+#include "app/CMainFrame.h"
+#include "net/CockpitFeed.h"
+#include "net/NetSocket.h"
+#include "net/TelemetryReceiver.h"
+#include "view/COrvaneView.h"
+
+namespace {
+
+constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
+constexpr const char* kOpenFailedText = "Failed to open document.";
+constexpr const char* kSaveFailedText = "Failed to save document.";
+constexpr const char* kFileFilter = "All Files (*)";
+// How often the screenshot option looks again while a box is open or the view is not created yet.
+constexpr int kScreenshotRetryMs = 100;
+
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    CommandLine result;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--screenshot") || argument == QLatin1String("--after")) {
+            if (i + 1 >= arguments.size()) {
+                result.error = argument + QLatin1String(" needs a value");
+                return result;
+            }
+            const QString value = arguments[++i];
+            if (argument == QLatin1String("--screenshot")) {
+                result.screenshotFile = value;
+            } else {
+                bool ok = false;
+                const double seconds = value.toDouble(&ok);
+                if (!ok || !(seconds >= 0) || seconds > 86400) {
+                    result.error = QLatin1String("--after needs a number of seconds, not ") + value;
+                    return result;
+                }
+                result.screenshotAfterSeconds = seconds;
+            }
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            result.error = QLatin1String("unknown option ") + argument;
+            return result;
+        } else if (result.documentFile.isEmpty()) {
+            result.documentFile = argument;
+        } else {
+            result.error = QLatin1String("only one document file can be opened");
+            return result;
+        }
+    }
+    return result;
+}
+
+COrvaneApp::COrvaneApp()
+    : telemetrySocket(new NetSocket(notifier)), telemetryDecoder_(new TelemetryDecoder(telemetry)) {
+    telemetry.newData = 0;
+    telemetry.linkAlive = 0;
+    cockpitFeedOn = 0;
+}
+
+COrvaneApp::~COrvaneApp() = default;
+
+bool COrvaneApp::initApplication() {
+    startTelemetryReceiver();
+    // Message boxes can appear before the main window exists (the receiver's, the map loader's);
+    // closing one of them must not end the program. The main window's end quits instead.
+    QApplication::setQuitOnLastWindowClosed(false);
+    return true;
+}
+
+void COrvaneApp::startTelemetryReceiver() {
+    std::thread(&COrvaneApp::telemetryReceiverThread, this).detach();
+}
+
+void COrvaneApp::telemetryReceiverThread() {
+    TelemetryReceiver receiver(*telemetrySocket, [this](const char* bytes, std::size_t length) {
+        parseTelemetryLine(bytes, length);
+    });
+    receiver.run();
+}
+
+void COrvaneApp::parseTelemetryLine(const char* text, std::size_t length) {
+    telemetryDecoder_->decode(text, length);
+}
+
+bool COrvaneApp::initInstance(const QStringList& arguments) {
+    NetSocket socketLayer(notifier);
+    if (socketLayer.startup() == 0) {
+        notifier.showMessage(kApplicationTitle, kSocketsFailedText);
+        return false;
+    }
+
+    loadStdProfileSettings();
+    QApplication::setWindowIcon(makeApplicationIcon());
+
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]]\n",
+                     qPrintable(commandLine.error));
+        return false;
+    }
+
+    view_ = new COrvaneView(telemetry, *telemetrySocket, cockpitFeedOn, notifier);
+    CMainFrame* frame = createDocumentAndFrame(view_);
+    QObject::connect(frame, &QObject::destroyed, qApp, [this] {
+        view_ = nullptr;
+        QCoreApplication::quit();
+    });
+
+    // Armed before anything can raise a box (a document that cannot be opened; showing the window
+    // creates the view, which loads the map): each box runs its own event loop, in which the
+    // screenshot option must still be able to close it.
+    if (!commandLine.screenshotFile.isEmpty()) {
+        armScreenshot(commandLine.screenshotFile, commandLine.screenshotAfterSeconds);
+    }
+
+    if (!processShellCommand(commandLine)) return false;
+    showMainFrame();
+    return true;
+}
+
+bool COrvaneApp::processShellCommand(const CommandLine& commandLine) {
+    if (commandLine.documentFile.isEmpty()) {
+        onFileNew();
+        return true;
+    }
+    return openDocumentFile(commandLine.documentFile);
+}
+
+void COrvaneApp::showMainFrame() {
+    CMainFrame* frame = mainFrame();
+    if (frame == nullptr) return;
+    frame->setWindowTitle(QString::fromLatin1(kMainWindowCaption));
+    // Without a window manager a maximise request changes nothing, so start at the full work area.
+    if (const QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
+    frame->showMaximized();
+    frame->update();
+}
+
+int COrvaneApp::exitInstance(int exitCode) {
+    delete mainFrame_.data();
+    return exitCode;
+}
+
+CMainFrame* COrvaneApp::createDocumentAndFrame(QWidget* centralWidget) {
+    document_ = std::make_unique<COrvaneDoc>();
+    auto* frame = new CMainFrame(*this, centralWidget);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    mainFrame_ = frame;
+    QStringList texts;
+    for (int i = 0; i < recentFiles_.entries().size(); ++i) texts.append(recentFiles_.menuText(i));
+    frame->showRecentFiles(texts);
+    return frame;
+}
+
+CMainFrame* COrvaneApp::mainFrame() const {
+    return mainFrame_.data();
+}
+
+void COrvaneApp::loadStdProfileSettings() {
+    recentFiles_.load();
+}
+
+void COrvaneApp::onFileNew() {
+    // The document is never modified, so there is nothing to ask before replacing it.
+    if (document_) document_->onNewDocument();
+}
+
+void COrvaneApp::onFileOpen() {
+    const QString path = promptOpenFileName();
+    if (!path.isEmpty()) openDocumentFile(path);
+}
+
+void COrvaneApp::onFileSave() {
+    if (!document_) return;
+    if (document_->pathName().isEmpty()) {
+        onFileSaveAs();
+        return;
+    }
+    if (!document_->onSaveDocument(document_->pathName(), false)) {
+        notifier.showMessage(kApplicationTitle, kSaveFailedText);
+    }
+}
+
+void COrvaneApp::onFileSaveAs() {
+    const QString path = promptSaveFileName();
+    if (!path.isEmpty()) saveDocumentAs(path);
+}
+
+void COrvaneApp::onFileMruFile(int index) {
+    if (!document_ || index < 0 || index >= recentFiles_.entries().size()) return;
+    const QString path = recentFiles_.entries()[index];
+    if (document_->onOpenDocument(path)) {
+        addToRecentFileList(document_->pathName());
+        return;
+    }
+    notifier.showMessage(kApplicationTitle, kOpenFailedText);
+    // A file that is gone is taken off the list rather than offered again.
+    recentFiles_.remove(index);
+    addToRecentFileList({});
+}
+
+bool COrvaneApp::openDocumentFile(const QString& path) {
+    if (!document_ || !document_->onOpenDocument(path)) {
+        notifier.showMessage(kApplicationTitle, kOpenFailedText);
+        return false;
+    }
+    addToRecentFileList(document_->pathName());
+    return true;
+}
+
+bool COrvaneApp::saveDocumentAs(const QString& path) {
+    if (!document_ || !document_->onSaveDocument(path, true)) {
+        notifier.showMessage(kApplicationTitle, kSaveFailedText);
+        return false;
+    }
+    addToRecentFileList(document_->pathName());
+    return true;
+}
+
+void COrvaneApp::addToRecentFileList(const QString& path) {
+    recentFiles_.add(path);
+    recentFiles_.save();
+    if (CMainFrame* frame = mainFrame()) {
+        QStringList texts;
+        for (int i = 0; i < recentFiles_.entries().size(); ++i) texts.append(recentFiles_.menuText(i));
+        frame->showRecentFiles(texts);
+    }
+}
+
+QString COrvaneApp::promptOpenFileName() {
+    return QFileDialog::getOpenFileName(mainFrame(), QStringLiteral("Open"), QString(),
+                                        QString::fromLatin1(kFileFilter));
+}
+
+QString COrvaneApp::promptSaveFileName() {
+    const QString suggested =
+        document_ && !document_->pathName().isEmpty() ? document_->pathName() : QStringLiteral("Untitled");
+    return QFileDialog::getSaveFileName(mainFrame(), QStringLiteral("Save As"), suggested,
+                                        QString::fromLatin1(kFileFilter));
+}
+
+void COrvaneApp::onAppAbout() {
+    CAboutDlg about(mainFrame());
+    about.exec();
+}
+
+void COrvaneApp::onCockpitDisplay() {
+    cockpitFeedOn = 1;
+    // Whether the cockpit program could be started is not looked at: the feed runs either way.
+    startCockpitDisplay();
+}
+
+void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(kScreenshotRetryMs);
+    QObject::connect(poll, &QTimer::timeout, qApp, [this, poll, file] {
+        // Boxes (a missing map picture, a busy telemetry port) would otherwise wait for an operator.
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+                box->done(QMessageBox::Ok);
+            }
+        }
+        if (QApplication::activeModalWidget() != nullptr) return;
+        if (view_ != nullptr && !view_->isCreated()) return;
+        poll->stop();
+        poll->deleteLater();
+        const QImage picture = view_ != nullptr ? view_->grabFramebuffer() : QImage();
+        const bool written = !picture.isNull() && picture.save(file, "PNG");
+        if (!written) std::fprintf(stderr, "orvane: could not write the screenshot %s\n", qPrintable(file));
+        QCoreApplication::exit(written ? 0 : 1);
+    });
+    QTimer::singleShot(static_cast<int>(afterSeconds * 1000.0), poll, [poll] { poll->start(); });
+}

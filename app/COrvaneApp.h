@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <memory>
+
+#include "app/COrvaneDoc.h"
+#include "app/MessageBoxNotifier.h"
+#include "app/RecentFileList.h"
+#include "net/TelemetryDecoder.h"
+#include "net/TelemetryState.h"
+
+class CMainFrame;
+class COrvaneView;
+class NetSocket;
+class QWidget;
+
+// What the command line asks for: a document file, and optionally a picture of the view taken a
+// while after start-up (for headless checks), after which the program ends.
+struct CommandLine {
+    QString documentFile;  // empty: a new, untitled document
+    QString screenshotFile;
+    double screenshotAfterSeconds = 1.0;
+    QString error;  // not empty when the arguments could not be understood
+};
+CommandLine parseCommandLine(const QStringList& arguments);
+
+// The one application object, a static object of the program. Its constructor touches no Qt
+// object: Qt starts later, in main, before initApplication.
+//
+// `telemetry` is written by the receiver thread only; everything else belongs to the
+// user-interface thread.
+class COrvaneApp {
+public:
+    COrvaneApp();
+    // The receiver thread, `telemetrySocket` and its buffer live until the process ends.
+    virtual ~COrvaneApp();
+    COrvaneApp(const COrvaneApp&) = delete;
+    COrvaneApp& operator=(const COrvaneApp&) = delete;
+
+    // Starts the telemetry receiver before anything else. Needs the QApplication.
+    bool initApplication();
+    // Checks the socket layer, loads the profile, creates the document, frame and view, processes
+    // the command line and shows the main window maximised. False ends the program.
+    bool initInstance(const QStringList& arguments);
+    // Destroys the main window (and with it the view) while Qt still runs; returns `exitCode`.
+    int exitInstance(int exitCode);
+
+    // Starts telemetryReceiverThread as a detached thread and returns at once.
+    virtual void startTelemetryReceiver();
+    // Decodes one telemetry line into `telemetry`. Receiver thread (or tests).
+    virtual void parseTelemetryLine(const char* text, std::size_t length);
+    // The receiver thread: binds UDP port 9001 on `telemetrySocket` and decodes every datagram.
+    // Never returns.
+    void telemetryReceiverThread();
+
+    // Creates the empty document and the main frame around `centralWidget` (the view, or a plain
+    // widget in tests); the frame is not shown.
+    CMainFrame* createDocumentAndFrame(QWidget* centralWidget);
+    // Reads the recent-file list from the settings profile.
+    void loadStdProfileSettings();
+    // A new document, or the document file of the command line; false when that cannot be opened.
+    bool processShellCommand(const CommandLine& commandLine);
+    // Gives the main window its caption and shows it maximised.
+    void showMainFrame();
+
+    // Commands.
+    void onFileNew();
+    void onFileOpen();
+    void onFileSave();
+    void onFileSaveAs();
+    void onFileMruFile(int index);
+    void onAppAbout();
+    void onCockpitDisplay();
+
+    // Opens `path` as the document; a file that cannot be opened gives a message and false.
+    bool openDocumentFile(const QString& path);
+    // Saves the document as `path` (replacing an existing file) and lists it as recent.
+    bool saveDocumentAs(const QString& path);
+
+    COrvaneDoc* document() const { return document_.get(); }
+    CMainFrame* mainFrame() const;
+    const RecentFileList& recentFiles() const { return recentFiles_; }
+
+    TelemetryState telemetry;
+    MessageBoxNotifier notifier;
+    NetSocket* telemetrySocket;  // created by the constructor, never deleted
+    int cockpitFeedOn = 0;       // 1 once the cockpit display was started; never cleared
+
+protected:
+    // The file choosers of Open and Save As; empty when the operator cancels.
+    virtual QString promptOpenFileName();
+    virtual QString promptSaveFileName();
+
+private:
+    void addToRecentFileList(const QString& path);
+    void armScreenshot(const QString& file, double afterSeconds);
+
+    std::unique_ptr<COrvaneDoc> document_;
+    QPointer<CMainFrame> mainFrame_;
+    COrvaneView* view_ = nullptr;
+    RecentFileList recentFiles_;
+    // Keeps the line-rate count between lines; used by the receiver thread only. Never freed, like
+    // the socket: the receiver thread may still decode while the program's static objects go away.
+    TelemetryDecoder* telemetryDecoder_;
+};
+
+inline constexpr const char* kMainWindowCaption = "Orvane V1.1 - Kestrix Technology Inc.";

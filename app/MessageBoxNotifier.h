@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "app/Notifier.h"
+
+// The application's notifier: a modal message box with the given caption and an OK button, always
+// shown on the user-interface thread. A caller on another thread waits until the operator has
+// closed the box; a caller on the user-interface thread shows it directly (a blocking hand-over to
+// its own thread would deadlock). Without a running application object the text goes to stderr.
+//
+// Holds no Qt object, so the static application object can own one before Qt starts.
+class MessageBoxNotifier : public Notifier {
+public:
+    void showMessage(const std::string& caption, const std::string& text) override;
+};

@@ -1,0 +1,370 @@
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "app/CAboutDlg.h"
+#include "app/CMainFrame.h"
+#include "app/COrvaneApp.h"
+#include "tuning/CGainDlg.h"
+
+namespace {
+
+// The file choosers answer from the test instead of an operator.
+class TestApp : public COrvaneApp {
+public:
+    QString nextOpenName, nextSaveName;
+    int prompts = 0;
+
+protected:
+    QString promptOpenFileName() override { return ++prompts, nextOpenName; }
+    QString promptSaveFileName() override { return ++prompts, nextSaveName; }
+};
+
+// One application object per process, as in the program (its socket is never freed by design).
+TestApp& app() {
+    static TestApp instance;
+    return instance;
+}
+
+// Runs `action` and answers with OK every message box it raises; returns the last box's text.
+std::optional<QString> answeringBoxes(const std::function<void()>& action) {
+    std::optional<QString> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&seen] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->windowTitle() + ": " + box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    poll.start(10);
+    action();
+    QTest::qWait(50);
+    return seen;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+QAction* findAction(CMainFrame* frame, const QString& menu, const QString& text) {
+    for (QAction* top : frame->menuBar()->actions()) {
+        if (top->text() != menu) continue;
+        for (QAction* action : top->menu()->actions()) {
+            if (action->text() == text) return action;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+class AppShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(settingsDir_.isValid() && filesDir_.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
+        initialDirectory_ = QDir::currentPath();
+    }
+    void init() {
+        QSettings(kRegistryKey, kProfileName).clear();
+        app().loadStdProfileSettings();
+        app().nextOpenName.clear();
+        app().nextSaveName.clear();
+        app().prompts = 0;
+        frame_ = app().createDocumentAndFrame(new QWidget);
+    }
+    void cleanup() {
+        app().exitInstance(0);
+        QVERIFY(app().mainFrame() == nullptr);
+        QDir::setCurrent(initialDirectory_);
+    }
+
+    void menusHaveTheirTextsAndShortcuts();
+    void inertAcceleratorsTriggerNoCommand();
+    void documentCommandsNeverPromptAndNeverDestroyAFile();
+    void commandLineIsParsed();
+    void recentFileListKeepsFourEntries();
+    void aboutBoxShowsTheProduct();
+    void cockpitDisplayAndControlGainOpenAnewEachTime();
+    void notifierFromAnotherThreadWaitsForTheOperator();
+
+private:
+    QTemporaryDir settingsDir_;
+    QTemporaryDir filesDir_;
+    QString initialDirectory_;
+    CMainFrame* frame_ = nullptr;
+};
+
+void AppShellTest::menusHaveTheirTextsAndShortcuts() {
+    // "-" is a separator, "(x)" a disabled item.
+    const QStringList expected = {
+        "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
+        "&GUI: &Cockpit Display", "&Tuning: Control &Gain", "&Help: &About Orvane..."};
+    QStringList shown;
+    for (QAction* top : frame_->menuBar()->actions()) {
+        QStringList items;
+        for (QAction* action : top->menu()->actions()) {
+            items << (action->isSeparator() ? "-"
+                      : action->isEnabled() ? action->text()
+                                            : "(" + action->text() + ")");
+        }
+        shown << top->text() + ": " + items.join('|');
+    }
+    QCOMPARE(shown, expected);
+    QCOMPARE(findAction(frame_, "&File", "&New\tCtrl+N")->shortcut(), QKeySequence("Ctrl+N"));
+    QCOMPARE(findAction(frame_, "&File", "&Open...\tCtrl+O")->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(findAction(frame_, "&File", "&Save\tCtrl+S")->shortcut(), QKeySequence("Ctrl+S"));
+    QVERIFY(frame_->findChild<QToolBar*>() == nullptr && frame_->findChild<QStatusBar*>() == nullptr);
+
+    app().showMainFrame();
+    QCOMPARE(frame_->windowTitle(), QString("Orvane V1.1 - Kestrix Technology Inc."));
+    QTRY_VERIFY(frame_->windowState().testFlag(Qt::WindowMaximized));
+}
+
+void AppShellTest::inertAcceleratorsTriggerNoCommand() {
+    frame_->show();
+    QVERIFY(QTest::qWaitForWindowActive(frame_));
+    QList<QAction*> commands;
+    for (QAction* top : frame_->menuBar()->actions()) commands += top->menu()->actions();
+
+    const QKeyCombination keys[] = {Qt::CTRL | Qt::Key_Z,        Qt::ALT | Qt::Key_Backspace,
+                                    Qt::CTRL | Qt::Key_X,        Qt::SHIFT | Qt::Key_Delete,
+                                    Qt::CTRL | Qt::Key_C,        Qt::CTRL | Qt::Key_Insert,
+                                    Qt::CTRL | Qt::Key_V,        Qt::SHIFT | Qt::Key_Insert,
+                                    QKeyCombination(Qt::Key_F6), Qt::SHIFT | Qt::Key_F6};
+    for (const QKeyCombination key : keys) {
+        std::vector<std::unique_ptr<QSignalSpy>> commandSpies, inertSpies;
+        for (QAction* action : commands)
+            commandSpies.push_back(std::make_unique<QSignalSpy>(action, &QAction::triggered));
+        for (QAction* action : frame_->inertAccelerators()) {
+            inertSpies.push_back(std::make_unique<QSignalSpy>(action, &QAction::triggered));
+        }
+        QTest::keyClick(frame_, key.key(), key.keyboardModifiers());
+
+        const QString name = QKeySequence(key).toString();
+        for (const auto& spy : commandSpies)
+            QVERIFY2(spy->isEmpty(), qPrintable(name + " reached a command"));
+        // Taken by its own accelerator, so nothing else in the window acts on it.
+        qsizetype taken = 0;
+        for (const auto& spy : inertSpies) taken += spy->count();
+        QVERIFY2(taken == 1, qPrintable(name + " is not taken by one accelerator"));
+    }
+    QCOMPARE(app().prompts, 0);
+    QCOMPARE(app().cockpitFeedOn, 0);
+}
+
+void AppShellTest::documentCommandsNeverPromptAndNeverDestroyAFile() {
+    frame_->show();
+    QVERIFY(QTest::qWaitForWindowActive(frame_));
+
+    // Save of an untitled document asks for a name and writes an empty file.
+    const QString fresh = filesDir_.filePath("fresh.orv");
+    app().nextSaveName = fresh;
+    QTest::keyClick(frame_, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(app().prompts, 1);
+    QCOMPARE(readFile(fresh), QByteArray());
+
+    // Open takes any file and reads nothing; Save then leaves the content alone.
+    const QString held = filesDir_.filePath("held.bin");
+    writeFile(held, QByteArray("\x00\x01kept", 6));
+    app().nextOpenName = held;
+    QTest::keyClick(frame_, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(app().document()->pathName(), QFileInfo(held).absoluteFilePath());
+    QTest::keyClick(frame_, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(app().prompts, 2);
+    QCOMPARE(readFile(held), QByteArray("\x00\x01kept", 6));
+
+    // New asks nothing, and the document is never modified.
+    const auto box = answeringBoxes([this] { QTest::keyClick(frame_, Qt::Key_N, Qt::ControlModifier); });
+    QVERIFY(!box.has_value());
+    QCOMPARE(app().prompts, 2);
+    QVERIFY(app().document()->pathName().isEmpty() && !app().document()->isModified());
+
+    // Save As onto a file the operator chose to replace writes the empty document.
+    app().nextSaveName = held;
+    findAction(frame_, "&File", "Save &As...")->trigger();
+    QCOMPARE(readFile(held), QByteArray());
+
+    // A file that cannot be opened (a directory, or none) is refused with a message.
+    CommandLine missing;
+    missing.documentFile = filesDir_.filePath("no-such-file");
+    bool processed = true;
+    QCOMPARE(answeringBoxes([&] { processed = app().processShellCommand(missing); }),
+             std::optional<QString>("Orvane: Failed to open document."));
+    QVERIFY(!processed);
+    QVERIFY(answeringBoxes([this] { QVERIFY(!app().openDocumentFile(filesDir_.path())); }).has_value());
+    QCOMPARE(app().document()->pathName(), QFileInfo(held).absoluteFilePath());
+}
+
+void AppShellTest::commandLineIsParsed() {
+    struct Case {
+        QStringList arguments;
+        QString expected;  // "document|screenshot|seconds", or "error"
+    };
+    const Case cases[] = {
+        {{"orvane"}, "||1"},
+        {{"orvane", "doc.orv"}, "doc.orv||1"},
+        {{"orvane", "--after", "0", "doc", "--screenshot", "y.png"}, "doc|y.png|0"},
+        {{"orvane", "--screenshot", "x.png", "--after", "2.5"}, "|x.png|2.5"},
+        {{"orvane", "--screenshot"}, "error"},
+        {{"orvane", "--after", "nan"}, "error"},
+        {{"orvane", "--after", "-1"}, "error"},
+        {{"orvane", "--fullscreen"}, "error"},
+        {{"orvane", "a", "b"}, "error"},
+    };
+    for (const Case& c : cases) {
+        const CommandLine parsed = parseCommandLine(c.arguments);
+        const QString result = !parsed.error.isEmpty()
+                                   ? "error"
+                                   : parsed.documentFile + "|" + parsed.screenshotFile + "|" +
+                                         QString::number(parsed.screenshotAfterSeconds);
+        QVERIFY2(result == c.expected, qPrintable(c.arguments.join(' ') + " -> " + result));
+    }
+}
+
+void AppShellTest::recentFileListKeepsFourEntries() {
+    QStringList paths;
+    for (const char* name : {"a.orv", "b.orv", "c.orv", "d.orv", "e.orv"}) {
+        paths << QFileInfo(filesDir_.filePath(name)).absoluteFilePath();
+        writeFile(paths.last(), "");
+        QVERIFY(app().openDocumentFile(paths.last()));
+    }
+    // Opening a listed file again moves it up rather than listing it twice.
+    QVERIFY(app().openDocumentFile(paths[2]));
+    const QStringList newestFirst = {paths[2], paths[4], paths[3], paths[1]};
+
+    QSettings settings(kRegistryKey, kProfileName);
+    settings.beginGroup("Recent File List");
+    QCOMPARE(settings.childKeys(), QStringList({"File1", "File2", "File3", "File4"}));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(settings.value(QString("File%1").arg(i + 1)).toString(), newestFirst[i]);
+    RecentFileList reloaded;
+    reloaded.load();
+    QCOMPARE(reloaded.entries(), newestFirst);
+
+    // The menu numbers them in the same order; choosing one opens it.
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(findAction(frame_, "&File", QString("&%1 %2").arg(i + 1).arg(newestFirst[i])) != nullptr);
+    }
+    QVERIFY(findAction(frame_, "&File", "Recent File") == nullptr);
+    findAction(frame_, "&File", "&3 " + newestFirst[2])->trigger();
+    QCOMPARE(app().document()->pathName(), newestFirst[2]);
+    QCOMPARE(app().recentFiles().entries().first(), newestFirst[2]);
+
+    // An entry whose file is gone gives a message and leaves the list.
+    QVERIFY(QFile::remove(newestFirst[1]));
+    QAction* gone = findAction(frame_, "&File", "&3 " + newestFirst[1]);
+    QVERIFY(answeringBoxes([gone] { gone->trigger(); }).has_value());
+    QVERIFY(!app().recentFiles().entries().contains(newestFirst[1]));
+    QCOMPARE(app().recentFiles().entries().size(), 3);
+    settings.sync();
+    QVERIFY(!settings.contains("File4"));
+}
+
+void AppShellTest::aboutBoxShowsTheProduct() {
+    QStringList seen;
+    QTimer::singleShot(50, [&seen] {
+        auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+        QVERIFY(about != nullptr);
+        seen << about->windowTitle();
+        for (QLabel* label : about->findChildren<QLabel*>()) {
+            seen << (label->pixmap().isNull() ? label->text() : "<icon>");
+        }
+        QTest::mouseClick(about->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+    });
+    findAction(frame_, "&Help", "&About Orvane...")->trigger();
+    QCOMPARE(seen, QStringList({"About Orvane", "<icon>", "Orvane Version 1.0", "Kestrix Technology Inc."}));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+void AppShellTest::cockpitDisplayAndControlGainOpenAnewEachTime() {
+    QVERIFY(QDir::setCurrent(filesDir_.path()));
+    writeFile("OpenGC.exe", "#!/bin/sh\necho started >> cockpit-starts\n");
+    QVERIFY(QFile::setPermissions("OpenGC.exe", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QAction* cockpit = findAction(frame_, "&GUI", "&Cockpit Display");
+    cockpit->trigger();
+    cockpit->trigger();
+    QCOMPARE(app().cockpitFeedOn, 1);
+    QTRY_COMPARE(readFile("cockpit-starts"), QByteArray("started\nstarted\n"));
+    app().cockpitFeedOn = 0;
+
+    QAction* gain = findAction(frame_, "&Tuning", "Control &Gain");
+    answeringBoxes([gain] {
+        gain->trigger();
+        gain->trigger();
+    });
+    const QList<CGainDlg*> dialogs = frame_->findChildren<CGainDlg*>();
+    QCOMPARE(dialogs.size(), 2);
+    QVERIFY(dialogs[0]->isVisible() && !dialogs[0]->isModal() && dialogs[1]->isVisible());
+    QPointer<CGainDlg> closed = dialogs[0];
+    closed->close();
+    QTRY_VERIFY(closed.isNull());
+    QVERIFY(dialogs[1]->isVisible());
+}
+
+void AppShellTest::notifierFromAnotherThreadWaitsForTheOperator() {
+    std::atomic<bool> returned{false};
+    std::thread receiver([&returned] {
+        app().notifier.showMessage("Orvane", "bind() error");
+        returned = true;
+    });
+    // The box runs its own event loop on this thread, so a timer watches and closes it.
+    QString seen;
+    bool blockedWhileShown = false;
+    int ticksShown = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        seen = box->windowTitle() + ": " + box->text();
+        if (++ticksShown < 5) return;
+        blockedWhileShown = !returned;
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    poll.start(20);
+    QTRY_VERIFY_WITH_TIMEOUT(returned, 10000);
+    receiver.join();
+    poll.stop();
+    QCOMPARE(seen, QString("Orvane: bind() error"));
+    QVERIFY(blockedWhileShown);
+
+    // On the interface thread itself the box is shown directly.
+    QCOMPARE(answeringBoxes([] { app().notifier.showMessage("Error", "map"); }),
+             std::optional<QString>("Error: map"));
+}
+
+QTEST_MAIN(AppShellTest)
+#include "AppShellTest.moc"

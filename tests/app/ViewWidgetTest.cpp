@@ -1,0 +1,197 @@
+#include <QApplication>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Notifier.h"
+#include "net/CockpitFeed.h"
+#include "net/NetSocket.h"
+#include "net/TelemetryDecoder.h"
+#include "net/TelemetryState.h"
+#include "view/COrvaneView.h"
+#include "view/Scene.h"
+
+// The view in a real window (needs a display): its timer, the cockpit feed, the wheel and resizes.
+namespace {
+
+class RecordingNotifier : public Notifier {
+public:
+    void showMessage(const std::string& caption, const std::string& text) override {
+        messages.push_back(caption + ": " + text);
+    }
+    std::vector<std::string> messages;
+};
+
+class CountingView : public COrvaneView {
+public:
+    using COrvaneView::COrvaneView;
+    int paints = 0;
+
+protected:
+    void paintGL() override {
+        ++paints;
+        COrvaneView::paintGL();
+    }
+};
+
+// A loopback datagram socket on a free port that collects what arrives.
+class FeedListener {
+public:
+    FeedListener() {
+        handle_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(handle_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(handle_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~FeedListener() { ::close(handle_); }
+    FeedListener(const FeedListener&) = delete;
+    FeedListener& operator=(const FeedListener&) = delete;
+
+    int port() const { return port_; }
+
+    // Takes every datagram waiting now.
+    std::vector<std::vector<std::uint8_t>> drain() {
+        std::vector<std::vector<std::uint8_t>> datagrams;
+        std::array<std::uint8_t, 2048> buffer{};
+        for (;;) {
+            const ssize_t received = ::recv(handle_, buffer.data(), buffer.size(), 0);
+            if (received < 0) break;
+            datagrams.emplace_back(buffer.begin(), buffer.begin() + received);
+        }
+        return datagrams;
+    }
+
+private:
+    int handle_ = -1;
+    int port_ = 0;
+};
+
+struct Fixture {
+    RecordingNotifier notifier;
+    TelemetryState telemetry;
+    NetSocket telemetrySocket{notifier};
+    int cockpitFeedOn = 0;
+    CountingView view{telemetry, telemetrySocket, cockpitFeedOn, notifier};
+
+    explicit Fixture(int feedPort = kCockpitFeedPort) {
+        view.setFeedPort(feedPort);
+        view.resize(640, 420);
+        view.show();
+    }
+};
+
+void sendWheel(QWidget& widget, int angleDeltaY) {
+    const QPointF centre(widget.width() / 2.0, widget.height() / 2.0);
+    QWheelEvent event(centre, widget.mapToGlobal(centre), QPoint(), QPoint(0, angleDeltaY), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget, &event);
+}
+
+}  // namespace
+
+class ViewWidgetTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void repaintsOncePerTickWithNewTelemetryOnly() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        QTest::qWait(400);  // let the first exposures settle
+
+        fixture.view.paints = 0;
+        QTest::qWait(350);
+        QCOMPARE(fixture.view.paints, 0);
+
+        // However many lines arrive between two ticks, they give one frame.
+        for (int line = 0; line < 50; ++line) fixture.telemetry.newData = 1;
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.telemetry.newData.load(), 0, 2000);
+        QTest::qWait(80);
+        QCOMPARE(fixture.view.paints, 1);
+    }
+
+    void repaintsOnceWhenTheLinkFallsSilent() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        QTest::qWait(400);
+
+        fixture.telemetry.lastLineClock = programClockMs();
+        fixture.telemetry.linkAlive = 1;
+        fixture.telemetry.newData = 1;
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.view.scene().lastDrawingShowedLink(), 2000);
+        fixture.view.paints = 0;
+
+        // A second later the panel is drawn again, now without the link, and then left alone.
+        QTRY_VERIFY_WITH_TIMEOUT(!fixture.view.scene().lastDrawingShowedLink(), 3000);
+        const int paintsForSilence = fixture.view.paints;
+        QVERIFY(paintsForSilence >= 1);
+        QTest::qWait(500);
+        QCOMPARE(fixture.view.paints, paintsForSilence);
+    }
+
+    void feedSendsEveryTickOnceSwitchedOn() {
+        FeedListener listener;
+        Fixture fixture(listener.port());
+        QTRY_VERIFY(fixture.view.isCreated());
+
+        QTest::qWait(350);
+        QVERIFY(listener.drain().empty());
+
+        fixture.telemetry.theta = 0.1f;
+        fixture.telemetry.cas = 20.0f;
+        fixture.cockpitFeedOn = 1;
+        std::vector<std::vector<std::uint8_t>> datagrams;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     for (auto& datagram : listener.drain())
+                                         datagrams.push_back(std::move(datagram));
+                                     return datagrams.size() >= 3;
+                                 }()),
+                                 3000);
+        for (const auto& datagram : datagrams) {
+            QCOMPARE(datagram.size(), std::size_t{696});
+            QCOMPARE(loadLittleEndianDouble(datagram.data() + 16), 39.988141);
+            QCOMPARE(loadLittleEndianDouble(datagram.data() + 40), static_cast<double>(0.1f) * 57.3);
+            QCOMPARE(loadLittleEndianDouble(datagram.data() + 80), 20.0);
+        }
+
+        // One packet per 100 ms tick, not more.
+        listener.drain();
+        QTest::qWait(1000);
+        QVERIFY(listener.drain().size() <= 12);
+    }
+
+    void wheelStepsTheZoomOncePerEvent() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        QTest::qWait(200);
+        fixture.view.paints = 0;
+        for (int step = 0; step < 4; ++step) sendWheel(fixture.view, -120);
+        QVERIFY(qAbs(fixture.view.scene().mapZoom() - 0.8f) < 1e-5f);
+        QTRY_VERIFY(fixture.view.paints >= 1);
+        // A delta of 0 counts as forward, and one event is one step whatever its size.
+        sendWheel(fixture.view, 0);
+        sendWheel(fixture.view, 960);
+        QVERIFY(qAbs(fixture.view.scene().mapZoom() - 0.9f) < 1e-5f);
+    }
+};
+
+int main(int argc, char** argv) {
+    COrvaneView::applyPixelFormat();
+    QApplication application(argc, argv);
+    ViewWidgetTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ViewWidgetTest.moc"
