@@ -8,11 +8,13 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/StartupReport.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
@@ -26,6 +28,7 @@ constexpr const char* kSaveFailedText = "Failed to save document.";
 constexpr const char* kFileFilter = "All Files (*)";
 // How often the screenshot option looks again while a box is open or the view is not created yet.
 constexpr int kScreenshotRetryMs = 100;
+constexpr int kSettleAfterFirstFrameMs = 2000;
 
 }  // namespace
 
@@ -50,6 +53,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                 }
                 result.screenshotAfterSeconds = seconds;
             }
+        } else if (argument == QLatin1String("--report-startup")) {
+            result.reportStartup = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
             result.error = QLatin1String("unknown option ") + argument;
             return result;
@@ -107,7 +112,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
 
     const CommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]]\n",
+        std::fprintf(stderr, "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] [--report-startup]\n",
                      qPrintable(commandLine.error));
         return false;
     }
@@ -125,6 +130,8 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     if (!commandLine.screenshotFile.isEmpty()) {
         armScreenshot(commandLine.screenshotFile, commandLine.screenshotAfterSeconds);
     }
+
+    if (commandLine.reportStartup) armStartupReport();
 
     if (!processShellCommand(commandLine)) return false;
     showMainFrame();
@@ -283,4 +290,22 @@ void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
         QCoreApplication::exit(written ? 0 : 1);
     });
     QTimer::singleShot(static_cast<int>(afterSeconds * 1000.0), poll, [poll] { poll->start(); });
+}
+
+void COrvaneApp::armStartupReport() {
+    // The first frame the view shows ends the start-up; memory is read again once the program has
+    // settled, since the GL driver and the font caches grow a little after the first frame.
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(view_, &QOpenGLWidget::frameSwapped, qApp, [connection] {
+        QObject::disconnect(*connection);
+        const ProcessFigures first = readProcessFigures();
+        QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
+            const ProcessFigures settled = readProcessFigures();
+            std::printf("first frame: %.0f ms after the process started\n", first.millisecondsSinceProcessStart);
+            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n", first.residentMiB,
+                        settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
+            std::fflush(stdout);
+            QCoreApplication::exit(0);
+        });
+    });
 }

@@ -24,6 +24,7 @@ struct CommandLine {
     QString documentFile;  // empty: a new, untitled document
     QString screenshotFile;
     double screenshotAfterSeconds = 1.0;
+    bool reportStartup = false;  // print the start-up figures at the first frame, then end
     QString error;  // not empty when the arguments could not be understood
 };
 CommandLine parseCommandLine(const QStringList& arguments);
@@ -98,6 +99,7 @@ protected:
 private:
     void addToRecentFileList(const QString& path);
     void armScreenshot(const QString& file, double afterSeconds);
+    void armStartupReport();
 
     std::unique_ptr<COrvaneDoc> document_;
     QPointer<CMainFrame> mainFrame_;

@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include <clocale>
+
 #include "app/COrvaneApp.h"
 #include "view/COrvaneView.h"
 
@@ -10,6 +12,9 @@ int main(int argc, char** argv) {
     // Every context is created with the view's format, so it has to be the default before Qt starts.
     COrvaneView::applyPixelFormat();
     QApplication application(argc, argv);
+    // Qt takes the user's locale for the C library too; numbers on the wire, in the gain file and
+    // on the screen are always written and read with a decimal point.
+    std::setlocale(LC_NUMERIC, "C");
 
     if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(1);
     if (!orvaneApp.initInstance(QApplication::arguments())) return orvaneApp.exitInstance(1);
