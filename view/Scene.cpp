@@ -41,6 +41,8 @@ Scene::Scene(TelemetryState& telemetry, Notifier& notifier)
 Scene::~Scene() = default;
 
 void Scene::initGl() {
+    // A new context has none of the previous one's sphere lists.
+    sphereCache_.forget();
     buildFonts();
 
     glClearColor(0, 0, 0, 0);
@@ -122,10 +124,6 @@ void Scene::drawFrame() {
     glPopMatrix();
     glFinish();
 }
-
-// Waypoints join the frame later; their layers keep their place in the order.
-void Scene::drawWaypointMarks() {}
-void Scene::drawWaypointPanel() {}
 
 void Scene::buildFonts() {
     outlineFontBase_ = buildOutlineFont(static_cast<double>(kFontExtrusion));

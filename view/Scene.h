@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "map/MapGeometry.h"
+#include "map/WaypointLayer.h"
+#include "map/Waypoints.h"
 
 class Notifier;
 struct TelemetryState;
@@ -53,6 +55,9 @@ public:
     void drawAircraftSymbol();
     void drawMap();
 
+    // A filled sphere of `radius` at the current origin, replayed from one display list per radius.
+    void drawSolidSphere(double radius);
+
     // The only text primitive: baseline start at (x, y), size 1.0 is an em of 0.29 scene units.
     // Sets the colour of `colorIndex` (and draws nothing at all for an index outside the table).
     void drawText(float x, float y, int colorIndex, float size, const char* text) const;
@@ -70,6 +75,10 @@ public:
     MapGeometry& mapGeometry() { return mapGeometry_; }
     const MapGeometry& mapGeometry() const { return mapGeometry_; }
     TelemetryState& telemetry() { return telemetry_; }
+    Notifier& notifier() { return notifier_; }
+    // The route, the waypoint buttons' flags and their flash counters.
+    Waypoints& waypoints() { return waypoints_; }
+    const SolidSphereCache& sphereCache() const { return sphereCache_; }
     // Whether a map picture has reached the texture; without one the map shows only its frame.
     bool hasMapPicture() const { return mapPictureLoaded_; }
     // Whether the last status panel drawing read "LINK" (a line had arrived since the one before).
@@ -88,4 +97,6 @@ private:
     MapGeometry mapGeometry_;
     bool mapPictureLoaded_ = false;
     bool lastDrawingShowedLink_ = false;
+    Waypoints waypoints_;
+    SolidSphereCache sphereCache_;
 };

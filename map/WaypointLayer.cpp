@@ -1,0 +1,172 @@
+#include "map/WaypointLayer.h"
+
+#include <GL/glu.h>
+
+#include <string>
+
+#include "map/Waypoints.h"
+#include "view/Scene.h"
+
+namespace {
+
+constexpr int kSphereSlices = 16;
+constexpr int kSphereStacks = 16;
+
+constexpr double kMarkerRadius = 0.05;
+constexpr float kLabelOffsetX = 0.1f;
+constexpr float kLabelLineStep = 0.1f;
+constexpr float kLabelSize = 0.55f;
+constexpr float kRouteLineWidth = 2.0f;
+
+constexpr float kButtonWidth = 1.5f;
+constexpr float kButtonHeight = 0.5f;
+constexpr float kButtonFill[3] = {0.1f, 0.2f, 0.3f};
+// A pressed button is red in this many consecutive drawings.
+constexpr int kFlashDrawings = 4;
+
+struct ButtonText {
+    const char* text;
+    float x, y, size;
+};
+
+struct Button {
+    float x, y;
+    ButtonText first;
+    ButtonText second;
+    int Waypoints::*pressed;
+    int Waypoints::*flashCount;
+};
+
+constexpr Button kButtons[] = {
+    {1.812f,
+     -2.5f,
+     {"UPLOAD", 0.25f, 0.23f, 1.0f},
+     {"Waypoints", 0.29f, 0.09f, 0.7f},
+     &Waypoints::uploadPressed,
+     &Waypoints::uploadFlashCount},
+    {3.412f,
+     -2.5f,
+     {"CLEAR", 0.3f, 0.23f, 1.0f},
+     {"Waypoints", 0.3f, 0.09f, 0.7f},
+     &Waypoints::clearPressed,
+     &Waypoints::clearFlashCount},
+    {1.812f,
+     -3.1f,
+     {"LOAD", 0.4f, 0.23f, 1.0f},
+     {"Map", 0.53f, 0.09f, 0.7f},
+     &Waypoints::loadMapPressed,
+     &Waypoints::loadMapFlashCount},
+};
+
+void drawSphereGeometry(GLUquadric* quadric, double radius) {
+    gluQuadricDrawStyle(quadric, GLU_FILL);
+    gluQuadricNormals(quadric, GLU_SMOOTH);
+    gluSphere(quadric, radius, kSphereSlices, kSphereStacks);
+}
+
+}  // namespace
+
+GLuint SolidSphereCache::listFor(double radius) const {
+    for (const auto& [key, list] : lists_) {
+        if (key == radius) return list;
+    }
+    return 0;
+}
+
+void SolidSphereCache::draw(double radius) {
+    if (const GLuint list = listFor(radius)) {
+        glCallList(list);
+        return;
+    }
+    GLUquadric* quadric = gluNewQuadric();
+    if (quadric == nullptr) return;
+    const GLuint list = glGenLists(1);
+    if (list == 0) {
+        // No list to keep it in: the sphere is still drawn this time.
+        drawSphereGeometry(quadric, radius);
+    } else {
+        glNewList(list, GL_COMPILE_AND_EXECUTE);
+        drawSphereGeometry(quadric, radius);
+        glEndList();
+        lists_.emplace_back(radius, list);
+    }
+    gluDeleteQuadric(quadric);
+}
+
+void Scene::drawSolidSphere(double radius) {
+    sphereCache_.draw(radius);
+}
+
+void Scene::drawWaypointMarks() {
+    glMatrixMode(GL_MODELVIEW);
+    const int count = waypoints_.waypointCount;
+    for (int i = 0; i < count; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        const auto x = static_cast<float>(waypoints_.waypointSceneX[at]);
+        const auto y = static_cast<float>(waypoints_.waypointSceneY[at]);
+        const std::string latLabel = formatWaypointLatLabel(i + 1, waypoints_.waypointLat[at]);
+        const std::string lonLabel = formatWaypointLonLabel(waypoints_.waypointLon[at]);
+
+        glPushMatrix();
+        glTranslatef(x, y, 0);
+        glColor3f(1, 0, 0);
+        drawSolidSphere(kMarkerRadius);
+        glPopMatrix();
+
+        drawText(x + kLabelOffsetX, y, colorYellow, kLabelSize, latLabel.c_str());
+        drawText(x + kLabelOffsetX, y - kLabelLineStep, colorYellow, kLabelSize, lonLabel.c_str());
+    }
+
+    if (waypoints_.routeShown != 0) {
+        glPushMatrix();
+        glColor3f(1, 1, 1);
+        // Left at 2.0: the next layer sets its own width.
+        glLineWidth(kRouteLineWidth);
+        glBegin(GL_LINE_LOOP);
+        for (int j = 0; j < count; ++j) {
+            const auto at = static_cast<std::size_t>(j);
+            glVertex3f(static_cast<float>(waypoints_.waypointSceneX[at]),
+                       static_cast<float>(waypoints_.waypointSceneY[at]), 0);
+        }
+        glEnd();
+        glPopMatrix();
+    }
+}
+
+void Scene::drawWaypointPanel() {
+    for (const Button& button : kButtons) {
+        glPushMatrix();
+        glLineWidth(1.0f);
+        glTranslatef(button.x, button.y, 0);
+        glColor3f(1, 1, 1);
+        glBegin(GL_LINE_LOOP);
+        glVertex2f(0, 0);
+        glVertex2f(kButtonWidth, 0);
+        glVertex2f(kButtonWidth, kButtonHeight);
+        glVertex2f(0, kButtonHeight);
+        glEnd();
+        glPopMatrix();
+
+        // Outline and texts first: in the same plane the first drawn stays on top of the fill.
+        glPushMatrix();
+        glTranslatef(button.x, button.y, 0);
+        drawText(button.first.x, button.first.y, colorWhite, button.first.size, button.first.text);
+        drawText(button.second.x, button.second.y, colorWhite, button.second.size, button.second.text);
+
+        int& pressed = waypoints_.*button.pressed;
+        int& flashCount = waypoints_.*button.flashCount;
+        if (pressed == 0) {
+            glColor3f(kButtonFill[0], kButtonFill[1], kButtonFill[2]);
+        } else {
+            glColor3f(1, 0, 0);
+            if (flashCount == kFlashDrawings - 1) {
+                flashCount = 0;
+                pressed = 0;
+            } else {
+                ++flashCount;
+            }
+        }
+        glRectf(0, 0, kButtonWidth, kButtonHeight);
+        glPopMatrix();
+    }
+}

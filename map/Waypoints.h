@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "map/MapGeometry.h"
+#include "net/UplinkFrame.h"
+
+class NetSocket;
+class Notifier;
+
+// The route the operator plans by double-clicking the map, the flags of the three buttons under
+// the map and the flash counters that time their red fill. User-interface thread only.
+inline constexpr int kWaypointCapacity = 100;
+// One upload carries at most this many waypoints (3 + 8 x 22 characters fill bytes 0..178).
+inline constexpr int kWaypointUploadLimit = 8;
+
+struct Waypoints {
+    int routeShown = 0;
+    int waypointCount = 0;
+    std::array<double, kWaypointCapacity> waypointLat{};
+    std::array<double, kWaypointCapacity> waypointLon{};
+    std::array<double, kWaypointCapacity> waypointSceneY{};
+    std::array<double, kWaypointCapacity> waypointSceneX{};
+    int uploadPressed = 0;
+    int clearPressed = 0;
+    int loadMapPressed = 0;
+    // Drawings in which each button has been shown red so far.
+    int uploadFlashCount = 0;
+    int clearFlashCount = 0;
+    int loadMapFlashCount = 0;
+};
+
+// Reference-frame boxes of the buttons, edges included.
+struct ReferenceBox {
+    int left, right, top, bottom;
+    bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+inline constexpr ReferenceBox kUploadButtonBox{678, 812, 520, 560};
+inline constexpr ReferenceBox kLoadMapButtonBox{678, 812, 573, 616};
+inline constexpr ReferenceBox kClearButtonBox{824, 959, 518, 560};
+
+// A client position (logical pixels) scaled into the reference frame of referenceWidth x
+// referenceHeight; nothing while the window has no positive size or the result is out of range.
+struct ReferencePosition {
+    int x, y;
+};
+std::optional<ReferencePosition> toReferenceFrame(double x, double y, int windowWidth, int windowHeight,
+                                                  int referenceWidth, int referenceHeight);
+
+// What a double-click asks of the view besides changing the list.
+struct DoubleClickActions {
+    std::function<void()> uploadWaypoints;
+    std::function<void()> openMapDialog;
+    std::function<void()> beep;
+};
+
+// The left-button double-click at reference position `at`: a button's action, or a new waypoint
+// when it falls in the map box (a full list takes none and beeps). Requests no repaint.
+void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, ReferencePosition at,
+                         const DoubleClickActions& actions);
+
+// The upload of the first `count` waypoints (0..8): "W n" and "%10.6f %10.6f " per waypoint,
+// framed into 180 bytes. Nothing when a coordinate prints wider than its 10 characters (which
+// could push the text past byte 178) or is not a finite number.
+std::optional<UplinkDatagram> buildWaypointUploadDatagram(const Waypoints& waypoints, int count);
+
+// Sends the first eight waypoints to the last telemetry sender on `telemetrySocket`, cuts the list
+// to them and shows the route. When nothing can be sent (no telemetry heard yet, a coordinate that
+// does not fit, a failed send) the operator is told why and the list and route stay as they were.
+void uploadWaypoints(Waypoints& waypoints, NetSocket& telemetrySocket, Notifier& notifier);
+
+// The two labels of waypoint `number` (counted from 1): "[%d]:  %10.5fN" and "      %10.5fW".
+std::string formatWaypointLatLabel(int number, double lat);
+std::string formatWaypointLonLabel(double lon);
+
+// Told to the operator when an upload is refused.
+inline constexpr const char* kWaypointsDoNotFitMessage =
+    "The waypoints were not uploaded: a waypoint lies outside the range the upload can carry (its "
+    "latitude and longitude must each print within ten characters). Nothing was sent.";
+inline constexpr const char* kWaypointSendFailedMessage =
+    "The waypoints could not be sent to the aircraft. The route is unchanged.";

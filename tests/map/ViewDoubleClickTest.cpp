@@ -1,0 +1,93 @@
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "app/Notifier.h"
+#include "map/CMapLoadDlg.h"
+#include "map/MapGeometry.h"
+#include "net/NetSocket.h"
+#include "net/TelemetryState.h"
+#include "net/UplinkFrame.h"
+#include "view/COrvaneView.h"
+#include "view/Scene.h"
+
+// The view's double-click in a real window (needs a display): positions scaled by the window's
+// size, the left button only, the buttons wired to the upload and the map dialog.
+namespace {
+
+class RecordingNotifier : public Notifier {
+public:
+    void showMessage(const std::string& /*caption*/, const std::string& text) override {
+        messages.push_back(text);
+    }
+    std::vector<std::string> messages;
+};
+
+QList<CMapLoadDlg*> openDialogs() {
+    QList<CMapLoadDlg*> dialogs;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<CMapLoadDlg*>(window); dialog && dialog->isVisible())
+            dialogs.append(dialog);
+    return dialogs;
+}
+
+}  // namespace
+
+class ViewDoubleClickTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void doubleClicksPlaceWaypointsAndPressButtons() {
+        RecordingNotifier notifier;
+        TelemetryState telemetry;
+        NetSocket telemetrySocket{notifier};
+        QVERIFY(telemetrySocket.create("UDP") && telemetrySocket.bindPort(0));
+        const int cockpitFeedOn = 0;
+        COrvaneView view{telemetry, telemetrySocket, cockpitFeedOn, notifier};
+        view.resize(512, 336);
+        view.show();
+        QTRY_VERIFY(view.isCreated());
+        QTRY_COMPARE(view.windowRect().size(), QSize(512, 336));
+        Waypoints& waypoints = view.scene().waypoints();
+
+        // Client (300, 270) is reference (600, 540), inside the map box.
+        QTest::mouseDClick(&view, Qt::RightButton, {}, QPoint(300, 270));
+        QCOMPARE(waypoints.waypointCount, 0);
+        QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(300, 270));
+        QCOMPARE(waypoints.waypointCount, 1);
+        const ReferencePoint expected = referenceToGeo(view.scene().mapGeometry(), 600, 540);
+        QCOMPARE(waypoints.waypointSceneX[0], expected.scene.x);
+        QCOMPARE(waypoints.waypointLat[0], expected.geo.lat);
+
+        // UPLOAD before any telemetry: nothing to send to, and the operator is told.
+        QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(350, 270));
+        QCOMPARE(waypoints.uploadPressed, 1);
+        QCOMPARE(waypoints.routeShown, 0);
+        QCOMPARE(notifier.messages.back(), std::string(kNoAircraftHeardMessage));
+
+        // LOAD Map opens a new dialog each time.
+        QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(350, 300));
+        QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(350, 300));
+        QCOMPARE(waypoints.loadMapPressed, 1);
+        const QList<CMapLoadDlg*> dialogs = openDialogs();
+        QCOMPARE(dialogs.size(), 2);
+
+        // Its OK reaches the view: new corners, and the picture is asked for.
+        CMapLoadDlg* dialog = dialogs.front();
+        auto* list = dialog->findChild<QListWidget*>(QStringLiteral("1016"));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        const std::size_t shown = notifier.messages.size();
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("1")), Qt::LeftButton);
+        QCOMPARE(view.scene().mapGeometry().upperLeftLat, 39.988472);
+        // The working directory holds no "site2.bmp".
+        QVERIFY(notifier.messages.size() > shown);
+        QCOMPARE(notifier.messages.back(), std::string(kMapLoadFailedText));
+        QCOMPARE(openDialogs().size(), 1);
+    }
+};
+
+QTEST_MAIN(ViewDoubleClickTest)
+#include "ViewDoubleClickTest.moc"
