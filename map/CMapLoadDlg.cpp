@@ -13,27 +13,14 @@
 #include <optional>
 #include <utility>
 
+#include "app/DialogNumbers.h"
+#include "app/DialogUnits.h"
 #include "app/Notifier.h"
 #include "map/MapGeometry.h"
-#include "tuning/DialogNumbers.h"
 
 namespace {
 
-// The window is laid out in dialog units of a 10-point Tahoma face at 96 dpi, whose base units
-// are 7 x 16 pixels; positions convert as a dialog template's do, rounded half away from zero.
-constexpr int kBaseUnitX = 7;
-constexpr int kBaseUnitY = 16;
-
-int mulDiv(int number, int numerator, int denominator) {
-    const long long product = static_cast<long long>(number) * numerator;
-    const long long half = denominator / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
-}
-
-QRect dialogRect(int x, int y, int width, int height) {
-    return QRect(mulDiv(x, kBaseUnitX, 4), mulDiv(y, kBaseUnitY, 8), mulDiv(width, kBaseUnitX, 4),
-                 mulDiv(height, kBaseUnitY, 8));
-}
+using dialog_units::dialogRect;
 
 constexpr int kDialogWidthUnits = 299;
 constexpr int kDialogHeightUnits = 185;

@@ -6,7 +6,7 @@
 
 #include "app/Notifier.h"
 #include "net/NetSocket.h"
-#include "tuning/ClassicNumbers.h"
+#include "app/ClassicNumbers.h"
 
 namespace {
 

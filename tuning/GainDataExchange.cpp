@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "app/Notifier.h"
-#include "tuning/DialogNumbers.h"
+#include "app/DialogNumbers.h"
 
 GainDataExchange::GainDataExchange(QWidget& dialog, bool saveAndValidate)
     : dialog_(dialog), saveAndValidate_(saveAndValidate) {}

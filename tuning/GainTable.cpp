@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tuning/ClassicNumbers.h"
+#include "app/ClassicNumbers.h"
 
 namespace {
 

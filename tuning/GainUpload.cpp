@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "net/NetSocket.h"
-#include "tuning/ClassicNumbers.h"
+#include "app/ClassicNumbers.h"
 
 std::optional<GainUploadPacket> buildGainUploadPacket(int mode, double proportional, double integral,
                                                       double derivative) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-// How the gain dialog's boxes show and read numbers: up to 15 significant digits without trailing
+// How the dialogs' number boxes show and read numbers: up to 15 significant digits without trailing
 // zeros ("%.*g"), and whatever "%lf" takes from the start of the first 399 characters.
 
 std::string formatDialogNumber(double value);

@@ -1,9 +1,9 @@
-#include "tuning/DialogNumbers.h"
+#include "app/DialogNumbers.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "tuning/ClassicNumbers.h"
+#include "app/ClassicNumbers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tuning/ClassicNumbers.h"
+#include "app/ClassicNumbers.h"
 
 namespace {
 
