@@ -13,7 +13,7 @@
 #include <string>
 
 #include "tests/tuning/TuningTestSupport.h"
-#include "tuning/DialogNumbers.h"
+#include "app/DialogNumbers.h"
 
 namespace {
 
