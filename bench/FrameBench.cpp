@@ -85,9 +85,9 @@ void writeMapPicture(const char* fileName, int width, int height) {
             const bool grid = x % 50 == 0 || y % 50 == 0;
             unsigned char* p =
                 &file[54 + static_cast<std::size_t>(y) * rowBytes + static_cast<std::size_t>(x) * 3];
-            p[0] = grid ? 255 : static_cast<unsigned char>(60 + y * 100 / height);
-            p[1] = grid ? 255 : static_cast<unsigned char>(90 + x * 120 / width);
-            p[2] = grid ? 255 : 40;
+            p[0] = static_cast<unsigned char>(grid ? 255 : 60 + y * 100 / height);
+            p[1] = static_cast<unsigned char>(grid ? 255 : 90 + x * 120 / width);
+            p[2] = static_cast<unsigned char>(grid ? 255 : 40);
         }
     }
     std::ofstream(fileName, std::ios::binary)
