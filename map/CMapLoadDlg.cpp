@@ -77,13 +77,8 @@ CMapLoadDlg::CMapLoadDlg(MapDialogTarget& view, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       targetView(&view) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setModal(false);
-    setWindowTitle(QStringLiteral("Map Loading Dialog"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSize(10);
-    setFont(font);
-    setFixedSize(dialogRect(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
+    dialog_units::setUpTemplateDialog(*this, QStringLiteral("Map Loading Dialog"), kDialogWidthUnits,
+                                      kDialogHeightUnits);
     createControls();
     OnInitDialog();
 }

@@ -92,13 +92,8 @@ CGainDlg::CGainDlg(NetSocket& telemetrySocket, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       telemetrySocket_(telemetrySocket) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setModal(false);
-    setWindowTitle(QStringLiteral("Control Gain"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSize(10);
-    setFont(font);
-    setFixedSize(dialogRect(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
+    dialog_units::setUpTemplateDialog(*this, QStringLiteral("Control Gain"), kDialogWidthUnits,
+                                      kDialogHeightUnits);
     createControls();
     OnInitDialog();
 }
