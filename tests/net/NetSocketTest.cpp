@@ -63,6 +63,13 @@ TEST(NetSocket, OnlyTheExactTextUdpMakesADatagramSocket) {
 }
 
 TEST(NetSocket, CreateFailureShowsItsMessageAndLeavesNoHandle) {
+    // Made before the limit is tightened: the sanitizers' type checks need descriptors of their own.
+    RecordingNotifier notifier;
+    NetSocket socket(notifier);
+    Notifier& anyNotifier = notifier;
+    anyNotifier.showMessage("", "");
+    const std::size_t messagesBefore = notifier.messages().size();
+
     // With the descriptor limit at the lowest free descriptor, socket() must fail.
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
@@ -73,14 +80,14 @@ TEST(NetSocket, CreateFailureShowsItsMessageAndLeavesNoHandle) {
     tight.rlim_cur = static_cast<rlim_t>(lowestFree);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
 
-    RecordingNotifier notifier;
-    NetSocket socket(notifier);
     const int created = socket.create("UDP");
     ::setrlimit(RLIMIT_NOFILE, &saved);
 
     EXPECT_EQ(created, 0);
     EXPECT_EQ(socket.socketHandle(), -1);
-    EXPECT_EQ(notifier.messages(), (std::vector<Message>{{"Orvane", "Invalid socket error!"}}));
+    const auto messages = notifier.messages();
+    ASSERT_EQ(messages.size(), messagesBefore + 1);
+    EXPECT_EQ(messages.back(), (Message{"Orvane", "Invalid socket error!"}));
 }
 
 TEST(NetSocket, BindConflictShowsMessageClosesAndSucceedsOnceFree) {
