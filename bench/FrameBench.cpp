@@ -19,6 +19,7 @@
 #include "app/Notifier.h"
 #include "map/Waypoints.h"
 #include "net/TelemetryState.h"
+#include "tests/support/SceneProbe.h"
 #include "view/OutlineFont.h"
 #include "view/Scene.h"
 
@@ -66,33 +67,12 @@ Summary timeDrawing(int count, Draw draw) {
 
 // A map-sized 24-bit picture with a survey grid over a gradient, like the shipped pictures.
 void writeMapPicture(const char* fileName, int width, int height) {
-    const std::size_t rowBytes = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-    std::vector<unsigned char> file(54 + rowBytes * static_cast<std::size_t>(height), 0);
-    auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            file[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(file.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(width));
-    put32(22, static_cast<std::uint32_t>(height));
-    file[26] = 1;
-    file[28] = 24;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool grid = x % 50 == 0 || y % 50 == 0;
-            unsigned char* p =
-                &file[54 + static_cast<std::size_t>(y) * rowBytes + static_cast<std::size_t>(x) * 3];
-            p[0] = static_cast<unsigned char>(grid ? 255 : 60 + y * 100 / height);
-            p[1] = static_cast<unsigned char>(grid ? 255 : 90 + x * 120 / width);
-            p[2] = static_cast<unsigned char>(grid ? 255 : 40);
-        }
-    }
-    std::ofstream(fileName, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    writeBitmap24(fileName, width, height, [width, height](int x, int y) {
+        if (x % 50 == 0 || y % 50 == 0) return Rgb8{255, 255, 255};
+        // A blue ramp up the picture, a green one across it.
+        return Rgb8{40, static_cast<std::uint8_t>(90 + x * 120 / width),
+                    static_cast<std::uint8_t>(60 + y * 100 / height)};
+    });
 }
 
 }  // namespace
