@@ -131,6 +131,7 @@ void COrvaneView::resizeGL(int width, int height) {
 }
 
 void COrvaneView::paintGL() {
+    ++framesPainted_;
     if (initialising_) {
         // Fonts and map are not ready yet: show black rather than a half-built scene.
         glClearColor(0, 0, 0, 0);
@@ -147,15 +148,7 @@ void COrvaneView::wheelEvent(QWheelEvent* event) {
 }
 
 bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLink, std::int32_t nowMs) {
-    int expected = 1;
-    if (telemetry.newData.compare_exchange_strong(expected, 0)) return true;
-
-    // When the lines stop, nothing else would repaint and the panel would read "LINK" for ever.
-    const std::int32_t lastLine = telemetry.lastLineClock.load();
-    if (lastLine < 0 || !panelShowsLink) return false;
-    const auto silence =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(nowMs) - static_cast<std::uint32_t>(lastLine));
-    return silence >= kLinkLossMs;
+    return frameTickNeedsRepaint(telemetry, panelShowsLink, nowMs);
 }
 
 void COrvaneView::onFrameTimer() {

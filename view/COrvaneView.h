@@ -10,6 +10,7 @@
 
 #include "map/CMapLoadDlg.h"
 #include "net/CockpitFeed.h"
+#include "view/FrameTick.h"
 
 class NetSocket;
 class Notifier;
@@ -60,13 +61,14 @@ public:
     // Writes the current telemetry into the cockpit-feed packet.
     void fillCockpitFeed();
 
-    // Whether a timer tick must repaint: a line was decoded since the last tick (clears `newData`),
-    // or the lines stopped `kLinkLossMs` ago while the panel still reads "LINK". `nowMs` is the
-    // program clock; the clock may wrap.
+    // The timer's repaint decision, frameTickNeedsRepaint.
     static bool tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLink, std::int32_t nowMs);
 
     // True once initializeGL has finished (whether or not GL could be set up).
     bool isCreated() const { return created_; }
+    // Frames painted so far (every paint, the screenshot's included); a measurement for the
+    // frame report, which shows from outside that the view keeps repainting.
+    std::uint64_t framesPainted() const { return framesPainted_; }
     // The view's rectangle in screen coordinates (logical pixels) at the last resize with a positive
     // size; double-click positions are scaled by its size into the reference frame.
     const QRect& windowRect() const { return windowRect_; }
@@ -111,9 +113,5 @@ private:
     bool created_ = false;
     bool glReady_ = false;
     bool initialising_ = false;
+    std::uint64_t framesPainted_ = 0;
 };
-
-// Period of the view's timer: telemetry repaints at most this often.
-inline constexpr int kFrameIntervalMs = 100;
-// Without a telemetry line for this long, a panel still reading "LINK" is repainted once.
-inline constexpr int kLinkLossMs = 1000;
