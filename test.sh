@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test headless, and exits non-zero on any failure:
-#   1. the normal build (warnings are errors) with every test under Xvfb;
+#   1. the normal build (warnings are errors) with every test under Xvfb, then a short load and
+#      bad-input run against the running program;
 #   2. the tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the thread tests built with ThreadSanitizer;
 #   4. each fuzz target for a bounded time (clang, libFuzzer).
@@ -41,6 +42,7 @@ step() {  # step <name> <command...>: runs one test stage, remembers its outcome
 
 build build
 step "tests" in_display ctest --test-dir build --output-on-failure --timeout 300
+step "stress run of the whole program" scripts/stress-program.sh build 15
 
 build build-asan -DORVANE_ASAN_UBSAN=ON
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
@@ -56,7 +58,7 @@ unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
 build build-tsan -DORVANE_TSAN=ON
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
-step "thread tests with thread sanitizer" ctest --test-dir build-tsan --output-on-failure --timeout 600 -L 'unit'
+step "thread tests with thread sanitizer" ctest --test-dir build-tsan --output-on-failure --timeout 600 -L 'unit|race'
 unset TSAN_OPTIONS
 
 CC=clang CXX=clang++ build build-fuzz -DORVANE_FUZZ=ON

@@ -29,6 +29,7 @@ constexpr const char* kFileFilter = "All Files (*)";
 // How often the screenshot option looks again while a box is open or the view is not created yet.
 constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
+constexpr int kFrameReportIntervalMs = 1000;
 
 }  // namespace
 
@@ -55,6 +56,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             }
         } else if (argument == QLatin1String("--report-startup")) {
             result.reportStartup = true;
+        } else if (argument == QLatin1String("--report-frames")) {
+            result.reportFrames = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
             result.error = QLatin1String("unknown option ") + argument;
             return result;
@@ -112,7 +115,9 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
 
     const CommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] [--report-startup]\n",
+        std::fprintf(stderr,
+                     "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] "
+                     "[--report-startup] [--report-frames]\n",
                      qPrintable(commandLine.error));
         return false;
     }
@@ -132,6 +137,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     }
 
     if (commandLine.reportStartup) armStartupReport();
+    if (commandLine.reportFrames) armFrameReport();
 
     if (!processShellCommand(commandLine)) return false;
     showMainFrame();
@@ -308,4 +314,17 @@ void COrvaneApp::armStartupReport() {
             QCoreApplication::exit(0);
         });
     });
+}
+
+void COrvaneApp::armFrameReport() {
+    // Printed by the user-interface thread itself, so a line that comes late shows a stalled event
+    // loop as plainly as a count that stands still shows a stalled timer.
+    auto* report = new QTimer(qApp);
+    report->setInterval(kFrameReportIntervalMs);
+    QObject::connect(report, &QTimer::timeout, qApp, [this] {
+        const unsigned long long frames = view_ != nullptr ? view_->framesPainted() : 0;
+        std::printf("frames %llu\n", frames);
+        std::fflush(stdout);
+    });
+    report->start();
 }

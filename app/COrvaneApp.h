@@ -25,7 +25,8 @@ struct CommandLine {
     QString screenshotFile;
     double screenshotAfterSeconds = 1.0;
     bool reportStartup = false;  // print the start-up figures at the first frame, then end
-    QString error;  // not empty when the arguments could not be understood
+    bool reportFrames = false;   // print the count of painted frames once a second
+    QString error;               // not empty when the arguments could not be understood
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 
@@ -100,6 +101,7 @@ private:
     void addToRecentFileList(const QString& path);
     void armScreenshot(const QString& file, double afterSeconds);
     void armStartupReport();
+    void armFrameReport();
 
     std::unique_ptr<COrvaneDoc> document_;
     QPointer<CMainFrame> mainFrame_;

@@ -10,7 +10,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-urw-base35
   libosmesa6-dev
   libgtest-dev
-  xvfb xauth
+  xvfb xauth xdotool
   clang libclang-rt-14-dev
 )
 

@@ -232,6 +232,8 @@ void AppShellTest::commandLineIsParsed() {
     struct Case {
         QStringList arguments;
         QString expected;  // "document|screenshot|seconds", or "error"
+        // The measurement options, "startup" and "frames" in that order, blank-separated.
+        QString reports = {};
     };
     const Case cases[] = {
         {{"orvane"}, "||1"},
@@ -243,6 +245,12 @@ void AppShellTest::commandLineIsParsed() {
         {{"orvane", "--after", "-1"}, "error"},
         {{"orvane", "--fullscreen"}, "error"},
         {{"orvane", "a", "b"}, "error"},
+        {{"orvane", "--report-frames"}, "||1", "frames"},
+        {{"orvane", "--report-startup", "doc"}, "doc||1", "startup"},
+        {{"orvane", "--screenshot", "z.png", "--report-frames", "--report-startup"},
+         "|z.png|1",
+         "startup frames"},
+        {{"orvane", "--report-frame"}, "error"},
     };
     for (const Case& c : cases) {
         const CommandLine parsed = parseCommandLine(c.arguments);
@@ -251,6 +259,12 @@ void AppShellTest::commandLineIsParsed() {
                                    : parsed.documentFile + "|" + parsed.screenshotFile + "|" +
                                          QString::number(parsed.screenshotAfterSeconds);
         QVERIFY2(result == c.expected, qPrintable(c.arguments.join(' ') + " -> " + result));
+        if (!parsed.error.isEmpty()) continue;
+        QStringList reports;
+        if (parsed.reportStartup) reports << "startup";
+        if (parsed.reportFrames) reports << "frames";
+        QVERIFY2(reports.join(' ') == c.reports,
+                 qPrintable(c.arguments.join(' ') + " -> " + reports.join(' ')));
     }
 }
 
