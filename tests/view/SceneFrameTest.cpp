@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
+#include <vector>
 
 #include "net/TelemetryState.h"
 #include "tests/support/SceneProbe.h"
@@ -124,6 +126,27 @@ TEST_F(SceneFrameTest, AFrameDrawsEveryLayerAndLeavesTheMatricesAsItFoundThem) {
     // Inside the arrowhead: on its axis, between the rear notch and the nose.
     EXPECT_TRUE(isRed(context.at(static_cast<int>(symbolPixel.x), static_cast<int>(symbolPixel.y) - 8)));
     EXPECT_GT(findPixels(context, isBlue).count, 10000);
+}
+
+TEST_F(SceneFrameTest, EveryFrameLeavesTheDrawingStateForTheNextOne) {
+    // Layers switch state on and off within a frame (texturing, blending for the smoothed lines);
+    // one left switched shows only in the frame after it. The panel's clock may tick between two
+    // frames, so they are drawn again until both fall within one second.
+    telemetry.lat = (scene.mapGeometry().upperLeftLat + scene.mapGeometry().lowerRightLat) / 2;
+    telemetry.lon = (scene.mapGeometry().upperLeftLon + scene.mapGeometry().lowerRightLon) / 2;
+    telemetry.psi = 0.6f;
+    std::vector<std::uint8_t> first, second;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::time_t startedAt = std::time(nullptr);
+        scene.drawFrame();
+        first = context.pixels();
+        scene.drawFrame();
+        second = context.pixels();
+        if (std::time(nullptr) == startedAt) break;
+    }
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < first.size(); ++i) differing += first[i] != second[i] ? 1 : 0;
+    EXPECT_EQ(differing, 0u);
 }
 
 }  // namespace
