@@ -1,6 +1,14 @@
+// orvane-bench: every figure of the project in one run, each beside its target, and the running
+// program beside the platform alone. Exits 1 when a figure could not be taken.
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstring>
-#include <iterator>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "bench/BenchSection.h"
 
@@ -8,37 +16,110 @@ namespace {
 
 const BenchSection kSections[] = {
     {"parse", "telemetry line decoding beside sscanf of the same format", benchTelemetryParse},
-    {"receiver", "lines decoded per second over loopback when flooded", benchTelemetryReceiver},
+    {"receiver", "lines decoded per second over loopback", benchTelemetryReceiver},
     {"allocations", "heap allocations per decoded line", benchTelemetryAllocations},
+    {"frame", "frame drawing at 1024 x 672 off-screen (Mesa's software renderer)", benchFrame},
+    {"startup", "the program's start-up to the first frame, three runs under a virtual display",
+     benchStartup},
+    {"program", "the running program's CPU use idle and at 50 lines a second, and its memory", benchProgram},
+    {"floor", "the platform alone: windows that only clear, repainted every 100 ms", benchPlatformFloor},
 };
 
-void listSections() {
-    std::printf("sections:\n");
-    for (const BenchSection& section : kSections) std::printf("  %-12s %s\n", section.name, section.summary);
+constexpr int kDefaultCpuSeconds = 10;
+constexpr int kMaxCpuSeconds = 600;
+constexpr const char* kDefaultScreen = "1280x1024";
+
+// The processor model and the number of processors online, for the record of a run.
+void printMachine() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string model = "unknown processor";
+    for (std::string line; std::getline(cpuinfo, line);) {
+        if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    }
+    std::printf("machine: %s, %ld processors online\n\n", model.c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+}
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: orvane-bench [--run-folder DIR] [--screen WxH] [--cpu-seconds N] [section...]\n"
+                 "  --run-folder DIR  the laid-out folder the program runs in (default: one laid out here)\n"
+                 "  --screen WxH      the virtual display's size (default %s)\n"
+                 "  --cpu-seconds N   length of each CPU measurement (default %d)\n"
+                 "Needs Xvfb for the sections that run programs. sections (default: all):\n",
+                 kDefaultScreen, kDefaultCpuSeconds);
+    for (const BenchSection& section : kSections)
+        std::fprintf(out, "  %-12s %s\n", section.name, section.summary);
+}
+
+bool validScreen(std::string_view text) {
+    const std::size_t x = text.find('x');
+    if (x == std::string_view::npos || x == 0 || x + 1 == text.size() || text.size() > 11) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i != x && (text[i] < '0' || text[i] > '9')) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
-        std::printf("usage: orvane-bench [section]\n");
-        listSections();
-        return argc > 2 ? 2 : 0;
+    std::filesystem::path runFolder;
+    std::string screen = kDefaultScreen;
+    int cpuSeconds = kDefaultCpuSeconds;
+    std::vector<std::string> chosen;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (argument == "-h" || argument == "--help") {
+            printUsage(stdout);
+            return 0;
+        } else if (argument == "--run-folder" && hasValue) {
+            runFolder = std::filesystem::absolute(argv[++i]);
+        } else if (argument == "--screen" && hasValue && validScreen(argv[i + 1])) {
+            screen = argv[++i];
+        } else if (argument == "--cpu-seconds" && hasValue) {
+            char* end = nullptr;
+            const long seconds = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || seconds < 1 || seconds > kMaxCpuSeconds) {
+                std::fprintf(stderr, "orvane-bench: --cpu-seconds takes 1 to %d\n", kMaxCpuSeconds);
+                return 2;
+            }
+            cpuSeconds = static_cast<int>(seconds);
+        } else {
+            bool known = false;
+            for (const BenchSection& section : kSections) known = known || argument == section.name;
+            if (!known) {
+                std::fprintf(stderr, "orvane-bench: cannot use \"%s\"\n", argv[i]);
+                printUsage(stderr);
+                return 2;
+            }
+            chosen.emplace_back(argument);
+        }
     }
-    const char* only = argc == 2 ? argv[1] : nullptr;
-    bool ran = false;
+
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        std::fprintf(stderr, "orvane-bench: cannot tell where the project's programs are: %s\n",
+                     error.message().c_str());
+        return 1;
+    }
+    BenchSetting setting(self.parent_path(), runFolder, screen, cpuSeconds);
+    Scorecard scorecard;
+    printMachine();
     for (const BenchSection& section : kSections) {
-        if (only != nullptr && std::strcmp(only, section.name) != 0) continue;
+        bool wanted = chosen.empty();
+        for (const std::string& name : chosen) wanted = wanted || name == section.name;
+        if (!wanted) continue;
         std::printf("== %s: %s\n", section.name, section.summary);
         std::fflush(stdout);
-        section.run();
+        section.run(setting, scorecard);
         std::printf("\n");
-        ran = true;
+        std::fflush(stdout);
     }
-    if (!ran) {
-        std::fprintf(stderr, "unknown section \"%s\"\n", only);
-        listSections();
-        return 2;
-    }
-    return 0;
+    scorecard.print(screen);
+    return scorecard.allMeasured() ? 0 : 1;
 }

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/Notifier.h"
 #include "bench/BenchSection.h"
+#include "bench/PrintingNotifier.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryReceiver.h"
@@ -23,12 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class PrintingNotifier : public Notifier {
-public:
-    void showMessage(const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
-    }
-};
+constexpr double kTargetLinesPerSecond = 100000;
 
 // Lines shaped like the aircraft's: rates, accelerations and angles with a few decimals,
 // coordinates with six, statuses small.
@@ -71,7 +66,7 @@ double nanosecondsPerLine(DecodeAll decodeAll, std::size_t linesPerRun, int runs
 
 }  // namespace
 
-void benchTelemetryParse() {
+void benchTelemetryParse(BenchSetting& /*setting*/, Scorecard& scorecard) {
     const std::vector<std::string> lines = sampleLines(256);
     constexpr int kRepeats = 40;
     constexpr int kRuns = 31;
@@ -110,6 +105,9 @@ void benchTelemetryParse() {
                 linesPerRun);
     std::printf("sscanf + atof   %8.1f ns/line\n", sscanfNs);
     std::printf("decode/sscanf   %8.2f  (target <= 1.00)\n", decodeNs / sscanfNs);
+    scorecard.judge("telemetry parse, ns/line (decode / sscanf)",
+                    formatFigure("%.0f / %.0f", decodeNs, sscanfNs), "decode <= sscanf",
+                    decodeNs <= sscanfNs);
 }
 
 namespace {
@@ -222,7 +220,7 @@ void measureFlood() {
 
 // Lines queued in a large socket buffer before the receiver starts: the receiver's own capacity,
 // with no sender competing for the processor.
-void measureBacklog() {
+void measureBacklog(Scorecard& scorecard) {
     constexpr int kLinesToQueue = 20000;
     ReceiverRig rig;
     rig.open(16 << 20);
@@ -236,16 +234,19 @@ void measureBacklog() {
         "backlog: rate   %8.0f lines/s: %.0f queued lines (of %d sent; the rest did not fit the\n"
         "                         socket buffer) decoded in %.4f s (target >= 100000)\n",
         decoded / elapsed.count(), decoded, kLinesToQueue, elapsed.count());
+    const double rate = decoded / elapsed.count();
+    scorecard.judge("receiver, lines/s (queued lines)", formatFigure("%.0f", rate), ">= 100000",
+                    rate >= kTargetLinesPerSecond);
 }
 
 }  // namespace
 
-void benchTelemetryReceiver() {
+void benchTelemetryReceiver(BenchSetting& /*setting*/, Scorecard& scorecard) {
     measureFlood();
-    measureBacklog();
+    measureBacklog(scorecard);
 }
 
-void benchTelemetryAllocations() {
+void benchTelemetryAllocations(BenchSetting& /*setting*/, Scorecard& scorecard) {
     const std::vector<std::string> lines = sampleLines(256);
     TelemetryState state;
     TelemetryDecoder decoder(state);
@@ -258,6 +259,8 @@ void benchTelemetryAllocations() {
     }
     const std::uint64_t allocations = allocationCount() - before;
     const double decoded = static_cast<double>(lines.size() * kRepeats);
-    std::printf("decode          %8.3f allocations per line over %.0f lines (target 0)\n",
-                static_cast<double>(allocations) / decoded, decoded);
+    const double perLine = static_cast<double>(allocations) / decoded;
+    std::printf("decode          %8.3f allocations per line over %.0f lines (target 0)\n", perLine, decoded);
+    scorecard.judge("heap allocations per decoded line", formatFigure("%.3f", perLine), "0",
+                    allocations == 0);
 }

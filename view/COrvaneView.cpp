@@ -12,6 +12,7 @@
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
 #include "view/Scene.h"
+#include "view/SurfaceFormat.h"
 
 namespace {
 
@@ -47,17 +48,7 @@ COrvaneView::~COrvaneView() {
 }
 
 QSurfaceFormat COrvaneView::pixelFormat() {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setRedBufferSize(8);
-    format.setGreenBufferSize(8);
-    format.setBlueBufferSize(8);
-    format.setAlphaBufferSize(0);
-    format.setDepthBufferSize(16);
-    format.setStencilBufferSize(0);
-    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
-    return format;
+    return viewSurfaceFormat();
 }
 
 void COrvaneView::applyPixelFormat() {
