@@ -193,21 +193,35 @@ void put(std::uint8_t* out, const Rgb& color) {
     out[2] = color.b;
 }
 
-DibError convertUncompressed(const std::uint8_t* data, std::size_t size, const DibDescription& description,
-                             const std::vector<Rgb>& palette, const RowWriter& rows, std::int64_t width,
-                             std::int64_t height) {
+// File rows are padded to whole 32-bit words.
+std::uint64_t uncompressedStride(std::int64_t width, std::uint16_t bitCount) {
+    return (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
+}
+
+// Whether an uncompressed picture has a pixel format we convert and all its rows in the file. Checked
+// before the picture is allocated: a short file must not cost a picture-sized buffer to refuse.
+DibError checkUncompressed(std::size_t size, const DibDescription& description, std::int64_t width,
+                           std::int64_t height) {
     const std::uint16_t bitCount = description.field16(kBitCountField);
-    const std::uint32_t compression = description.field32(kCompressionField);
-    const bool bitfields = compression == kDibBitfields;
+    const bool bitfields = description.field32(kCompressionField) == kDibBitfields;
     if (bitfields ? (bitCount != 16 && bitCount != 32)
                   : (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
                      bitCount != 32)) {
         return DibError::conversion;
     }
-    // File rows are padded to whole 32-bit words.
-    const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
-    if (stride * static_cast<std::uint64_t>(height) > size - description.pixelOffset)
+    if (uncompressedStride(width, bitCount) * static_cast<std::uint64_t>(height) >
+        size - description.pixelOffset)
         return DibError::conversion;
+    return DibError::none;
+}
+
+// Only for a picture that checkUncompressed has accepted.
+DibError convertUncompressed(const std::uint8_t* data, const DibDescription& description,
+                             const std::vector<Rgb>& palette, const RowWriter& rows, std::int64_t width,
+                             std::int64_t height) {
+    const std::uint16_t bitCount = description.field16(kBitCountField);
+    const bool bitfields = description.field32(kCompressionField) == kDibBitfields;
+    const std::uint64_t stride = uncompressedStride(width, bitCount);
 
     const std::array<std::uint32_t, 3> masks =
         bitfields ? description.masks : std::array<std::uint32_t, 3>{0x7C00u, 0x03E0u, 0x001Fu};
@@ -318,13 +332,13 @@ DibError convertRunLength(const std::uint8_t* src, std::size_t length, bool four
 
 // Steps 6 to 9: size checks, then the file's pixels into a picture with the bottom row first.
 DibError convertDib(const std::uint8_t* data, std::size_t size, const DibDescription& description,
-                    std::unique_ptr<RgbImage>& result) {
+                    const DibSizeLimit& limit, std::unique_ptr<RgbImage>& result) {
     const std::int64_t width = static_cast<std::int32_t>(description.field32(kWidthField));
     const std::int64_t signedHeight = static_cast<std::int32_t>(description.field32(kHeightField));
     const bool topDown = signedHeight < 0;
     const std::int64_t height = topDown ? -signedHeight : signedHeight;
     if (width <= 0 || height <= 0) return DibError::conversion;
-    if (width > kDibMaxSide || height > kDibMaxSide || width * height > kDibMaxPixels)
+    if (width > limit.maxSide || height > limit.maxSide || width * height > limit.maxPixels)
         return DibError::outOfMemory;
 
     const std::uint32_t compression = description.field32(kCompressionField);
@@ -333,6 +347,10 @@ DibError convertDib(const std::uint8_t* data, std::size_t size, const DibDescrip
     if (compression != kDibRgb && compression != kDibBitfields && !runLength) return DibError::conversion;
     // Run-length pictures are always stored bottom-up.
     if (runLength && (topDown || bitCount != (compression == kDibRle8 ? 8 : 4))) return DibError::conversion;
+    if (!runLength) {
+        const DibError layout = checkUncompressed(size, description, width, height);
+        if (layout != DibError::none) return layout;
+    }
 
     std::vector<Rgb> palette;
     std::unique_ptr<RgbImage> image;
@@ -354,7 +372,7 @@ DibError convertDib(const std::uint8_t* data, std::size_t size, const DibDescrip
     const DibError error =
         runLength ? convertRunLength(data + description.pixelOffset, size - description.pixelOffset,
                                      compression == kDibRle4, palette, rows, width, height)
-                  : convertUncompressed(data, size, description, palette, rows, width, height);
+                  : convertUncompressed(data, description, palette, rows, width, height);
     if (error == DibError::none) result = std::move(image);
     return error;
 }
@@ -405,11 +423,12 @@ std::uint16_t dibColorCount(std::uint32_t headerSize, std::uint16_t bitsPerPixel
     }
 }
 
-std::unique_ptr<RgbImage> decodeDibImage(const std::uint8_t* data, std::size_t size, Notifier& notifier) {
+std::unique_ptr<RgbImage> decodeDibImage(const std::uint8_t* data, std::size_t size, Notifier& notifier,
+                                         const DibSizeLimit& limit) {
     DibDescription description;
     std::unique_ptr<RgbImage> image;
     DibError error = data == nullptr ? DibError::unknownFormat : describeDib(data, size, description);
-    if (error == DibError::none) error = convertDib(data, size, description, image);
+    if (error == DibError::none) error = convertDib(data, size, description, limit, image);
     if (error != DibError::none) {
         notifier.showMessage(kDibErrorCaption, messageFor(error));
         return nullptr;

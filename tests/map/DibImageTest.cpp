@@ -92,10 +92,11 @@ Bytes quadTable(const std::vector<Bytes>& rgb) {
 
 // Decodes from a heap block of exactly the file's size, so that a sanitizer build catches any read
 // past its end.
-std::unique_ptr<RgbImage> decode(const Bytes& file, RecordingNotifier& notifier) {
+std::unique_ptr<RgbImage> decode(const Bytes& file, RecordingNotifier& notifier,
+                                 const DibSizeLimit& limit = {}) {
     auto exact = std::make_unique<std::uint8_t[]>(file.size() + (file.empty() ? 1 : 0));
     std::copy(file.begin(), file.end(), exact.get());
-    return decodeDibImage(exact.get(), file.size(), notifier);
+    return decodeDibImage(exact.get(), file.size(), notifier, limit);
 }
 
 std::unique_ptr<RgbImage> decodeQuietly(const Bytes& file) {
@@ -313,6 +314,35 @@ TEST(DibImage, RefusedFilesGiveOneMessage) {
         ASSERT_EQ(notifier.messages.size(), 1u);
         EXPECT_EQ(notifier.messages[0].first, "Error");
         EXPECT_EQ(notifier.messages[0].second, c.message);
+    }
+}
+
+TEST(DibImage, CallersSizeLimitRefusesAsOutOfMemory) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        DibSizeLimit limit;
+        bool accepted;
+    };
+    const Bytes rgb = withFileHeader(infoHeader(3, 2, 24), kThreeByTwoRows24);
+    const Bytes rle8 = withFileHeader(runLengthHeader(8, 1, 4, 3), {0, 1});
+    const Case cases[] = {
+        {"exactly at both limits", rgb, {3, 6}, true},
+        {"width over the side limit", rgb, {2, 100}, false},
+        {"more pixels than allowed", rgb, {100, 5}, false},
+        {"run-length height over the side limit", rle8, {2, 100}, false},
+        {"run-length within the limits", rle8, {4, 12}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingNotifier notifier;
+        EXPECT_EQ(decode(c.file, notifier, c.limit) != nullptr, c.accepted);
+        if (c.accepted) {
+            EXPECT_TRUE(notifier.messages.empty());
+        } else {
+            ASSERT_EQ(notifier.messages.size(), 1u);
+            EXPECT_EQ(notifier.messages[0].second, kDibOutOfMemory);
+        }
     }
 }
 
