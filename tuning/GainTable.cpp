@@ -13,13 +13,7 @@
 
 namespace {
 
-void copyRow(const GainTable& from, GainTable& to, int mode) {
-    const auto row = static_cast<std::size_t>(mode);
-    to.proportional[row] = from.proportional[row];
-    to.integral[row] = from.integral[row];
-    to.derivative[row] = from.derivative[row];
-}
-
+// A row is stored only when all three of its numbers are good, so a failed row leaves the default.
 bool readRow(std::FILE* file, GainTable& gains, int mode) {
     float proportional = 0;
     float integral = 0;
@@ -73,18 +67,22 @@ std::string formatTable(const GainTable& gains) {
 
 }  // namespace
 
+int readGainTable(std::FILE* file, GainTable& gains) {
+    const ClassicNumbers classic;
+    gains = kDefaultGainTable;
+    int rowsRead = 0;
+    while (rowsRead < kFlightModeCount && readRow(file, gains, rowsRead)) ++rowsRead;
+    return rowsRead;
+}
+
 int loadGainFile(GainTable& gains) {
     gains = kDefaultGainTable;
     // Opened for update as the gain file always has been: a file the operator cannot write is
     // treated as absent.
     std::FILE* file = std::fopen(kGainFileName, "r+");
     if (!file) return 0;
-    const ClassicNumbers classic;
-    GainTable read = kDefaultGainTable;
-    int rowsRead = 0;
-    while (rowsRead < kFlightModeCount && readRow(file, read, rowsRead)) ++rowsRead;
+    const int rowsRead = readGainTable(file, gains);
     std::fclose(file);
-    for (int mode = 0; mode < rowsRead; ++mode) copyRow(read, gains, mode);
     return rowsRead;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <string>
 
 // The on-board controller's flight modes, by the index that the gain file and the upload use.
@@ -35,6 +36,11 @@ inline constexpr const char* kGainFileTempName = "gainsetting.txt.tmp";
 // finite; reading stops at the first row that is not, and that row and the ones after it take the
 // default rows. Returns the number of rows taken from the file (0 when it could not be opened).
 int loadGainFile(GainTable& gains);
+
+// The reading step of loadGainFile on any open stream, from its current position: `gains` becomes
+// the default table with the rows read by the rules above, and the result is their number (0..5).
+// Numbers are read in the "C" format whatever the calling thread's locale. The stream stays open.
+int readGainTable(std::FILE* file, GainTable& gains);
 
 // Writes the table as five lines "%7.4f %7.4f %7.4f \n" in mode order, replacing the gain file
 // atomically: the text goes to a temporary file beside it, is flushed to disk and renamed over the
