@@ -1,6 +1,8 @@
 #include "map/DibImage.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -345,6 +347,38 @@ TEST(DibImage, CallersSizeLimitRefusesAsOutOfMemory) {
         }
     }
 }
+
+// The sanitizers reserve far more address space than any data limit would let through.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST(DibImage, ShortUncompressedFileIsRefusedWithoutAllocatingThePicture) {
+    // 16384 x 4096 at 24 bits would be a 192 MB picture, but the file holds one row. It must be
+    // refused from its size alone: in a child whose heap may grow by 64 MB at most, allocating the
+    // picture first would fail and say "Out of memory." instead of the conversion message.
+    const Bytes file = withFileHeader(infoHeader(16384, 4096, 24), Bytes(16384 * 3, 0x40));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long dataKib = 0;
+        if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status))
+                if (std::sscanf(line, "VmData: %ld kB", &dataKib) == 1) break;
+            std::fclose(status);
+        }
+        const rlim_t limit = static_cast<rlim_t>(dataKib) * 1024 + (64u << 20);
+        const rlimit data{limit, limit};
+        if (dataKib <= 0 || setrlimit(RLIMIT_DATA, &data) != 0) _exit(3);
+        RecordingNotifier notifier;
+        const bool refused = decode(file, notifier) == nullptr && notifier.messages.size() == 1 &&
+                             notifier.messages[0].second == kDibConversionError;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the decoder tried to allocate the picture of a file it must refuse";
+}
+#endif
 
 TEST(DibImage, RunLengthIndexBeyondTableIsRefused) {
     Bytes header = infoHeader(4, 1, 8, 1, 3);
