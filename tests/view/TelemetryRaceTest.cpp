@@ -31,6 +31,7 @@
 #include "net/TelemetryReceiver.h"
 #include "net/TelemetryState.h"
 #include "net/UplinkFrame.h"
+#include "tests/support/LoopbackUdp.h"
 #include "tests/support/SceneProbe.h"
 #include "tuning/GainUpload.h"
 #include "view/FrameTick.h"
@@ -68,63 +69,21 @@ milliseconds floodDuration() {
     return milliseconds(static_cast<long>(seconds * 1000));
 }
 
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // The aircraft's end: a loopback datagram socket on a port of its own, which also collects the
-// uploads the ground station sends back.
-class AircraftSocket {
+// uploads the ground station sends back. Loopback drops what the receiver has no room for; the
+// flood expects that, so sends are not checked.
+class AircraftSocket : public LoopbackUdp {
 public:
-    AircraftSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        const sockaddr_in any = loopback(0);
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) std::abort();
-    }
-    ~AircraftSocket() { ::close(fd_); }
-    AircraftSocket(const AircraftSocket&) = delete;
-    AircraftSocket& operator=(const AircraftSocket&) = delete;
-
-    int port() const {
-        sockaddr_in address{};
-        socklen_t length = sizeof address;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        return ntohs(address.sin_port);
-    }
-    void sendTo(int port, std::string_view bytes) const {
-        const sockaddr_in address = loopback(port);
-        // Loopback drops what the receiver has no room for; the flood expects that.
-        (void)::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address),
-                       sizeof address);
-    }
-    // The next reply within `timeoutMs` milliseconds; its length, or -1 when none came.
-    int receiveReply(char (&buffer)[512], int timeoutMs) const {
-        pollfd waiting{fd_, POLLIN, 0};
-        if (::poll(&waiting, 1, timeoutMs) != 1) return -1;
-        return static_cast<int>(::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT));
-    }
     // Takes every reply waiting, without blocking; a reply that is not one whole upload is counted
     // as malformed.
     void drainReplies(std::atomic<int>& uploads, std::atomic<int>& malformed) const {
-        char buffer[512];
-        for (int length; (length = receiveReply(buffer, 0)) >= 0;) {
-            const bool whole = length == kUplinkSize && (buffer[0] == 'G' || buffer[0] == 'W');
+        for (std::string reply; receive(reply, milliseconds(0));) {
+            const bool whole = reply.size() == static_cast<std::size_t>(kUplinkSize) &&
+                               (reply[0] == 'G' || reply[0] == 'W');
             (whole ? uploads : malformed).fetch_add(1, std::memory_order_relaxed);
         }
     }
-
-private:
-    int fd_;
 };
-
-// A port that was free a moment ago.
-int freeUdpPort() {
-    const AircraftSocket probe;
-    return probe.port();
-}
 
 // Line n of the flood: every field derived from n, all within the flood's limits.
 std::string floodLine(unsigned n) {
@@ -243,16 +202,6 @@ struct ReceiverThread {
     std::thread thread;  // last: starts once everything above exists
 };
 
-template <typename Predicate>
-bool waitUntil(Predicate done, milliseconds timeout = milliseconds(20000)) {
-    const auto deadline = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(milliseconds(1));
-    }
-    return true;
-}
-
 // The last line after the flood: every value outside the flood's range.
 const std::string kFinalLine =
     "-0.0125 -0.025 -0.0375 -0.5 -0.25 -9.75 -0.125 -0.0625 -3.0 -1 -2 -3 1520.5 -22.75 -33.865143 "
@@ -271,7 +220,7 @@ TEST(TelemetryRace, ReceiverFloodedWhileTheSceneDrawsAndTheInterfaceReads) {
 
     ReceiverThread running(freeUdpPort());
     TelemetryState& state = running.state;
-    ASSERT_TRUE(waitUntil([&] { return running.receiver.bound(); }));
+    ASSERT_TRUE(waitUntil([&] { return running.receiver.bound(); }, milliseconds(20000)));
 
     RecordingNotifier interfaceNotifier;
     Scene scene(state, interfaceNotifier);
@@ -434,9 +383,10 @@ TEST(TelemetryRace, ReceiverFloodedWhileTheSceneDrawsAndTheInterfaceReads) {
     EXPECT_EQ(ntohs(running.socket.lastSender().sin_port), portA);
     aircraftA.drainReplies(repliesReceived, malformedReplies);
     ASSERT_EQ(sendGainUpload(running.socket, 2, 0.5, 0.0, 0.0), GainUploadResult::sent);
-    char reply[512];
-    ASSERT_EQ(aircraftA.receiveReply(reply, 5000), kUplinkSize);
-    EXPECT_EQ(std::string_view(reply, 2), "G ");
+    std::string reply;
+    ASSERT_TRUE(aircraftA.receive(reply, milliseconds(5000)));
+    ASSERT_EQ(reply.size(), static_cast<std::size_t>(kUplinkSize));
+    EXPECT_EQ(reply.substr(0, 2), "G ");
 }
 
 }  // namespace
