@@ -93,11 +93,8 @@ TEST(NetSocket, CreateFailureShowsItsMessageAndLeavesNoHandle) {
 TEST(NetSocket, BindConflictShowsMessageClosesAndSucceedsOnceFree) {
     // Another program holding the port on every address.
     const int port = freeUdpPort();
-    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(static_cast<std::uint16_t>(port));
-    ASSERT_EQ(::bind(blocker, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+    const int blocker = holdUdpPort(port);
+    ASSERT_GE(blocker, 0);
 
     RecordingNotifier notifier;
     NetSocket socket(notifier);

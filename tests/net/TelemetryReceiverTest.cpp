@@ -104,11 +104,8 @@ TEST(TelemetryReceiver, DecodesEachDatagramFromItsOwnBytesOnly) {
 
 TEST(TelemetryReceiver, RetriesTheBindUntilThePortIsFree) {
     const int port = freeUdpPort();
-    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(static_cast<std::uint16_t>(port));
-    ASSERT_EQ(::bind(blocker, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+    const int blocker = holdUdpPort(port);
+    ASSERT_GE(blocker, 0);
 
     RunningReceiver running(port, /*gatedMessages=*/true);
     // Each failed bind shows its message and waits for it to be dismissed; it comes back after the

@@ -69,6 +69,18 @@ inline int freeUdpPort() {
     return probe.port();
 }
 
+// A datagram socket holding `port` on every address, as another program would; -1 when the port
+// could not be taken. The caller closes it.
+inline int holdUdpPort(int port) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
 // Polls `done` every millisecond; false when `timeout` passes first.
 template <typename Predicate>
 bool waitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
