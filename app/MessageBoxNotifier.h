@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 
 // The application's notifier: a modal message box with the given caption and an OK button, always
 // shown on the user-interface thread. A caller on another thread waits until the operator has

@@ -1,6 +1,6 @@
 #include "app/StartupReport.h"
 
-#include "app/ProcessStat.h"
+#include "common/ProcessStat.h"
 
 ProcessFigures readProcessFigures() {
     ProcessFigures figures;

@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/ProcessStat.h"
+#include "common/ProcessStat.h"
 #include "view/SurfaceFormat.h"
 
 namespace {

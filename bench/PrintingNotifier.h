@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 
 // The messages a benchmark's code would show the operator, printed instead.
 class PrintingNotifier : public Notifier {

@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/ProcessStat.h"
 #include "bench/BenchSection.h"
 #include "bench/ChildProcess.h"
 #include "bench/VirtualDisplay.h"
+#include "common/ProcessStat.h"
 #include "net/TelemetryReceiver.h"
 
 namespace {

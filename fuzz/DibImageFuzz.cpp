@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "map/DibImage.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <optional>
 #include <utility>
 
-#include "app/DialogNumbers.h"
-#include "app/DialogUnits.h"
-#include "app/Notifier.h"
+#include "common/DialogNumbers.h"
+#include "common/DialogUnits.h"
+#include "common/Notifier.h"
 #include "map/MapGeometry.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/Notifier.h"
+#include "common/ClassicNumbers.h"
+#include "common/Notifier.h"
 #include "net/NetSocket.h"
-#include "app/ClassicNumbers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <functional>
 #include <string>
 
-#include "app/DialogUnits.h"
-#include "app/Notifier.h"
+#include "common/DialogUnits.h"
+#include "common/Notifier.h"
 #include "net/UplinkFrame.h"
 #include "tuning/GainDataExchange.h"
 #include "tuning/GainUpload.h"

@@ -4,8 +4,8 @@
 #include <QMessageBox>
 #include <optional>
 
-#include "app/Notifier.h"
-#include "app/DialogNumbers.h"
+#include "common/DialogNumbers.h"
+#include "common/Notifier.h"
 
 GainDataExchange::GainDataExchange(QWidget& dialog, bool saveAndValidate)
     : dialog_(dialog), saveAndValidate_(saveAndValidate) {}

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/ClassicNumbers.h"
+#include "common/ClassicNumbers.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/ClassicNumbers.h"
 #include "net/NetSocket.h"
-#include "app/ClassicNumbers.h"
 
 std::optional<GainUploadPacket> buildGainUploadPacket(int mode, double proportional, double integral,
                                                       double derivative) {

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "map/MapCatalog.h"
 #include "map/TextureImage.h"
 #include "view/OutlineFont.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "map/CMapLoadDlg.h"
 #include "map/MapGeometry.h"
 #include "net/NetSocket.h"

@@ -21,7 +21,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryState.h"
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "tests/support/LoopbackUdp.h"
 
 // Records every message; when gated, each call also waits until the test releases it, the way the
@@ -69,4 +69,3 @@ private:
 inline bool isOpenDescriptor(int fd) {
     return fd >= 0 && ::fcntl(fd, F_GETFD) != -1;
 }
-

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "tests/support/OsMesaContext.h"
 
 // Visible half extents of the scene plane under the view's camera.

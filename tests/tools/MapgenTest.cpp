@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 #include "map/DibImage.h"
 #include "tools/mapgen/BmpWriter.h"
 #include "tools/mapgen/SurveyGrid.h"

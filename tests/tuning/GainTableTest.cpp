@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "common/DialogNumbers.h"
 #include "tests/tuning/TuningTestSupport.h"
-#include "app/DialogNumbers.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Notifier.h"
+#include "common/Notifier.h"
 
 // A UDP socket on 127.0.0.1 standing in for the aircraft: it sends a telemetry datagram so that
 // the ground station learns where to reply, then receives what comes back.

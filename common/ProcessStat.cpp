@@ -1,4 +1,4 @@
-#include "app/ProcessStat.h"
+#include "common/ProcessStat.h"
 
 #include <time.h>
 #include <unistd.h>

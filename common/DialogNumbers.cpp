@@ -1,9 +1,9 @@
-#include "app/DialogNumbers.h"
+#include "common/DialogNumbers.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/ClassicNumbers.h"
+#include "common/ClassicNumbers.h"
 
 namespace {
 

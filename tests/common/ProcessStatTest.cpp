@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/ProcessStat.h"
+#include "common/ProcessStat.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/ClassicNumbers.h"
+#include "common/ClassicNumbers.h"
 
 namespace {
 
