@@ -1,0 +1,22 @@
+#include "view/AlarmSound.h"
+
+#include <canberra.h>
+
+namespace {
+constexpr const char* kWarningEvent = "dialog-warning";
+}  // namespace
+
+AlarmSound::AlarmSound() {
+    if (ca_context_create(&context_) != CA_SUCCESS) context_ = nullptr;
+}
+
+AlarmSound::~AlarmSound() {
+    if (context_) ca_context_destroy(context_);
+}
+
+void AlarmSound::play() {
+    if (!context_) return;
+    // The result is not looked at: a missing device or theme is the silent case.
+    ca_context_play(context_, 0, CA_PROP_EVENT_ID, kWarningEvent, CA_PROP_EVENT_DESCRIPTION,
+                    "Orvane alarm: link or GPS lost", nullptr);
+}
