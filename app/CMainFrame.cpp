@@ -1,12 +1,22 @@
 #include "app/CMainFrame.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QFileDialog>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 
 #include "app/COrvaneApp.h"
+#include "app/CursorReadout.h"
+#include "map/WaypointFile.h"
 #include "tuning/CGainDlg.h"
+#include "view/FlightTarget.h"
+
+namespace {
+constexpr const char* kWaypointFileFilter = "GPX files (*.gpx);;All Files (*)";
+}  // namespace
 
 CMainFrame::CMainFrame(COrvaneApp& app, QWidget* centralWidget, QWidget* parent)
     : QMainWindow(parent), app_(app) {
@@ -15,6 +25,10 @@ CMainFrame::CMainFrame(COrvaneApp& app, QWidget* centralWidget, QWidget* parent)
     buildMenus();
     buildInertAccelerators();
     showRecentFiles({});
+    cursorReadout_ = new CursorReadout(this);
+    statusBar()->addWidget(cursorReadout_, 1);
+    flightSettings_ = FlightSettings::load();
+    applyFlightSettings();
 }
 
 void CMainFrame::buildMenus() {
@@ -45,6 +59,10 @@ void CMainFrame::buildMenus() {
     QMenu* tuningMenu = bar->addMenu(QStringLiteral("&Tuning"));
     QAction* gainAction = tuningMenu->addAction(QStringLiteral("Control &Gain"));
     connect(gainAction, &QAction::triggered, this, &CMainFrame::onControlGain);
+
+    // Other commands of a flight may join this menu; it is made once, after Tuning.
+    flightMenu_ = bar->addMenu(QStringLiteral("F&light"));
+    buildFlightMenu(flightMenu_);
 
     QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
     QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About Orvane..."));
@@ -95,4 +113,97 @@ void CMainFrame::onControlGain() {
     auto* dialog = new CGainDlg(*app_.telemetrySocket, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+}
+
+void CMainFrame::buildFlightMenu(QMenu* menu) {
+    QMenu* trackMenu = menu->addMenu(QStringLiteral("Trac&k"));
+    auto* trackGroup = new QActionGroup(this);
+    const std::pair<const char*, TrackMode> modes[] = {{"&10 Minutes", TrackMode::LastTenMinutes},
+                                                       {"&Whole Flight", TrackMode::WholeFlight},
+                                                       {"&Off", TrackMode::Off}};
+    for (const auto& [text, mode] : modes) {
+        QAction* action = trackMenu->addAction(QString::fromLatin1(text));
+        action->setCheckable(true);
+        trackGroup->addAction(action);
+        trackActions_.append(action);
+        connect(action, &QAction::triggered, this, [this, mode = mode] {
+            flightSettings_.trackMode = mode;
+            flightSettings_.save();
+            if (flightTarget_) flightTarget_->setTrackMode(mode);
+        });
+    }
+    QAction* clearTrack = menu->addAction(QStringLiteral("&Clear Track"));
+    connect(clearTrack, &QAction::triggered, this, [this] {
+        if (flightTarget_) flightTarget_->clearTrack();
+    });
+    menu->addSeparator();
+    QAction* save = menu->addAction(QStringLiteral("&Save Waypoints..."));
+    connect(save, &QAction::triggered, this, &CMainFrame::onSaveWaypoints);
+    QAction* load = menu->addAction(QStringLiteral("&Load Waypoints..."));
+    connect(load, &QAction::triggered, this, &CMainFrame::onLoadWaypoints);
+    menu->addSeparator();
+    QAction* resetView = menu->addAction(QStringLiteral("Reset Map &View\tCtrl+0"));
+    resetView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    connect(resetView, &QAction::triggered, this, [this] {
+        if (flightTarget_) flightTarget_->resetMapView();
+    });
+    statusBarAction_ = menu->addAction(QStringLiteral("Status &Bar"));
+    statusBarAction_->setCheckable(true);
+    connect(statusBarAction_, &QAction::toggled, this, [this](bool shown) {
+        flightSettings_.statusBarShown = shown;
+        flightSettings_.save();
+        statusBar()->setVisible(shown);
+    });
+    muteAction_ = menu->addAction(QStringLiteral("&Mute Alarms"));
+    muteAction_->setCheckable(true);
+    connect(muteAction_, &QAction::toggled, this, [this](bool muted) {
+        flightSettings_.alarmsMuted = muted;
+        flightSettings_.save();
+        if (flightTarget_) flightTarget_->setAlarmsMuted(muted);
+    });
+}
+
+void CMainFrame::applyFlightSettings() {
+    const FlightSettings settings = flightSettings_;
+    for (int i = 0; i < trackActions_.size(); ++i) {
+        trackActions_[i]->setChecked(static_cast<int>(settings.trackMode) == i);
+    }
+    statusBarAction_->setChecked(settings.statusBarShown);
+    statusBar()->setVisible(settings.statusBarShown);
+    muteAction_->setChecked(settings.alarmsMuted);
+}
+
+void CMainFrame::setFlightTarget(FlightTarget* target) {
+    flightTarget_ = target;
+    if (!target) return;
+    target->setTrackMode(flightSettings_.trackMode);
+    target->setAlarmsMuted(flightSettings_.alarmsMuted);
+}
+
+QString CMainFrame::promptWaypointFileName(bool forSaving) {
+    const QString filter = QString::fromLatin1(kWaypointFileFilter);
+    return forSaving
+               ? QFileDialog::getSaveFileName(this, QStringLiteral("Save Waypoints"),
+                                              QStringLiteral("waypoints.gpx"), filter)
+               : QFileDialog::getOpenFileName(this, QStringLiteral("Load Waypoints"), QString(), filter);
+}
+
+void CMainFrame::onSaveWaypoints() {
+    if (!flightTarget_) return;
+    const QString path = promptWaypointFileName(true);
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!writeWaypointFile(path.toStdString(), waypointList(flightTarget_->flightWaypoints()), error)) {
+        app_.notifier.showMessage(kApplicationTitle, error);
+    }
+}
+
+void CMainFrame::onLoadWaypoints() {
+    if (!flightTarget_) return;
+    const QString path = promptWaypointFileName(false);
+    if (path.isEmpty()) return;
+    const WaypointFileRead read = loadWaypointFile(flightTarget_->flightWaypoints(),
+                                                   flightTarget_->flightMapGeometry(), path.toStdString());
+    if (read.ok) flightTarget_->waypointsReplaced();
+    app_.notifier.showMessage(kApplicationTitle, read.message);
 }

@@ -3,13 +3,18 @@
 #include <QList>
 #include <QMainWindow>
 
+#include "app/FlightSettings.h"
+
 class COrvaneApp;
+class CursorReadout;
+class FlightTarget;
 class QAction;
 class QMenu;
 
 // The main window: the menu bar and accelerators around one central widget (the view; tests give a
-// plain widget, since the off-screen platform cannot show an OpenGL widget). No toolbar, no status
-// bar. The commands of the application are routed to `app`; Control Gain is the frame's own.
+// plain widget, since the off-screen platform cannot show an OpenGL widget). No toolbar; a status
+// bar with the map readout. The commands of the application are routed to `app`; Control Gain and
+// the Flight menu are the frame's own.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -22,13 +27,28 @@ public:
     // Opens a new, independent modeless Control Gain dialog.
     void onControlGain();
 
+    // The Flight menu acts on `target` (not owned; may be null), which gets the profile's choices
+    // at once.
+    void setFlightTarget(FlightTarget* target);
+    void onSaveWaypoints();
+    void onLoadWaypoints();
+
     QMenu* fileMenu() const { return fileMenu_; }
+    QMenu* flightMenu() const { return flightMenu_; }
+    CursorReadout* cursorReadout() const { return cursorReadout_; }
+    const FlightSettings& flightSettings() const { return flightSettings_; }
     // The accelerators with no command behind them (undo, cut, copy, paste, next and previous
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
 
+protected:
+    // The waypoint file chooser; empty when the operator cancels.
+    virtual QString promptWaypointFileName(bool forSaving);
+
 private:
     void buildMenus();
+    void buildFlightMenu(QMenu* menu);
+    void applyFlightSettings();
     void buildInertAccelerators();
 
     COrvaneApp& app_;
@@ -36,4 +56,11 @@ private:
     QAction* recentFilesEnd_ = nullptr;  // the separator after the recent files
     QList<QAction*> recentFileActions_;
     QList<QAction*> inertAccelerators_;
+    QMenu* flightMenu_ = nullptr;
+    CursorReadout* cursorReadout_ = nullptr;
+    FlightTarget* flightTarget_ = nullptr;
+    FlightSettings flightSettings_;
+    QList<QAction*> trackActions_;  // in the order of TrackMode
+    QAction* statusBarAction_ = nullptr;
+    QAction* muteAction_ = nullptr;
 };

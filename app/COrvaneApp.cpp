@@ -14,11 +14,13 @@
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/CursorReadout.h"
 #include "app/StartupReport.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
 #include "view/COrvaneView.h"
+#include "view/FlightDeck.h"
 
 namespace {
 
@@ -124,6 +126,9 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
 
     view_ = new COrvaneView(telemetry, *telemetrySocket, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_);
+    frame->setFlightTarget(&view_->flightDeck());
+    view_->flightDeck().setReadoutListener(
+        [frame](const MapReadout& readout) { frame->cursorReadout()->showReadout(readout); });
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
         QCoreApplication::quit();
@@ -307,9 +312,10 @@ void COrvaneApp::armStartupReport() {
         const ProcessFigures first = readProcessFigures();
         QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
             const ProcessFigures settled = readProcessFigures();
-            std::printf("first frame: %.0f ms after the process started\n", first.millisecondsSinceProcessStart);
-            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n", first.residentMiB,
-                        settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
+            std::printf("first frame: %.0f ms after the process started\n",
+                        first.millisecondsSinceProcessStart);
+            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n",
+                        first.residentMiB, settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
             std::fflush(stdout);
             QCoreApplication::exit(0);
         });

@@ -42,9 +42,13 @@ void Scene::drawAircraftSymbol() {
     glBegin(GL_LINE_LOOP);
     emitOutline();
     glEnd();
-    glColor3f(1, 0, 0);
-    glBegin(GL_POLYGON);
-    emitOutline();
-    glEnd();
+    // Without a link the symbol is where the aircraft was: only its outline, so that no one reads a
+    // frozen picture as a live one.
+    if (!linkLostShown()) {
+        glColor3f(1, 0, 0);
+        glBegin(GL_POLYGON);
+        emitOutline();
+        glEnd();
+    }
     glPopMatrix();
 }

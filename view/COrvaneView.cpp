@@ -5,16 +5,24 @@
 #include <QOpenGLContext>
 #include <QWheelEvent>
 
+#include <chrono>
 #include <cstdint>
 
 #include "map/Waypoints.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
+#include "view/FlightDeck.h"
 #include "view/Scene.h"
 #include "view/SurfaceFormat.h"
 
 namespace {
+
+std::int64_t steadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // GL set-up failures that Qt lets the view detect.
 constexpr int kFailureNoContext = 4;
@@ -30,6 +38,8 @@ COrvaneView::COrvaneView(TelemetryState& telemetry, NetSocket& telemetrySocket, 
       cockpitFeedOn_(cockpitFeedOn),
       scene_(std::make_unique<Scene>(telemetry, notifier)),
       feedSocket_(std::make_unique<NetSocket>(notifier)) {
+    flightDeck_ = std::make_unique<FlightDeck>(
+        *scene_, telemetry, [this] { update(); }, steadyMilliseconds);
     setFormat(pixelFormat());
     // The frame paints every pixel itself; nothing needs erasing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -43,6 +53,7 @@ COrvaneView::~COrvaneView() {
     frameTimer_.stop();
     feedSocket_->close();
     feedSocket_.reset();
+    flightDeck_.reset();
     scene_.reset();
     doneCurrent();
 }
@@ -143,7 +154,9 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 }
 
 void COrvaneView::onFrameTimer() {
-    if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), programClockMs())) update();
+    const std::int32_t now = programClockMs();
+    if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), now)) update();
+    flightDeck_->tick(now);
 
     if (cockpitFeedOn_ == 1) {
         fillCockpitFeed();

@@ -21,6 +21,8 @@ struct TelemetryState;
 
 // The one view: owns the OpenGL context (through Qt), the 100 ms frame timer, the cockpit-feed
 // socket and packet, and the input events; all drawing is the Scene's. User-interface thread only.
+class FlightDeck;
+
 class COrvaneView : public QOpenGLWidget, public MapDialogTarget {
     Q_OBJECT
 public:
@@ -73,6 +75,8 @@ public:
     // size; double-click positions are scaled by its size into the reference frame.
     const QRect& windowRect() const { return windowRect_; }
     Scene& scene() { return *scene_; }
+    // The track, alarms, readout and Flight menu commands.
+    FlightDeck& flightDeck() { return *flightDeck_; }
     const CockpitFeedPacket& cockpitFeedPacket() const { return cockpitFeedPacket_; }
     NetSocket& telemetrySocket() { return telemetrySocket_; }
 
@@ -105,6 +109,7 @@ private:
     NetSocket& telemetrySocket_;
     const int& cockpitFeedOn_;
     std::unique_ptr<Scene> scene_;
+    std::unique_ptr<FlightDeck> flightDeck_;
     std::unique_ptr<NetSocket> feedSocket_;
     CockpitFeedPacket cockpitFeedPacket_{};
     QTimer frameTimer_;

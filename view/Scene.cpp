@@ -119,6 +119,8 @@ void Scene::drawFrame() {
     drawWaypointMarks();
     drawWaypointPanel();
     drawAircraftSymbol();
+    drawOffMapArrow();
+    drawTrack();
     glPushMatrix();
     glEnable(GL_TEXTURE_2D);
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
@@ -133,8 +135,12 @@ void Scene::buildFonts() {
 
 void Scene::drawText(float x, float y, int colorIndex, float size, const char* text) const {
     if (colorIndex < 0 || colorIndex >= static_cast<int>(colorTable_.size())) return;
+    drawTextInColor(x, y, colorTable_[static_cast<std::size_t>(colorIndex)], size, text);
+}
+
+void Scene::drawTextInColor(float x, float y, const std::array<float, 3>& color, float size,
+                            const char* text) const {
     glPushMatrix();
-    const auto& color = colorTable_[static_cast<std::size_t>(colorIndex)];
     glColor3f(color[0], color[1], color[2]);
     glTranslatef(x, y, 0);
     // A z scale of 0 flattens the extruded glyphs into the scene plane.
@@ -151,4 +157,8 @@ void Scene::drawText(float x, float y, int colorIndex, float size, const char* t
 void Scene::wheelStep(int delta) {
     mapZoom_ += delta >= 0 ? kWheelStep : -kWheelStep;
     mapZoom_ = std::clamp(mapZoom_, kMinMapZoom, kMaxMapZoom);
+}
+
+void Scene::resetMapView() {
+    mapZoom_ = kMaxMapZoom;
 }

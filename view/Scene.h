@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
+#include "map/FlightTrack.h"
 #include "map/MapGeometry.h"
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
@@ -15,6 +17,8 @@ struct TelemetryState;
 // Colour indices of drawText.
 enum ColorIndex : int { colorBlack = 0, colorRed, colorGreen, colorBlue, colorWhite, colorYellow };
 using ColorTable = std::array<std::array<float, 3>, 6>;
+// Words whose state is no longer known (the link is lost).
+inline constexpr std::array<float, 3> kUnknownStateColor{0.5f, 0.5f, 0.5f};
 
 // Size of the shipped map pictures: the map rectangle when the start-up picture cannot be loaded,
 // so the overlays keep their places over an empty map.
@@ -53,6 +57,10 @@ public:
     void drawWaypointMarks();
     void drawWaypointPanel();
     void drawAircraftSymbol();
+    // The flown track (magenta, under everything drawn before it) and, while the aircraft lies
+    // outside the shown map, a yellow arrow at the map's edge pointing to it with its distance.
+    void drawTrack();
+    void drawOffMapArrow();
     void drawMap();
 
     // A filled sphere of `radius` at the current origin, replayed from one display list per radius.
@@ -61,6 +69,9 @@ public:
     // The only text primitive: baseline start at (x, y), size 1.0 is an em of 0.29 scene units.
     // Sets the colour of `colorIndex` (and draws nothing at all for an index outside the table).
     void drawText(float x, float y, int colorIndex, float size, const char* text) const;
+    // The same in a colour of its own.
+    void drawTextInColor(float x, float y, const std::array<float, 3>& color, float size,
+                         const char* text) const;
     void buildFonts();
 
     // Loads the picture of catalogue index 0..3 into the map texture; the geometry is unchanged.
@@ -81,12 +92,32 @@ public:
     const SolidSphereCache& sphereCache() const { return sphereCache_; }
     // Whether a map picture has reached the texture; without one the map shows only its frame.
     bool hasMapPicture() const { return mapPictureLoaded_; }
+    // The flown track and which part of it is drawn; the track clock (the track's own clock, set
+    // before each frame) decides what "the last ten minutes" are.
+    FlightTrack& flightTrack() { return flightTrack_; }
+    TrackMode trackMode() const { return trackMode_; }
+    void setTrackMode(TrackMode mode) { trackMode_ = mode; }
+    void setTrackClock(std::int64_t nowMs) { trackClockMs_ = nowMs; }
+    // The whole picture again: no zoom.
+    void resetMapView();
+
     // Whether the last status panel drawing read "LINK" (a line had arrived since the one before).
     // The view uses it to repaint once when telemetry stops, so that "NO LINK" appears.
     bool lastDrawingShowedLink() const { return lastDrawingShowedLink_; }
 
+    // Lines came and then stopped for the link-loss time: the unit states are no longer known.
+    bool linkLostShown() const;
+
 private:
     void loadStartupMap();
+    // The aircraft's scene position while it has a GPS fix.
+    std::optional<ScenePoint> aircraftOnMap() const;
+    // Where a coordinate is drawn on the map as shown, and the reverse.
+    std::optional<ScenePoint> shownScenePoint(double lat, double lon) const;
+    GeoPoint unshownGeo(double x, double y) const;
+    // Drawing between these stays inside the map rectangle.
+    void beginMapClip();
+    void endMapClip();
     void drawStateTable();
 
     TelemetryState& telemetry_;
@@ -99,4 +130,7 @@ private:
     bool lastDrawingShowedLink_ = false;
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
+    FlightTrack flightTrack_;
+    TrackMode trackMode_ = TrackMode::LastTenMinutes;
+    std::int64_t trackClockMs_ = 0;
 };

@@ -27,6 +27,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/COrvaneApp.h"
+#include "app/CursorReadout.h"
 #include "tuning/CGainDlg.h"
 
 namespace {
@@ -131,7 +132,11 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     // "-" is a separator, "(x)" a disabled item.
     const QStringList expected = {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
-        "&GUI: &Cockpit Display", "&Tuning: Control &Gain", "&Help: &About Orvane..."};
+        "&GUI: &Cockpit Display", "&Tuning: Control &Gain",
+        "F&light: Trac&k|&Clear Track|-|&Save Waypoints...|&Load Waypoints...|-|Reset Map "
+        "&View\tCtrl+0|Status "
+        "&Bar|&Mute Alarms",
+        "&Help: &About Orvane..."};
     QStringList shown;
     for (QAction* top : frame_->menuBar()->actions()) {
         QStringList items;
@@ -146,7 +151,8 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     QCOMPARE(findAction(frame_, "&File", "&New\tCtrl+N")->shortcut(), QKeySequence("Ctrl+N"));
     QCOMPARE(findAction(frame_, "&File", "&Open...\tCtrl+O")->shortcut(), QKeySequence("Ctrl+O"));
     QCOMPARE(findAction(frame_, "&File", "&Save\tCtrl+S")->shortcut(), QKeySequence("Ctrl+S"));
-    QVERIFY(frame_->findChild<QToolBar*>() == nullptr && frame_->findChild<QStatusBar*>() == nullptr);
+    QVERIFY(frame_->findChild<QToolBar*>() == nullptr);
+    QVERIFY(frame_->statusBar()->isVisibleTo(frame_) && frame_->cursorReadout() != nullptr);
 
     app().showMainFrame();
     QCOMPARE(frame_->windowTitle(), QString("Orvane V1.1 - Kestrix Technology Inc."));

@@ -1,0 +1,138 @@
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "map/Geodesy.h"
+#include "net/TelemetryDecoder.h"
+#include "net/TelemetryState.h"
+#include "view/AlarmSchedule.h"
+#include "view/Scene.h"
+
+namespace {
+
+constexpr std::array<float, 3> kTrackColor{1.0f, 0.0f, 1.0f};
+constexpr float kTrackWidth = 2.0f;
+
+// The off-map arrow: a yellow wedge of this length and half width (scene units) whose tip stands
+// this far inside the map's edge, with its distance written further in.
+constexpr float kArrowLength = 0.22f;
+constexpr float kArrowHalfWidth = 0.08f;
+constexpr float kArrowInset = 0.03f;
+constexpr float kArrowLabelInset = 0.32f;
+constexpr float kArrowLabelSize = 0.6f;
+// Half the width and the height of the label at that size, to centre it on its place.
+constexpr float kArrowLabelHalfWidth = 0.3f;
+constexpr float kArrowLabelHalfHeight = 0.05f;
+
+constexpr std::int16_t kGpsAcquired = 1;
+
+GeoPoint sceneToGeo(const MapGeometry& geometry, double x, double y) {
+    return {(y - geometry.mapTop) * geometry.latPerUnit + geometry.upperLeftLat,
+            (x - geometry.mapLeft) * geometry.lonPerUnit + geometry.upperLeftLon};
+}
+
+}  // namespace
+
+bool Scene::linkLostShown() const {
+    return alarmConditions(telemetry_, programClockMs()).linkLost;
+}
+
+std::optional<ScenePoint> Scene::aircraftOnMap() const {
+    if (telemetry_.lastLineClock.load() == -1 || telemetry_.gpsStatus.load() != kGpsAcquired)
+        return std::nullopt;
+    return shownScenePoint(telemetry_.lat.load(), telemetry_.lon.load());
+}
+
+void Scene::drawTrack() {
+    const std::vector<TrackPoint>& points = flightTrack_.points();
+    const std::size_t first = flightTrack_.firstShown(trackMode_, trackClockMs_);
+    if (first >= points.size()) return;
+    beginMapClip();
+    glColor3f(kTrackColor[0], kTrackColor[1], kTrackColor[2]);
+    glLineWidth(kTrackWidth);
+    bool open = false;
+    for (std::size_t i = first; i < points.size(); ++i) {
+        const std::optional<ScenePoint> at = shownScenePoint(points[i].lat, points[i].lon);
+        // A gap, or a point this map cannot place, ends the line.
+        if (open && (!at || points[i].startsRun)) {
+            glEnd();
+            open = false;
+        }
+        if (!at) continue;
+        if (!open) {
+            glBegin(GL_LINE_STRIP);
+            open = true;
+        }
+        glVertex3f(static_cast<float>(at->x), static_cast<float>(at->y), 0);
+    }
+    if (open) glEnd();
+    glLineWidth(1.0f);
+    endMapClip();
+}
+
+void Scene::drawOffMapArrow() {
+    const std::optional<ScenePoint> aircraft = aircraftOnMap();
+    if (!aircraft) return;
+    const MapGeometry& g = mapGeometry_;
+    const double left = g.mapLeft, right = g.mapRight, bottom = g.mapBottom, top = g.mapTop;
+    if (aircraft->x >= left && aircraft->x <= right && aircraft->y >= bottom && aircraft->y <= top) return;
+
+    // Where the line from the map's centre to the aircraft leaves the map.
+    const double cx = (left + right) / 2, cy = (bottom + top) / 2;
+    const double dx = aircraft->x - cx, dy = aircraft->y - cy;
+    const double reach = std::min(dx != 0 ? ((dx > 0 ? right : left) - cx) / dx : INFINITY,
+                                  dy != 0 ? ((dy > 0 ? top : bottom) - cy) / dy : INFINITY);
+    if (!std::isfinite(reach)) return;
+    const double edgeX = cx + dx * reach, edgeY = cy + dy * reach;
+    const double length = std::hypot(dx, dy);
+    const auto ux = static_cast<float>(dx / length), uy = static_cast<float>(dy / length);
+
+    const GeoPoint edge = unshownGeo(edgeX, edgeY);
+    const GeodesicLeg leg = geodesicInverse(edge, {telemetry_.lat.load(), telemetry_.lon.load()});
+    char label[48];
+    std::snprintf(label, sizeof label, "%.0f m", leg.metres);
+
+    const auto tipX = static_cast<float>(edgeX) - ux * kArrowInset,
+               tipY = static_cast<float>(edgeY) - uy * kArrowInset;
+    const float baseX = tipX - ux * kArrowLength, baseY = tipY - uy * kArrowLength;
+    // The label sits further in along the same line, kept inside the map.
+    const float labelX =
+        std::clamp(tipX - ux * kArrowLabelInset - kArrowLabelHalfWidth, static_cast<float>(left),
+                   static_cast<float>(right) - 2 * kArrowLabelHalfWidth);
+    const float labelY =
+        std::clamp(tipY - uy * kArrowLabelInset - kArrowLabelHalfHeight, static_cast<float>(bottom),
+                   static_cast<float>(top) - 4 * kArrowLabelHalfHeight);
+    drawText(labelX, labelY, colorYellow, kArrowLabelSize, label);
+    glColor3f(1, 1, 0);
+    glBegin(GL_TRIANGLES);
+    glVertex3f(tipX, tipY, 0);
+    glVertex3f(baseX - uy * kArrowHalfWidth, baseY + ux * kArrowHalfWidth, 0);
+    glVertex3f(baseX + uy * kArrowHalfWidth, baseY - ux * kArrowHalfWidth, 0);
+    glEnd();
+}
+
+std::optional<ScenePoint> Scene::shownScenePoint(double lat, double lon) const {
+    return geoToScene(mapGeometry_, lat, lon);
+}
+
+GeoPoint Scene::unshownGeo(double x, double y) const {
+    return sceneToGeo(mapGeometry_, x, y);
+}
+
+void Scene::beginMapClip() {
+    const MapGeometry& g = mapGeometry_;
+    // Four planes around the map rectangle: a ax + b y + d >= 0 keeps the inside.
+    const std::array<std::array<GLdouble, 4>, 4> planes{
+        {{1, 0, 0, -g.mapLeft}, {-1, 0, 0, g.mapRight}, {0, 1, 0, -g.mapBottom}, {0, -1, 0, g.mapTop}}};
+    for (std::size_t i = 0; i < planes.size(); ++i) {
+        glClipPlane(static_cast<GLenum>(GL_CLIP_PLANE0 + i), planes[i].data());
+        glEnable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
+    }
+}
+
+void Scene::endMapClip() {
+    for (GLenum i = 0; i < 4; ++i) glDisable(GL_CLIP_PLANE0 + i);
+}
