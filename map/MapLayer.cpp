@@ -24,8 +24,9 @@ void Scene::drawMap() {
     glEnd();
     glLineWidth(1.0f);
 
-    // The zoom window is a square of side mapZoom centred on the picture's centre.
-    geometry.mapTexU0 = geometry.mapTexV0 = (1.0f - mapZoom_) * 0.5f;
+    // The zoom window is a square of side mapZoom, centred on the picture's centre until panned.
+    geometry.mapTexU0 = shownTexU0();
+    geometry.mapTexV0 = shownTexV0();
     const float s0 = geometry.mapTexU0, t0 = geometry.mapTexV0, zoom = mapZoom_;
 
     glEnable(GL_TEXTURE_2D);

@@ -43,6 +43,8 @@ COrvaneView::COrvaneView(TelemetryState& telemetry, NetSocket& telemetrySocket, 
     setFormat(pixelFormat());
     // The frame paints every pixel itself; nothing needs erasing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Moves without a button pressed feed the cursor readout.
+    setMouseTracking(true);
     frameTimer_.setTimerType(Qt::CoarseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, &COrvaneView::onFrameTimer);
 }
@@ -145,6 +147,8 @@ void COrvaneView::paintGL() {
 
 void COrvaneView::wheelEvent(QWheelEvent* event) {
     scene_->wheelStep(event->angleDelta().y());
+    // The picture under the cursor changed.
+    showCursorAt(event->position());
     update();
     event->accept();
 }
@@ -202,4 +206,54 @@ void COrvaneView::loadMapForIndex(int index) {
 
 void COrvaneView::requestRepaint() {
     update();
+}
+
+void COrvaneView::showCursorAt(const QPointF& position) {
+    const ScenePoint at = Scene::sceneAtPixel(position.x(), position.y(), width(), height());
+    flightDeck_->setCursor(scene_->geoAtScene(at.x, at.y));
+}
+
+void COrvaneView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QOpenGLWidget::mousePressEvent(event);
+        return;
+    }
+    pressedAt_ = lastDragAt_ = event->position();
+    dragging_ = false;
+    event->accept();
+}
+
+void COrvaneView::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF position = event->position();
+    if (pressedAt_ && (event->buttons() & Qt::LeftButton)) {
+        if (!dragging_ && (position - *pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+            dragging_ = true;
+            setCursor(Qt::ClosedHandCursor);
+        }
+        if (dragging_) {
+            const ScenePoint from = Scene::sceneAtPixel(lastDragAt_.x(), lastDragAt_.y(), width(), height());
+            const ScenePoint to = Scene::sceneAtPixel(position.x(), position.y(), width(), height());
+            scene_->panMap(to.x - from.x, to.y - from.y);
+            lastDragAt_ = position;
+            update();
+        }
+    }
+    showCursorAt(position);
+    event->accept();
+}
+
+void COrvaneView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QOpenGLWidget::mouseReleaseEvent(event);
+        return;
+    }
+    pressedAt_.reset();
+    if (dragging_) unsetCursor();
+    dragging_ = false;
+    event->accept();
+}
+
+void COrvaneView::leaveEvent(QEvent* event) {
+    flightDeck_->setCursor(std::nullopt);
+    QOpenGLWidget::leaveEvent(event);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "map/CMapLoadDlg.h"
 #include "net/CockpitFeed.h"
@@ -101,9 +102,15 @@ protected:
     // Waypoints and the buttons under the map. Requests no repaint: the next telemetry-driven
     // frame shows the change.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Dragging with the left button pans the zoomed map; every move updates the cursor readout.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     void onFrameTimer();
+    void showCursorAt(const QPointF& position);
 
     TelemetryState& telemetry_;
     NetSocket& telemetrySocket_;
@@ -119,4 +126,9 @@ private:
     bool glReady_ = false;
     bool initialising_ = false;
     std::uint64_t framesPainted_ = 0;
+    // The left button's press, until a release; a drag starts once it has moved far enough that
+    // it cannot be a click (double-clicks keep their meaning).
+    std::optional<QPointF> pressedAt_;
+    QPointF lastDragAt_;
+    bool dragging_ = false;
 };

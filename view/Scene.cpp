@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
@@ -161,4 +163,47 @@ void Scene::wheelStep(int delta) {
 
 void Scene::resetMapView() {
     mapZoom_ = kMaxMapZoom;
+    panCentreU_ = panCentreV_ = 0.5;
+}
+
+namespace {
+double windowStart(double centre, float zoom) {
+    return std::clamp(centre - zoom / 2.0, 0.0, 1.0 - zoom);
+}
+}  // namespace
+
+float Scene::shownTexU0() const {
+    return static_cast<float>(windowStart(panCentreU_, mapZoom_));
+}
+
+float Scene::shownTexV0() const {
+    return static_cast<float>(windowStart(panCentreV_, mapZoom_));
+}
+
+void Scene::panMap(double dx, double dy) {
+    const MapGeometry& g = mapGeometry_;
+    const double width = g.mapRight - g.mapLeft, height = g.mapTop - g.mapBottom;
+    if (!(width > 0) || !(height > 0)) return;
+    // Start from the window as drawn, so that a pan at an edge does not store travel past it.
+    panCentreU_ = shownTexU0() + mapZoom_ / 2.0 - dx / width * mapZoom_;
+    panCentreV_ = shownTexV0() + mapZoom_ / 2.0 - dy / height * mapZoom_;
+    panCentreU_ = windowStart(panCentreU_, mapZoom_) + mapZoom_ / 2.0;
+    panCentreV_ = windowStart(panCentreV_, mapZoom_) + mapZoom_ / 2.0;
+}
+
+ScenePoint Scene::sceneAtPixel(double x, double y, int width, int height) {
+    if (width <= 0 || height <= 0) return {};
+    const double halfHeight = kEyeDistance * std::tan(kFieldOfViewDegrees / 2 * std::numbers::pi / 180);
+    const double halfWidth = halfHeight * kSceneAspect;
+    return {(x / width * 2 - 1) * halfWidth, (1 - y / height * 2) * halfHeight};
+}
+
+std::optional<GeoPoint> Scene::geoAtScene(double x, double y) const {
+    const MapGeometry& g = mapGeometry_;
+    if (!(x >= g.mapLeft && x <= g.mapRight && y >= g.mapBottom && y <= g.mapTop)) return std::nullopt;
+    // The fraction of the picture under the point, through the zoom window.
+    const double u = shownTexU0() + (x - g.mapLeft) / (g.mapRight - g.mapLeft) * mapZoom_;
+    const double v = shownTexV0() + (y - g.mapBottom) / (g.mapTop - g.mapBottom) * mapZoom_;
+    return GeoPoint{g.lowerRightLat + v * (g.upperLeftLat - g.lowerRightLat),
+                    g.upperLeftLon + u * (g.lowerRightLon - g.upperLeftLon)};
 }

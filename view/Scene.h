@@ -98,8 +98,19 @@ public:
     TrackMode trackMode() const { return trackMode_; }
     void setTrackMode(TrackMode mode) { trackMode_ = mode; }
     void setTrackClock(std::int64_t nowMs) { trackClockMs_ = nowMs; }
-    // The whole picture again: no zoom.
+    // The whole picture again: no zoom, no pan.
     void resetMapView();
+    // Drags the shown picture by (dx, dy) scene units, as a hand moves paper: the zoom window
+    // moves the other way and never past the picture's edges. Nothing moves at full view.
+    void panMap(double dx, double dy);
+    // Lower-left texture coordinate of the zoom window: centred on the pan centre, inside [0, 1].
+    float shownTexU0() const;
+    float shownTexV0() const;
+    // The scene point under a position (logical pixels from the top left) of a view of
+    // width x height logical pixels (the scene stretches over it).
+    static ScenePoint sceneAtPixel(double x, double y, int width, int height);
+    // The coordinate of the picture as shown under scene point (x, y); nothing off the drawn map.
+    std::optional<GeoPoint> geoAtScene(double x, double y) const;
 
     // Whether the last status panel drawing read "LINK" (a line had arrived since the one before).
     // The view uses it to repaint once when telemetry stops, so that "NO LINK" appears.
@@ -133,4 +144,6 @@ private:
     FlightTrack flightTrack_;
     TrackMode trackMode_ = TrackMode::LastTenMinutes;
     std::int64_t trackClockMs_ = 0;
+    // Centre of the zoom window in texture coordinates; the picture's centre until panned.
+    double panCentreU_ = 0.5, panCentreV_ = 0.5;
 };
