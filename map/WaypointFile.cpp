@@ -1,5 +1,6 @@
 #include "map/WaypointFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -24,8 +25,12 @@ constexpr int kWrittenDecimals = 9;
 // Bisection steps for the tolerance: far beyond double precision of any span of degrees.
 constexpr int kToleranceSteps = 64;
 
+// The file with its folder: the operator may have several plans of one name.
 std::string fileLabel(const std::string& path) {
-    return "\"" + QFileInfo(QString::fromStdString(path)).fileName().toStdString() + "\"";
+    return "\"" +
+           QDir::toNativeSeparators(QFileInfo(QString::fromStdString(path)).absoluteFilePath())
+               .toStdString() +
+           "\"";
 }
 
 // What the reader collected, by kind.

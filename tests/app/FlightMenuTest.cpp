@@ -149,8 +149,9 @@ private slots:
         target.waypoints.waypointCount = 0;
         target.waypoints.routeShown = 1;
         const QString loaded = answeringBoxes([&] { flightAction(frame, "&Load Waypoints...")->trigger(); });
-        QVERIFY2(loaded.startsWith("Loaded 3 waypoints from the 3 route points of \"plan.gpx\"."),
-                 qPrintable(loaded));
+        QVERIFY2(
+            loaded.startsWith("Loaded 3 waypoints from the 3 route points of \"" + frame.nextFile + "\"."),
+            qPrintable(loaded));
         QCOMPARE(target.waypoints.waypointCount, 3);
         QCOMPARE(target.waypoints.routeShown, 0);  // not uploaded
         QCOMPARE(target.replacements, 1);
@@ -165,7 +166,7 @@ private slots:
         broken.close();
         frame.nextFile = broken.fileName();
         const QString refused = answeringBoxes([&] { flightAction(frame, "&Load Waypoints...")->trigger(); });
-        QVERIFY2(refused.contains("\"broken.gpx\"") && refused.contains("outside -90..90"),
+        QVERIFY2(refused.contains("\"" + broken.fileName() + "\"") && refused.contains("outside -90..90"),
                  qPrintable(refused));
         QCOMPARE(target.waypoints.waypointCount, 3);
         QCOMPARE(target.replacements, 1);

@@ -76,9 +76,8 @@ TEST_F(WaypointFileTest, OneHundredWaypointsSurviveTheRoundTripAsWellFormedGpx11
         EXPECT_NEAR(waypoints.waypointLat[i], written[i].lat, 1e-7) << i;
         EXPECT_NEAR(waypoints.waypointLon[i], written[i].lon, 1e-7) << i;
     }
-    EXPECT_EQ(read.message,
-              "Loaded 100 waypoints from the 100 route points of \"route.gpx\". Press UPLOAD to send "
-              "them to the aircraft.");
+    EXPECT_EQ(read.message, "Loaded 100 waypoints from the 100 route points of \"" + path +
+                                "\". Press UPLOAD to send them to the aircraft.");
 
     // The schema's shape: gpx (namespace, version, creator) > rte > rtept (lat, lon) > name.
     QFile xml(QString::fromStdString(path));
@@ -171,7 +170,7 @@ TEST_F(WaypointFileTest, ARefusedFileNamesItselfAndTheProblemAndLeavesTheListAsI
         const std::string path = c.text.empty() ? file(c.name) : file(c.name, c.text);
         const WaypointFileRead read = loadWaypointFile(waypoints, geometry, path);
         EXPECT_FALSE(read.ok) << c.name;
-        EXPECT_NE(read.message.find(std::string("\"") + c.name + "\""), std::string::npos) << read.message;
+        EXPECT_NE(read.message.find("\"" + path + "\""), std::string::npos) << read.message;
         EXPECT_NE(read.message.find(c.problem), std::string::npos) << read.message;
         EXPECT_NE(read.message.find("The list is unchanged."), std::string::npos) << read.message;
         EXPECT_EQ(waypoints.waypointCount, before.waypointCount) << c.name;
@@ -186,20 +185,24 @@ TEST_F(WaypointFileTest, TheListTakesAtMostOneHundredAndSaysWhyTheRestWereLeftOu
         const char* name;
         std::string body;
         int taken;  // negative: at most that many (thinning keeps equal deviations together)
-        const char* message;
+        std::string message;
     };
     const Case cases[] = {
         {"route130.gpx", "<rte>" + points("rtept", 130) + "</rte>", 100,
-         "Loaded 100 waypoints from the 130 route points of \"route130.gpx\". The list holds at most 100: "
-         "the rest "
-         "were left out."},
+         "Loaded 100 waypoints from the 130 route points of \"" + std::string(directory_ / "route130.gpx") +
+             "\". The list holds at most 100: "
+             "the rest "
+             "were left out."},
         {"wpt101.gpx", points("wpt", 101), 100,
-         "Loaded 100 waypoints from the 101 waypoints of \"wpt101.gpx\". The list holds at most 100"},
+         "Loaded 100 waypoints from the 101 waypoints of \"" + std::string(directory_ / "wpt101.gpx") +
+             "\". The list holds at most 100"},
         {"wpt3.gpx", points("wpt", 3), 3,
-         "Loaded 3 waypoints from the 3 waypoints of \"wpt3.gpx\". Press UPLOAD"},
+         "Loaded 3 waypoints from the 3 waypoints of \"" + std::string(directory_ / "wpt3.gpx") +
+             "\". Press UPLOAD"},
         {"both.gpx", points("wpt", 4) + "<rte>" + points("rtept", 2) + "</rte>", 2,
-         "Loaded 2 waypoints from the 2 route points of \"both.gpx\". The file's other waypoints and tracks "
-         "were not taken"},
+         "Loaded 2 waypoints from the 2 route points of \"" + std::string(directory_ / "both.gpx") +
+             "\". The file's other waypoints and tracks "
+             "were not taken"},
         // A zigzag of 1000 points, 500 corners: thinned to the limit, from the first segment only.
         {"track.gpx",
          "<trk><trkseg>" +
@@ -215,8 +218,9 @@ TEST_F(WaypointFileTest, TheListTakesAtMostOneHundredAndSaysWhyTheRestWereLeftOu
              }() +
              "</trkseg><trkseg>" + points("trkpt", 5, 10.0) + "</trkseg></trk>",
          -100,
-         "waypoints from the 1000 track points of \"track.gpx\". The track was thinned by the "
-         "Douglas-Peucker rule"},
+         "waypoints from the 1000 track points of \"" + std::string(directory_ / "track.gpx") +
+             "\". The track was thinned by the "
+             "Douglas-Peucker rule"},
     };
     for (const Case& c : cases) {
         Waypoints waypoints;
