@@ -16,7 +16,12 @@ AlarmSound::~AlarmSound() {
 
 void AlarmSound::play() {
     if (!context_) return;
-    // The result is not looked at: a missing device or theme is the silent case.
-    ca_context_play(context_, 0, CA_PROP_EVENT_ID, kWarningEvent, CA_PROP_EVENT_DESCRIPTION,
-                    "Orvane alarm: link or GPS lost", nullptr);
+    const int result = ca_context_play(context_, 0, CA_PROP_EVENT_ID, kWarningEvent,
+                                       CA_PROP_EVENT_DESCRIPTION, "Orvane alarm: link or GPS lost", nullptr);
+    // Without a device (or the theme's sound) this machine cannot play the alarm, and asking again
+    // every ten seconds would only repeat the sound system's complaints on the terminal.
+    if (result != CA_SUCCESS) {
+        ca_context_destroy(context_);
+        context_ = nullptr;
+    }
 }

@@ -4,7 +4,8 @@ struct ca_context;
 
 // The desktop's warning sound through the freedesktop sound theme. Where there is no sound system
 // (no audio device, no sound server, a headless machine) the sound is skipped without a word: the
-// alarm is an addition to what the view shows, never a reason to fail. User-interface thread only.
+// alarm is an addition to what the view shows, never a reason to fail. After one failed play the
+// sound is not tried again. User-interface thread only.
 class AlarmSound {
 public:
     AlarmSound();
