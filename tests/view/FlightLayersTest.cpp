@@ -27,10 +27,7 @@ protected:
         ASSERT_TRUE(context.valid());
         initMapGeometry(scene.mapGeometry(), kShippedMapWidth, kShippedMapHeight);
         scene.resize(kWidth, kHeight);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glEnable(GL_LINE_SMOOTH);
+        enableLayerDrawingState();
     }
     // The geographic point at fractions (fx from the left, fy from the top) of the map.
     GeoPoint mapPoint(double fx, double fy) const {
