@@ -399,7 +399,8 @@ void AppShellTest::boxMessagesAlsoGoToStandardErrorWithTheTime() {
     const int savedStderr = dup(STDERR_FILENO);
     QVERIFY(savedStderr >= 0);
     QVERIFY(dup2(captured.handle(), STDERR_FILENO) >= 0);
-    const auto box = answeringBoxes([] { app().notifier.showMessage("Error", "Loading the Navigation Map\nis failed!"); });
+    const auto box =
+        answeringBoxes([] { app().notifier.showMessage("Error", "Loading the Navigation Map\nis failed!"); });
     std::fflush(stderr);
     dup2(savedStderr, STDERR_FILENO);
     close(savedStderr);
@@ -407,7 +408,8 @@ void AppShellTest::boxMessagesAlsoGoToStandardErrorWithTheTime() {
     QCOMPARE(box, std::optional<QString>("Error: Loading the Navigation Map\nis failed!"));
     const QString logged = QString::fromUtf8(readFile(captured.fileName()));
     const QRegularExpression line(
-        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} [+-]\\d{4} Error: Loading the Navigation Map is failed!\n$");
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} [+-]\\d{4} Error: Loading the Navigation Map is "
+        "failed!\n$");
     QVERIFY2(line.match(logged).hasMatch(), qPrintable(logged));
 }
 

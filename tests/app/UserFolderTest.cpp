@@ -29,7 +29,8 @@ protected:
         cockpit_ = top_ / "usr/bin/orvane-cockpit";
         folder_ = top_ / "data/orvane";
         fs::create_directories(maps_);
-        for (const char* name : {"site1.bmp", "site2.bmp", "site3.bmp"}) writeText(maps_ / name, std::string("installed ") + name);
+        for (const char* name : {"site1.bmp", "site2.bmp", "site3.bmp"})
+            writeText(maps_ / name, std::string("installed ") + name);
         writeText(maps_ / "README", "not a map");
         writeText(cockpit_, "cockpit program");
     }

@@ -10,7 +10,8 @@ namespace {
 constexpr ProgramOption kOptions[] = {
     {"--port", "N", "port to listen on"},
     {"--quiet", "", "no report"},
-    {"--out", "FILE", "a help text long enough to be broken at a blank so that the line fits a terminal of eighty"},
+    {"--out", "FILE",
+     "a help text long enough to be broken at a blank so that the line fits a terminal of eighty"},
 };
 constexpr ProgramDescription kTool = {"tool", "[OPTION]... FILE", "Does a thing.", kOptions, "  Reads FILE."};
 constexpr ProgramDescription kWindowed = {"gui", "[FILE]", "Shows a thing.", kOptions, "  None.", true};
@@ -63,9 +64,9 @@ TEST(ProgramOptions, TheTableDecidesWhatIsAcceptedAndWhatTakesAValue) {
 TEST(ProgramOptions, HelpListsEveryOptionAndTheFilesWithinEightyColumns) {
     const std::string help = programHelp(kTool);
     EXPECT_EQ(help.rfind("Usage: tool [OPTION]... FILE\nDoes a thing.\n", 0), 0u) << help;
-    for (const char* line : {"  --port N              port to listen on\n", "  --quiet               no report\n",
-                             "  -h, --help            show this help and exit\n", "  --version ",
-                             "\nFiles:\n  Reads FILE.\n"}) {
+    for (const char* line :
+         {"  --port N              port to listen on\n", "  --quiet               no report\n",
+          "  -h, --help            show this help and exit\n", "  --version ", "\nFiles:\n  Reads FILE.\n"}) {
         EXPECT_NE(help.find(line), std::string::npos) << line << " missing from\n" << help;
     }
     EXPECT_NE(help.find("  --out FILE            a help text long enough to be broken at a blank so that\n"

@@ -3,7 +3,7 @@
 # refused with status 2 and writes nothing; a normal run, even with no desktop session (no
 # XDG_RUNTIME_DIR), prints its result and no toolkit warning.
 set -euo pipefail
-program=$1
+program=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/run"
