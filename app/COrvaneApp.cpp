@@ -93,6 +93,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             return result;
         }
         result.screenshotAfterSeconds = seconds;
+        if (!parsed.has("--screenshot")) {
+            result.error = QLatin1String("--after goes with --screenshot");
+            return result;
+        }
     }
     result.reportStartup = parsed.has("--report-startup");
     result.reportFrames = parsed.has("--report-frames");

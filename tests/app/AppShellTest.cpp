@@ -261,6 +261,7 @@ void AppShellTest::commandLineIsParsed() {
         {{"orvane", "--screenshot=s.png", "--after=3", "--", "--doc"}, "--doc|s.png|3"},
         {{"orvane", "--user-folder=yes"}, "error"},
         {{"orvane", "--after"}, "error"},
+        {{"orvane", "--after", "2"}, "error"},
     };
     for (const Case& c : cases) {
         const CommandLine parsed = parseCommandLine(c.arguments);

@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
     double after = 1;
     if (!readNumber(parsed, "--after", after) || !(after >= 0 && after <= kLongestScreenshotDelay))
         return refuseCommandLine(kProgram, "--after takes 0 to 3600 seconds");
+    if (parsed.has("--after") && !parsed.has("--screenshot"))
+        return refuseCommandLine(kProgram, "--after goes with --screenshot");
 
     QApplication app(argc, argv);
     // The ground station starts this program under another name; take ours from here, not argv[0].
