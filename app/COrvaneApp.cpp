@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
@@ -9,12 +10,15 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/StartupReport.h"
+#include "app/UserFolder.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
@@ -31,43 +35,72 @@ constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
 constexpr int kFrameReportIntervalMs = 1000;
 
+// One row per option: adding an option is a row here and a line in parseCommandLine.
+constexpr ProgramOption kOptions[] = {
+    {"--user-folder", "",
+     "work in $XDG_DATA_HOME/orvane (default ~/.local/share/orvane), laid out on"
+     " first start; the desktop menu starts the program so"},
+    {"--screenshot", "PNG", "write a picture of the view to PNG and end"},
+    {"--after", "SECONDS", "take the screenshot this long after start-up (default 1)"},
+    {"--report-startup", "", "print the time to the first frame and the memory used, then end"},
+    {"--report-frames", "", "print the count of painted frames once a second"},
+};
+
+constexpr ProgramDescription kProgram = {
+    "orvane",
+    "[OPTION]... [FILE]",
+    "Ground-control display for a small unmanned aircraft: receives its telemetry on UDP port 9001,\n"
+    "shows it over a map, uploads gains and waypoints, and feeds a cockpit display on UDP port 5800.\n"
+    "FILE is opened as the (empty) document.",
+    kOptions,
+    "  Read and written in the working directory: the maps site1.bmp, site2.bmp, site3.bmp and\n"
+    "  user.bmp, the gain file gainsetting.txt, the cockpit display program OpenGC.exe. Started\n"
+    "  from the desktop menu (--user-folder) that is $XDG_DATA_HOME/orvane, where the installed\n"
+    "  maps are copied and OpenGC.exe is linked to orvane-cockpit on first start, never replacing\n"
+    "  a file that is there. The recent-file list is kept in ~/.config/Local AppWizard-Generated\n"
+    "  Applications/Orvane.conf.",
+    true,
+};
+constexpr double kLongestScreenshotDelaySeconds = 86400;
+
 }  // namespace
 
+const ProgramDescription& orvaneProgram() {
+    return kProgram;
+}
+
 CommandLine parseCommandLine(const QStringList& arguments) {
+    std::vector<std::string> words;
+    for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toStdString());
+    const ParsedOptions parsed = parseProgramOptions(kProgram, words);
+
     CommandLine result;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QLatin1String("--screenshot") || argument == QLatin1String("--after")) {
-            if (i + 1 >= arguments.size()) {
-                result.error = argument + QLatin1String(" needs a value");
-                return result;
-            }
-            const QString value = arguments[++i];
-            if (argument == QLatin1String("--screenshot")) {
-                result.screenshotFile = value;
-            } else {
-                bool ok = false;
-                const double seconds = value.toDouble(&ok);
-                if (!ok || !(seconds >= 0) || seconds > 86400) {
-                    result.error = QLatin1String("--after needs a number of seconds, not ") + value;
-                    return result;
-                }
-                result.screenshotAfterSeconds = seconds;
-            }
-        } else if (argument == QLatin1String("--report-startup")) {
-            result.reportStartup = true;
-        } else if (argument == QLatin1String("--report-frames")) {
-            result.reportFrames = true;
-        } else if (argument.startsWith(QLatin1String("--"))) {
-            result.error = QLatin1String("unknown option ") + argument;
+    result.error = QString::fromStdString(parsed.error);
+    if (!parsed.error.empty()) return result;
+    if (parsed.positional.size() > 1) {
+        result.error = QLatin1String("only one document file can be opened");
+        return result;
+    }
+    if (!parsed.positional.empty()) result.documentFile = QString::fromStdString(parsed.positional.front());
+    if (const std::string* file = parsed.value("--screenshot"))
+        result.screenshotFile = QString::fromStdString(*file);
+    if (const std::string* after = parsed.value("--after")) {
+        bool ok = false;
+        const double seconds = QString::fromStdString(*after).toDouble(&ok);
+        if (!ok || !(seconds >= 0) || seconds > kLongestScreenshotDelaySeconds) {
+            result.error =
+                QLatin1String("--after needs a number of seconds, not ") + QString::fromStdString(*after);
             return result;
-        } else if (result.documentFile.isEmpty()) {
-            result.documentFile = argument;
-        } else {
-            result.error = QLatin1String("only one document file can be opened");
+        }
+        result.screenshotAfterSeconds = seconds;
+        if (!parsed.has("--screenshot")) {
+            result.error = QLatin1String("--after goes with --screenshot");
             return result;
         }
     }
+    result.reportStartup = parsed.has("--report-startup");
+    result.reportFrames = parsed.has("--report-frames");
+    result.userFolder = parsed.has("--user-folder");
     return result;
 }
 
@@ -113,13 +146,16 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     loadStdProfileSettings();
     QApplication::setWindowIcon(makeApplicationIcon());
 
-    const CommandLine commandLine = parseCommandLine(arguments);
+    CommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr,
-                     "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] "
-                     "[--report-startup] [--report-frames]\n",
-                     qPrintable(commandLine.error));
+        refuseCommandLine(kProgram, commandLine.error.toStdString());
         return false;
+    }
+    if (commandLine.userFolder) {
+        // A document named on the command line stays the one meant before the folder changes.
+        if (!commandLine.documentFile.isEmpty())
+            commandLine.documentFile = QFileInfo(commandLine.documentFile).absoluteFilePath();
+        if (!enterUserFolder(notifier)) return false;
     }
 
     view_ = new COrvaneView(telemetry, *telemetrySocket, cockpitFeedOn, notifier);
@@ -307,9 +343,10 @@ void COrvaneApp::armStartupReport() {
         const ProcessFigures first = readProcessFigures();
         QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
             const ProcessFigures settled = readProcessFigures();
-            std::printf("first frame: %.0f ms after the process started\n", first.millisecondsSinceProcessStart);
-            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n", first.residentMiB,
-                        settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
+            std::printf("first frame: %.0f ms after the process started\n",
+                        first.millisecondsSinceProcessStart);
+            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n",
+                        first.residentMiB, settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
             std::fflush(stdout);
             QCoreApplication::exit(0);
         });

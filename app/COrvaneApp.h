@@ -10,6 +10,7 @@
 #include "app/COrvaneDoc.h"
 #include "app/MessageBoxNotifier.h"
 #include "app/RecentFileList.h"
+#include "common/ProgramOptions.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
 
@@ -26,9 +27,13 @@ struct CommandLine {
     double screenshotAfterSeconds = 1.0;
     bool reportStartup = false;  // print the start-up figures at the first frame, then end
     bool reportFrames = false;   // print the count of painted frames once a second
+    bool userFolder = false;     // work in the operator's own folder, as started from the menu
     QString error;               // not empty when the arguments could not be understood
 };
+// `arguments` as the toolkit leaves them (its own options taken off), program name first.
 CommandLine parseCommandLine(const QStringList& arguments);
+// The program's options, usage and files, for --help and the parsing.
+const ProgramDescription& orvaneProgram();
 
 // The one application object, a static object of the program. Its constructor touches no Qt
 // object: Qt starts later, in main, before initApplication.

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <cmath>
@@ -15,6 +14,7 @@
 
 #include "common/DialogNumbers.h"
 #include "common/DialogUnits.h"
+#include "common/MessageBox.h"
 #include "common/Notifier.h"
 #include "map/MapGeometry.h"
 
@@ -224,7 +224,5 @@ void CMapLoadDlg::OnOK() {
 }
 
 void CMapLoadDlg::tell(const QString& text) {
-    QMessageBox message(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok,
-                        this);
-    message.exec();
+    showMessageBox(this, QString::fromLatin1(kApplicationTitle), text);
 }

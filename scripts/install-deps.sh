@@ -12,6 +12,8 @@ packages=(
   libgtest-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
+  qt6-svg-dev qt6-qpa-plugins
+  dpkg-dev file desktop-file-utils appstream lintian man-db strace
 )
 
 missing=()

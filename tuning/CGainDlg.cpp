@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "common/DialogUnits.h"
+#include "common/MessageBox.h"
 #include "common/Notifier.h"
 #include "net/UplinkFrame.h"
 #include "tuning/GainDataExchange.h"
@@ -284,7 +284,5 @@ void CGainDlg::OnSave() {
 }
 
 void CGainDlg::tell(const QString& text) {
-    QMessageBox message(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok,
-                        this);
-    message.exec();
+    showMessageBox(this, QString::fromLatin1(kApplicationTitle), text);
 }

@@ -9,16 +9,21 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -119,6 +124,7 @@ private slots:
     void aboutBoxShowsTheProduct();
     void cockpitDisplayAndControlGainOpenAnewEachTime();
     void notifierFromAnotherThreadWaitsForTheOperator();
+    void boxMessagesAlsoGoToStandardErrorWithTheTime();
 
 private:
     QTemporaryDir settingsDir_;
@@ -251,6 +257,11 @@ void AppShellTest::commandLineIsParsed() {
          "|z.png|1",
          "startup frames"},
         {{"orvane", "--report-frame"}, "error"},
+        {{"orvane", "--user-folder", "doc"}, "doc||1", "user-folder"},
+        {{"orvane", "--screenshot=s.png", "--after=3", "--", "--doc"}, "--doc|s.png|3"},
+        {{"orvane", "--user-folder=yes"}, "error"},
+        {{"orvane", "--after"}, "error"},
+        {{"orvane", "--after", "2"}, "error"},
     };
     for (const Case& c : cases) {
         const CommandLine parsed = parseCommandLine(c.arguments);
@@ -263,6 +274,7 @@ void AppShellTest::commandLineIsParsed() {
         QStringList reports;
         if (parsed.reportStartup) reports << "startup";
         if (parsed.reportFrames) reports << "frames";
+        if (parsed.userFolder) reports << "user-folder";
         QVERIFY2(reports.join(' ') == c.reports,
                  qPrintable(c.arguments.join(' ') + " -> " + reports.join(' ')));
     }
@@ -378,6 +390,28 @@ void AppShellTest::notifierFromAnotherThreadWaitsForTheOperator() {
     // On the interface thread itself the box is shown directly.
     QCOMPARE(answeringBoxes([] { app().notifier.showMessage("Error", "map"); }),
              std::optional<QString>("Error: map"));
+}
+
+void AppShellTest::boxMessagesAlsoGoToStandardErrorWithTheTime() {
+    // Standard error goes to a file for the while of the message.
+    QTemporaryFile captured;
+    QVERIFY(captured.open());
+    std::fflush(stderr);
+    const int savedStderr = dup(STDERR_FILENO);
+    QVERIFY(savedStderr >= 0);
+    QVERIFY(dup2(captured.handle(), STDERR_FILENO) >= 0);
+    const auto box =
+        answeringBoxes([] { app().notifier.showMessage("Error", "Loading the Navigation Map\nis failed!"); });
+    std::fflush(stderr);
+    dup2(savedStderr, STDERR_FILENO);
+    close(savedStderr);
+
+    QCOMPARE(box, std::optional<QString>("Error: Loading the Navigation Map\nis failed!"));
+    const QString logged = QString::fromUtf8(readFile(captured.fileName()));
+    const QRegularExpression line(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} [+-]\\d{4} Error: Loading the Navigation Map is "
+        "failed!\n$");
+    QVERIFY2(line.match(logged).hasMatch(), qPrintable(logged));
 }
 
 QTEST_MAIN(AppShellTest)
