@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
+#include "app/CAircraftAddressDlg.h"
 #include "app/CMainFrame.h"
 #include "app/StartupReport.h"
 #include "net/CockpitFeed.h"
@@ -30,10 +32,17 @@ constexpr const char* kFileFilter = "All Files (*)";
 constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
 constexpr int kFrameReportIntervalMs = 1000;
+// Where the profile keeps the pinned aircraft address.
+constexpr const char* kAircraftAddressKey = "Flight/Aircraft Address";
+
+// The value of a network option, or the reason it was refused.
+QString networkOptionError(const QString& option, const std::string& reason) {
+    return option + QLatin1String(": ") + QString::fromStdString(reason);
+}
 
 }  // namespace
 
-CommandLine parseCommandLine(const QStringList& arguments) {
+CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve) {
     CommandLine result;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -54,6 +63,31 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                 }
                 result.screenshotAfterSeconds = seconds;
             }
+        } else if (argument == QLatin1String("--aircraft") || argument == QLatin1String("--listen") ||
+                   argument == QLatin1String("--port")) {
+            if (i + 1 >= arguments.size()) {
+                result.error = argument + QLatin1String(" needs a value");
+                return result;
+            }
+            const std::string value = arguments[++i].toStdString();
+            std::string refused;
+            if (argument == QLatin1String("--aircraft")) {
+                AircraftAddress aircraft;
+                refused = parseAircraftAddress(value, aircraft, resolve);
+                result.aircraft = aircraft;
+                result.aircraftText = QString::fromStdString(value);
+            } else if (argument == QLatin1String("--listen")) {
+                refused = parseHostAddress(value, result.listenAddress, resolve);
+                if (refused.empty()) refused = checkLocalAddress(result.listenAddress);
+            } else {
+                in_port_t port = 0;
+                refused = parsePortNumber(value, port);
+                result.telemetryPort = ntohs(port);
+            }
+            if (!refused.empty()) {
+                result.error = networkOptionError(argument, refused);
+                return result;
+            }
         } else if (argument == QLatin1String("--report-startup")) {
             result.reportStartup = true;
         } else if (argument == QLatin1String("--report-frames")) {
@@ -72,7 +106,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 }
 
 COrvaneApp::COrvaneApp()
-    : telemetrySocket(new NetSocket(notifier)), telemetryDecoder_(new TelemetryDecoder(telemetry)) {
+    : telemetrySocket(new NetSocket(notifier)),
+      uploadGate(*telemetrySocket, telemetry.senders, asker, notifier, programClockMs),
+      telemetryDecoder_(new TelemetryDecoder(telemetry)) {
     telemetry.newData = 0;
     telemetry.linkAlive = 0;
     cockpitFeedOn = 0;
@@ -81,6 +117,22 @@ COrvaneApp::COrvaneApp()
 COrvaneApp::~COrvaneApp() = default;
 
 bool COrvaneApp::initApplication() {
+    // The receiver binds as soon as it starts, so where it listens and whom it believes must be
+    // known first.
+    const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "orvane: %s\n%s", qPrintable(commandLine.error), kUsage);
+        return false;
+    }
+    telemetrySocket->setBindAddress(commandLine.listenAddress);
+    telemetryPort_ = commandLine.telemetryPort;
+    if (commandLine.aircraft) {
+        telemetry.senders.pin(commandLine.aircraft);
+        aircraftText_ = commandLine.aircraftText;
+    } else {
+        pinProfileAircraftAddress();
+    }
+
     startTelemetryReceiver();
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
@@ -93,9 +145,10 @@ void COrvaneApp::startTelemetryReceiver() {
 }
 
 void COrvaneApp::telemetryReceiverThread() {
-    TelemetryReceiver receiver(*telemetrySocket, [this](const char* bytes, std::size_t length) {
-        parseTelemetryLine(bytes, length);
-    });
+    TelemetryReceiver receiver(
+        *telemetrySocket,
+        [this](const char* bytes, std::size_t length) { parseTelemetryLine(bytes, length); }, telemetryPort_);
+    receiver.screenSenders(telemetry.senders, programClockMs);
     receiver.run();
 }
 
@@ -115,14 +168,11 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
 
     const CommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr,
-                     "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] "
-                     "[--report-startup] [--report-frames]\n",
-                     qPrintable(commandLine.error));
+        std::fprintf(stderr, "orvane: %s\n%s", qPrintable(commandLine.error), kUsage);
         return false;
     }
 
-    view_ = new COrvaneView(telemetry, *telemetrySocket, cockpitFeedOn, notifier);
+    view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_);
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
@@ -276,6 +326,48 @@ void COrvaneApp::onCockpitDisplay() {
     startCockpitDisplay();
 }
 
+void COrvaneApp::onAircraftAddress() {
+    CAircraftAddressDlg dialog(
+        aircraftText_, [this](const QString& text) { return setAircraftAddress(text); }, mainFrame());
+    dialog.exec();
+}
+
+QString COrvaneApp::setAircraftAddress(const QString& text, const NameResolver& resolve) {
+    std::optional<AircraftAddress> aircraft;
+    if (!text.isEmpty()) {
+        AircraftAddress parsed;
+        const std::string refused = parseAircraftAddress(text.toStdString(), parsed, resolve);
+        if (!refused.empty()) return QString::fromStdString(refused);
+        aircraft = parsed;
+    }
+    telemetry.senders.pin(aircraft);
+    aircraftText_ = text;
+    QSettings settings(kRegistryKey, kProfileName);
+    if (text.isEmpty()) {
+        settings.remove(kAircraftAddressKey);
+    } else {
+        settings.setValue(kAircraftAddressKey, text);
+    }
+    settings.sync();
+    return {};
+}
+
+void COrvaneApp::pinProfileAircraftAddress() {
+    const QString stored = QSettings(kRegistryKey, kProfileName).value(kAircraftAddressKey).toString();
+    if (stored.isEmpty()) return;
+    AircraftAddress aircraft;
+    const std::string refused = parseAircraftAddress(stored.toStdString(), aircraft);
+    if (refused.empty()) {
+        telemetry.senders.pin(aircraft);
+        aircraftText_ = stored;
+        return;
+    }
+    notifier.showMessage(kApplicationTitle, "The aircraft address kept in the settings, \"" +
+                                                stored.toStdString() + "\", cannot be used: " + refused +
+                                                " Telemetry is taken from any sender until an address is set "
+                                                "with Flight > Aircraft Address.");
+}
+
 void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
     auto* poll = new QTimer(qApp);
     poll->setInterval(kScreenshotRetryMs);
@@ -307,9 +399,10 @@ void COrvaneApp::armStartupReport() {
         const ProcessFigures first = readProcessFigures();
         QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
             const ProcessFigures settled = readProcessFigures();
-            std::printf("first frame: %.0f ms after the process started\n", first.millisecondsSinceProcessStart);
-            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n", first.residentMiB,
-                        settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
+            std::printf("first frame: %.0f ms after the process started\n",
+                        first.millisecondsSinceProcessStart);
+            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n",
+                        first.residentMiB, settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
             std::fflush(stdout);
             QCoreApplication::exit(0);
         });

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     // on the screen are always written and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
 
-    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(1);
+    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(kCommandLineErrorExit);
     if (!orvaneApp.initInstance(QApplication::arguments())) return orvaneApp.exitInstance(1);
     return orvaneApp.exitInstance(QApplication::exec());
 }

@@ -190,7 +190,13 @@ void Scene::drawStateTable() {
     const float commRow = kLabels[12].y;
     lastDrawingShowedLink_ = telemetry_.linkAlive.exchange(0) == 1;
     if (lastDrawingShowedLink_) {
-        drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+        // Lines from two senders at once: whatever the panel shows may mix two aircraft's values,
+        // and an upload may go to either of them.
+        if (t.senders.severalSenders(clock_())) {
+            drawText(kTableStatusX, commRow, colorRed, 1.0f, "2 SRC");
+        } else {
+            drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+        }
         drawText(kHertzX, commRow, colorWhite, 1.0f, "Hz");
         drawText(kRateX, commRow, colorYellow, 1.0f, formatLineRate(t.packetInterval).c_str());
     } else {
