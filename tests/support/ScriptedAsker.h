@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ public:
 
     bool askToSend(const std::string& question) override {
         questions.push_back(question);
+        // What happens in the world while the box is open.
+        if (whileAsking) whileAsking();
         if (answers.empty()) return otherwise_;
         const bool answer = answers.front();
         answers.pop_front();
@@ -22,6 +25,7 @@ public:
 
     std::deque<bool> answers;
     std::vector<std::string> questions;
+    std::function<void()> whileAsking;
 
 private:
     bool otherwise_;
