@@ -37,6 +37,8 @@ constexpr float kTableStatusX = 1.68f;
 constexpr float kRateX = 2.3f;
 constexpr float kHertzX = 2.85f;
 constexpr float kHeadingSize = 0.6f;
+// "2 SRC" is a glyph longer than "LINK": smaller, it ends before the rate instead of running into it.
+constexpr float kTwoSourcesSize = 0.7f;
 
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
@@ -193,7 +195,7 @@ void Scene::drawStateTable() {
         // Lines from two senders at once: whatever the panel shows may mix two aircraft's values,
         // and an upload may go to either of them.
         if (t.senders.severalSenders(clock_())) {
-            drawText(kTableStatusX, commRow, colorRed, 1.0f, "2 SRC");
+            drawText(kTableStatusX, commRow, colorRed, kTwoSourcesSize, "2 SRC");
         } else {
             drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
         }

@@ -219,6 +219,7 @@ TEST_F(StatusPanelTest, TwoSendersShowTwoSourcesInRedUntilOneWasAloneForFiveSeco
         EXPECT_EQ(textBox(kStatusX, kCommRow, isRed, 0.5).found, d.shown != Comm::link) << "2 SRC or NO LINK";
         EXPECT_EQ(textBox(kTableX + 2.3, kCommRow, isYellow, 0.5).found, rateShown) << "the rate";
         EXPECT_EQ(textBox(kTableX + 2.85, kCommRow, isWhite, 0.5).found, rateShown) << "Hz";
+        EXPECT_FALSE(rateShown && textBox(kTableX + 2.3, kCommRow, isRed, 0.5).found) << "runs into the rate";
     }
 }
 
