@@ -25,18 +25,13 @@
 #include "app/MessageBoxAsker.h"
 #include "app/RecentFileList.h"
 #include "app/SenderStatusFields.h"
+#include "tests/support/LoopbackUdp.h"
 
 namespace {
 
 COrvaneApp& app() {
     static COrvaneApp instance;
     return instance;
-}
-
-in_addr_t ipv4(const char* text) {
-    in_addr address{};
-    ::inet_pton(AF_INET, text, &address);
-    return address.s_addr;
 }
 
 sockaddr_in senderAt(const char* address, int port) {

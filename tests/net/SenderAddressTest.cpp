@@ -9,12 +9,6 @@
 
 namespace {
 
-in_addr_t ipv4(const char* text) {
-    in_addr address{};
-    ::inet_pton(AF_INET, text, &address);
-    return address.s_addr;
-}
-
 // Names resolve here, so that no lookup leaves the machine: one known name, everything else unknown.
 std::optional<in_addr_t> testResolver(const std::string& name) {
     if (name == "aircraft.test") return ipv4("10.1.2.3");

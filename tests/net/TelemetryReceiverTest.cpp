@@ -178,12 +178,6 @@ TEST(TelemetryReceiver, ReaderThreadSeesWholeValuesWhileLinesArrive) {
 
 namespace {
 
-in_addr_t ipv4(const char* text) {
-    in_addr address{};
-    ::inet_pton(AF_INET, text, &address);
-    return address.s_addr;
-}
-
 bool sameSender(const std::optional<sockaddr_in>& a, const sockaddr_in& b) {
     return a && a->sin_addr.s_addr == b.sin_addr.s_addr && a->sin_port == b.sin_port;
 }

@@ -12,12 +12,6 @@
 
 namespace {
 
-in_addr_t ipv4(const char* text) {
-    in_addr address{};
-    ::inet_pton(AF_INET, text, &address);
-    return address.s_addr;
-}
-
 // The ground station's telemetry socket and two aircraft on two loopback addresses; the gate with
 // a clock and answers set by the test.
 class UploadGateTest : public ::testing::Test {

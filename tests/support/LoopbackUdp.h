@@ -12,6 +12,13 @@
 #include <string_view>
 #include <thread>
 
+// The address of dotted-decimal `text`, in network byte order (0 when it is not one).
+inline in_addr_t ipv4(const char* text) {
+    in_addr address{};
+    ::inet_pton(AF_INET, text, &address);
+    return address.s_addr;
+}
+
 // A plain loopback datagram socket on an ephemeral port, closed on destruction.
 class LoopbackUdp {
 public:
