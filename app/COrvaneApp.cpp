@@ -35,7 +35,7 @@ constexpr int kFrameReportIntervalMs = 1000;
 // Where the profile keeps the pinned aircraft address.
 constexpr const char* kAircraftAddressKey = "Flight/Aircraft Address";
 
-// The value of a network option, or the reason it was refused.
+// The command-line error for a network option that was refused, with the reason.
 QString networkOptionError(const QString& option, const std::string& reason) {
     return option + QLatin1String(": ") + QString::fromStdString(reason);
 }
@@ -74,8 +74,10 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
             if (argument == QLatin1String("--aircraft")) {
                 AircraftAddress aircraft;
                 refused = parseAircraftAddress(value, aircraft, resolve);
-                result.aircraft = aircraft;
-                result.aircraftText = QString::fromStdString(value);
+                if (refused.empty()) {
+                    result.aircraft = aircraft;
+                    result.aircraftText = QString::fromStdString(value);
+                }
             } else if (argument == QLatin1String("--listen")) {
                 refused = parseHostAddress(value, result.listenAddress, resolve);
                 if (refused.empty()) refused = checkLocalAddress(result.listenAddress);

@@ -29,7 +29,7 @@ QString refusedFieldText(const TelemetrySenders& senders) {
     const std::uint64_t refused = senders.refusedDatagrams();
     const std::optional<sockaddr_in> last = senders.lastRefused();
     if (refused == 0 || !last) return {};
-    return QStringLiteral("Refused %1 from other senders, last %2")
+    return QStringLiteral("Refused %1 datagrams from other senders, last %2")
         .arg(QString::number(refused), text(formatSender(*last)));
 }
 

@@ -191,10 +191,11 @@ private slots:
         QVERIFY(app().setAircraftAddress("127.0.0.1").isEmpty());
         senders.admit(senderAt("127.0.0.2", 5000), 10);
         senders.admit(senderAt("127.0.0.2", 5001), 20);
-        shows("Aircraft 127.0.0.1:40123 (pinned)", "Refused 2 from other senders, last 127.0.0.2:5001");
+        shows("Aircraft 127.0.0.1:40123 (pinned)",
+              "Refused 2 datagrams from other senders, last 127.0.0.2:5001");
         QVERIFY(app().setAircraftAddress("127.0.0.9").isEmpty());
         shows("Aircraft 127.0.0.9 (pinned): not heard yet",
-              "Refused 2 from other senders, last 127.0.0.2:5001");
+              "Refused 2 datagrams from other senders, last 127.0.0.2:5001");
         // The timer refreshes on its own.
         QVERIFY(app().setAircraftAddress("").isEmpty());
         QTRY_COMPARE(fields->senderField()->text(), QStringLiteral("Aircraft 127.0.0.1:40123"));
