@@ -35,26 +35,4 @@ TEST(TelemetrySenders, AnOldSecondSenderComesNotBackWhenTheClockWrapsAllTheWayRo
     EXPECT_FALSE(senders.severalSenders(1500));
 }
 
-TEST(TelemetrySenders, ThePinDecidesWhatIsTakenAndWhereUploadsGo) {
-    TelemetrySenders senders;
-    EXPECT_FALSE(senders.uploadDestination());
-    EXPECT_FALSE(senders.silenceMs(0));
-    senders.admit(sender("127.0.0.2", 6000), 0);
-    sockaddr_in pinned = sender("127.0.0.1", 0);
-    senders.pin(AircraftAddress{pinned.sin_addr.s_addr, 0});
-    EXPECT_TRUE(senders.currentSender());
-    EXPECT_FALSE(senders.uploadDestination());
-
-    EXPECT_FALSE(senders.admit(sender("127.0.0.2", 6000), 10));
-    EXPECT_FALSE(senders.admit(sender("127.0.0.3", 6001), 20));
-    EXPECT_TRUE(senders.admit(sender("127.0.0.1", 6002), 30));
-    EXPECT_EQ(senders.refusedDatagrams(), 2u);
-    EXPECT_EQ(formatSender(*senders.lastRefused()), "127.0.0.3:6001");
-    EXPECT_EQ(formatSender(*senders.uploadDestination()), "127.0.0.1:6002");
-
-    senders.pin(std::nullopt);
-    EXPECT_TRUE(senders.admit(sender("127.0.0.2", 6000), 40));
-    EXPECT_EQ(formatSender(*senders.uploadDestination()), "127.0.0.2:6000");
-}
-
 }  // namespace
