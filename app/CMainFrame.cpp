@@ -6,6 +6,7 @@
 #include <QMenuBar>
 
 #include "app/COrvaneApp.h"
+#include "app/SenderStatusFields.h"
 #include "tuning/CGainDlg.h"
 
 CMainFrame::CMainFrame(COrvaneApp& app, QWidget* centralWidget, QWidget* parent)
@@ -15,6 +16,8 @@ CMainFrame::CMainFrame(COrvaneApp& app, QWidget* centralWidget, QWidget* parent)
     buildMenus();
     buildInertAccelerators();
     showRecentFiles({});
+    // Whose telemetry is shown, at the right of the status bar; the rest of the bar is free.
+    senderFields_ = new SenderStatusFields(app_.telemetry.senders, *statusBar());
 }
 
 void CMainFrame::buildMenus() {
@@ -45,6 +48,10 @@ void CMainFrame::buildMenus() {
     QMenu* tuningMenu = bar->addMenu(QStringLiteral("&Tuning"));
     QAction* gainAction = tuningMenu->addAction(QStringLiteral("Control &Gain"));
     connect(gainAction, &QAction::triggered, this, &CMainFrame::onControlGain);
+
+    QMenu* flightMenu = bar->addMenu(QStringLiteral("F&light"));
+    QAction* aircraftAction = flightMenu->addAction(QStringLiteral("&Aircraft Address..."));
+    connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
 
     QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
     QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About Orvane..."));
@@ -92,7 +99,7 @@ void CMainFrame::showRecentFiles(const QStringList& menuTexts) {
 
 void CMainFrame::onControlGain() {
     // Each command opens another dialog; the frame keeps none of them, each deletes itself on close.
-    auto* dialog = new CGainDlg(*app_.telemetrySocket, this);
+    auto* dialog = new CGainDlg(app_.uploadGate, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

@@ -6,10 +6,12 @@
 class COrvaneApp;
 class QAction;
 class QMenu;
+class SenderStatusFields;
 
 // The main window: the menu bar and accelerators around one central widget (the view; tests give a
-// plain widget, since the off-screen platform cannot show an OpenGL widget). No toolbar, no status
-// bar. The commands of the application are routed to `app`; Control Gain is the frame's own.
+// plain widget, since the off-screen platform cannot show an OpenGL widget) and a status bar whose
+// permanent fields show whose telemetry is shown. No toolbar. The commands of the application are
+// routed to `app`; Control Gain is the frame's own.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -23,6 +25,7 @@ public:
     void onControlGain();
 
     QMenu* fileMenu() const { return fileMenu_; }
+    SenderStatusFields* senderFields() const { return senderFields_; }
     // The accelerators with no command behind them (undo, cut, copy, paste, next and previous
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
@@ -36,4 +39,5 @@ private:
     QAction* recentFilesEnd_ = nullptr;  // the separator after the recent files
     QList<QAction*> recentFileActions_;
     QList<QAction*> inertAccelerators_;
+    SenderStatusFields* senderFields_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
+#include "app/CAircraftAddressDlg.h"
 #include "app/CMainFrame.h"
 #include "app/StartupReport.h"
 #include "app/UserFolder.h"
@@ -34,6 +36,13 @@ constexpr const char* kFileFilter = "All Files (*)";
 constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
 constexpr int kFrameReportIntervalMs = 1000;
+// Where the profile keeps the pinned aircraft address.
+constexpr const char* kAircraftAddressKey = "Flight/Aircraft Address";
+
+// The command-line error for a network option that was refused, with the reason.
+QString networkOptionError(const QString& option, const std::string& reason) {
+    return option + QLatin1String(": ") + QString::fromStdString(reason);
+}
 
 // One row per option: adding an option is a row here and a line in parseCommandLine.
 constexpr ProgramOption kOptions[] = {
@@ -44,6 +53,11 @@ constexpr ProgramOption kOptions[] = {
     {"--after", "SECONDS", "take the screenshot this long after start-up (default 1)"},
     {"--report-startup", "", "print the time to the first frame and the memory used, then end"},
     {"--report-frames", "", "print the count of painted frames once a second"},
+    {"--aircraft", "ADDRESS[:PORT]",
+     "take telemetry only from this address (and port), and send uploads there; default: any"
+     " sender, the last one answered"},
+    {"--listen", "ADDRESS", "receive telemetry on this local address only (default: all)"},
+    {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -69,7 +83,7 @@ const ProgramDescription& orvaneProgram() {
     return kProgram;
 }
 
-CommandLine parseCommandLine(const QStringList& arguments) {
+CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve) {
     std::vector<std::string> words;
     for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toStdString());
     const ParsedOptions parsed = parseProgramOptions(kProgram, words);
@@ -98,6 +112,30 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             return result;
         }
     }
+    for (const char* option : {"--aircraft", "--listen", "--port"}) {
+        const std::string* value = parsed.value(option);
+        if (value == nullptr) continue;
+        std::string refused;
+        if (option == std::string_view("--aircraft")) {
+            AircraftAddress aircraft;
+            refused = parseAircraftAddress(*value, aircraft, resolve);
+            if (refused.empty()) {
+                result.aircraft = aircraft;
+                result.aircraftText = QString::fromStdString(*value);
+            }
+        } else if (option == std::string_view("--listen")) {
+            refused = parseHostAddress(*value, result.listenAddress, resolve);
+            if (refused.empty()) refused = checkLocalAddress(result.listenAddress);
+        } else {
+            in_port_t port = 0;
+            refused = parsePortNumber(*value, port);
+            result.telemetryPort = ntohs(port);
+        }
+        if (!refused.empty()) {
+            result.error = networkOptionError(QLatin1String(option), refused);
+            return result;
+        }
+    }
     result.reportStartup = parsed.has("--report-startup");
     result.reportFrames = parsed.has("--report-frames");
     result.userFolder = parsed.has("--user-folder");
@@ -105,7 +143,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 }
 
 COrvaneApp::COrvaneApp()
-    : telemetrySocket(new NetSocket(notifier)), telemetryDecoder_(new TelemetryDecoder(telemetry)) {
+    : telemetrySocket(new NetSocket(notifier)),
+      uploadGate(*telemetrySocket, telemetry.senders, asker, notifier, programClockMs),
+      telemetryDecoder_(new TelemetryDecoder(telemetry)) {
     telemetry.newData = 0;
     telemetry.linkAlive = 0;
     cockpitFeedOn = 0;
@@ -114,6 +154,22 @@ COrvaneApp::COrvaneApp()
 COrvaneApp::~COrvaneApp() = default;
 
 bool COrvaneApp::initApplication() {
+    // The receiver binds as soon as it starts, so where it listens and whom it believes must be
+    // known first.
+    const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        refuseCommandLine(kProgram, commandLine.error.toStdString());
+        return false;
+    }
+    telemetrySocket->setBindAddress(commandLine.listenAddress);
+    telemetryPort_ = commandLine.telemetryPort;
+    if (commandLine.aircraft) {
+        telemetry.senders.pin(commandLine.aircraft);
+        aircraftText_ = commandLine.aircraftText;
+    } else {
+        pinProfileAircraftAddress();
+    }
+
     startTelemetryReceiver();
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
@@ -126,9 +182,10 @@ void COrvaneApp::startTelemetryReceiver() {
 }
 
 void COrvaneApp::telemetryReceiverThread() {
-    TelemetryReceiver receiver(*telemetrySocket, [this](const char* bytes, std::size_t length) {
-        parseTelemetryLine(bytes, length);
-    });
+    TelemetryReceiver receiver(
+        *telemetrySocket,
+        [this](const char* bytes, std::size_t length) { parseTelemetryLine(bytes, length); }, telemetryPort_);
+    receiver.screenSenders(telemetry.senders, programClockMs);
     receiver.run();
 }
 
@@ -158,7 +215,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
         if (!enterUserFolder(notifier)) return false;
     }
 
-    view_ = new COrvaneView(telemetry, *telemetrySocket, cockpitFeedOn, notifier);
+    view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_);
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
@@ -310,6 +367,48 @@ void COrvaneApp::onCockpitDisplay() {
     cockpitFeedOn = 1;
     // Whether the cockpit program could be started is not looked at: the feed runs either way.
     startCockpitDisplay();
+}
+
+void COrvaneApp::onAircraftAddress() {
+    CAircraftAddressDlg dialog(
+        aircraftText_, [this](const QString& text) { return setAircraftAddress(text); }, mainFrame());
+    dialog.exec();
+}
+
+QString COrvaneApp::setAircraftAddress(const QString& text, const NameResolver& resolve) {
+    std::optional<AircraftAddress> aircraft;
+    if (!text.isEmpty()) {
+        AircraftAddress parsed;
+        const std::string refused = parseAircraftAddress(text.toStdString(), parsed, resolve);
+        if (!refused.empty()) return QString::fromStdString(refused);
+        aircraft = parsed;
+    }
+    telemetry.senders.pin(aircraft);
+    aircraftText_ = text;
+    QSettings settings(kRegistryKey, kProfileName);
+    if (text.isEmpty()) {
+        settings.remove(kAircraftAddressKey);
+    } else {
+        settings.setValue(kAircraftAddressKey, text);
+    }
+    settings.sync();
+    return {};
+}
+
+void COrvaneApp::pinProfileAircraftAddress() {
+    const QString stored = QSettings(kRegistryKey, kProfileName).value(kAircraftAddressKey).toString();
+    if (stored.isEmpty()) return;
+    AircraftAddress aircraft;
+    const std::string refused = parseAircraftAddress(stored.toStdString(), aircraft);
+    if (refused.empty()) {
+        telemetry.senders.pin(aircraft);
+        aircraftText_ = stored;
+        return;
+    }
+    notifier.showMessage(kApplicationTitle, "The aircraft address kept in the settings, \"" +
+                                                stored.toStdString() + "\", cannot be used: " + refused +
+                                                " Telemetry is taken from any sender until an address is set "
+                                                "with Flight > Aircraft Address.");
 }
 
 void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {

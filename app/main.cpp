@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         !commandLine.error.isEmpty())
         return refuseCommandLine(orvaneProgram(), commandLine.error.toStdString());
 
-    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(1);
+    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(2);
     if (!orvaneApp.initInstance(QApplication::arguments())) return orvaneApp.exitInstance(1);
     return orvaneApp.exitInstance(QApplication::exec());
 }

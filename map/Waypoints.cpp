@@ -6,7 +6,7 @@
 
 #include "common/ClassicNumbers.h"
 #include "common/Notifier.h"
-#include "net/NetSocket.h"
+#include "net/UploadGate.h"
 
 namespace {
 
@@ -104,24 +104,27 @@ std::optional<UplinkDatagram> buildWaypointUploadDatagram(const Waypoints& waypo
     return frameUplinkText(text, kUplinkTextFull);
 }
 
-void uploadWaypoints(Waypoints& waypoints, NetSocket& telemetrySocket, Notifier& notifier) {
-    if (!telemetrySocket.hasSender()) {
-        notifier.showMessage(kApplicationTitle, kNoAircraftHeardMessage);
-        return;
-    }
+void uploadWaypoints(Waypoints& waypoints, UploadGate& gate, Notifier& notifier) {
     const int count = std::min(waypoints.waypointCount, kWaypointUploadLimit);
     const std::optional<UplinkDatagram> datagram = buildWaypointUploadDatagram(waypoints, count);
     if (!datagram) {
         notifier.showMessage(kApplicationTitle, kWaypointsDoNotFitMessage);
         return;
     }
-    if (telemetrySocket.replyToSender(datagram->data(), kUplinkSize) != kUplinkSize) {
-        notifier.showMessage(kApplicationTitle, kWaypointSendFailedMessage);
-        return;
+    switch (gate.send({UploadRequest::Kind::waypoints, waypoints.waypointCount}, *datagram)) {
+        case UploadOutcome::sent:
+            // The list keeps only what the aircraft now flies.
+            waypoints.waypointCount = count;
+            waypoints.routeShown = 1;
+            return;
+        case UploadOutcome::sendFailed:
+            notifier.showMessage(kApplicationTitle, kWaypointSendFailedMessage);
+            return;
+        case UploadOutcome::refused:
+        case UploadOutcome::cancelled:
+            // The gate told the operator, or the operator chose so: the list stays as it was.
+            return;
     }
-    // The list keeps only what the aircraft now flies.
-    waypoints.waypointCount = count;
-    waypoints.routeShown = 1;
 }
 
 std::string formatWaypointLatLabel(int number, double lat) {

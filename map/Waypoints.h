@@ -8,14 +8,12 @@
 #include "map/MapGeometry.h"
 #include "net/UplinkFrame.h"
 
-class NetSocket;
 class Notifier;
+class UploadGate;
 
 // The route the operator plans by double-clicking the map, the flags of the three buttons under
 // the map and the flash counters that time their red fill. User-interface thread only.
 inline constexpr int kWaypointCapacity = 100;
-// One upload carries at most this many waypoints (3 + 8 x 22 characters fill bytes 0..178).
-inline constexpr int kWaypointUploadLimit = 8;
 
 struct Waypoints {
     int routeShown = 0;
@@ -67,10 +65,11 @@ void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, Refe
 // could push the text past byte 178) or is not a finite number.
 std::optional<UplinkDatagram> buildWaypointUploadDatagram(const Waypoints& waypoints, int count);
 
-// Sends the first eight waypoints to the last telemetry sender on `telemetrySocket`, cuts the list
-// to them and shows the route. When nothing can be sent (no telemetry heard yet, a coordinate that
-// does not fit, a failed send) the operator is told why and the list and route stay as they were.
-void uploadWaypoints(Waypoints& waypoints, NetSocket& telemetrySocket, Notifier& notifier);
+// Sends the first eight waypoints through the upload gate, then cuts the list to them and shows the
+// route. When nothing is sent (a coordinate that does not fit, the gate's refusal, the operator's
+// Cancel, a failed send) the list and route stay as they were; the operator is told why unless it
+// was the operator's own choice.
+void uploadWaypoints(Waypoints& waypoints, UploadGate& gate, Notifier& notifier);
 
 // The two labels of waypoint `number` (counted from 1): "[%d]:  %10.5fN" and "      %10.5fW".
 std::string formatWaypointLatLabel(int number, double lat);

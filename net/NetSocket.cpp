@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/Notifier.h"
+#include "net/SenderAddress.h"
 
 namespace {
 
@@ -29,27 +30,6 @@ constexpr const char* kBindError = "bind() error";
 constexpr const char* kConnectError = "Connection to OpenGC failed!";
 constexpr const char* kListenError = "listen() error";
 constexpr const char* kAcceptError = "accept() error";
-
-// The sender is packed into one 64-bit word: address in the high 32 bits, port in the next 16, and
-// bit 0 set once a sender is known. Both address and port keep network byte order.
-constexpr std::uint64_t kSenderValid = 1;
-
-std::uint64_t packSender(const sockaddr_in& address) {
-    return (std::uint64_t{address.sin_addr.s_addr} << 32) | (std::uint64_t{address.sin_port} << 16) |
-           kSenderValid;
-}
-
-sockaddr_in unpackSender(std::uint64_t packed) {
-    sockaddr_in address{};
-    if ((packed & kSenderValid) == 0) {
-        address.sin_family = AF_UNSPEC;
-        return address;
-    }
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = static_cast<in_addr_t>(packed >> 32);
-    address.sin_port = static_cast<in_port_t>((packed >> 16) & 0xFFFFu);
-    return address;
-}
 
 // A byte range the caller claims to own: a negative length, or a missing buffer with a positive
 // length, is refused before it reaches the kernel.
@@ -93,7 +73,7 @@ int NetSocket::bindPort(int port) {
     localAddress_ = sockaddr_in{};
     localAddress_.sin_family = AF_INET;
     localAddress_.sin_port = htons(port_);
-    localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
+    localAddress_.sin_addr.s_addr = bindAddress_;
     // No SO_REUSEADDR: a port held by another program must show up as a bind failure.
     if (::bind(socketHandle_, reinterpret_cast<const sockaddr*>(&localAddress_), kIpv4AddressLength) < 0) {
         notifier_.showMessage(kApplicationTitle, kBindError);
@@ -209,7 +189,11 @@ int NetSocket::replyToSender(const void* data, int length) {
     if (!validRange(data, length)) return refuse();
     // The acquire pairs with receiveFrom's release: a known sender also means the socket that
     // received from it is fully set up.
-    const sockaddr_in destination = unpackSender(lastSender_.load(std::memory_order_acquire));
+    return sendToAddress(data, length, unpackSender(lastSender_.load(std::memory_order_acquire)));
+}
+
+int NetSocket::sendToAddress(const void* data, int length, const sockaddr_in& destination) {
+    if (!validRange(data, length)) return refuse();
     if (destination.sin_family != AF_INET) {
         errno = EDESTADDRREQ;
         return -1;
@@ -219,7 +203,7 @@ int NetSocket::replyToSender(const void* data, int length) {
 }
 
 bool NetSocket::hasSender() const {
-    return (lastSender_.load(std::memory_order_acquire) & kSenderValid) != 0;
+    return lastSender_.load(std::memory_order_acquire) != kNoSender;
 }
 
 sockaddr_in NetSocket::lastSender() const {

@@ -88,10 +88,10 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QRect geo
 
 }  // namespace
 
-CGainDlg::CGainDlg(NetSocket& telemetrySocket, QWidget* parent)
+CGainDlg::CGainDlg(UploadGate& uploadGate, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      telemetrySocket_(telemetrySocket) {
+      uploadGate_(uploadGate) {
     dialog_units::setUpTemplateDialog(*this, QStringLiteral("Control Gain"), kDialogWidthUnits,
                                       kDialogHeightUnits);
     createControls();
@@ -261,14 +261,12 @@ void CGainDlg::OnSelchangeFlightMode() {
 }
 
 void CGainDlg::OnUpload() {
-    switch (
-        sendGainUpload(telemetrySocket_, m_mode, m_proportionalValue, m_integralValue, m_derivativeValue)) {
+    switch (sendGainUpload(uploadGate_, m_mode, m_proportionalValue, m_integralValue, m_derivativeValue)) {
         case GainUploadResult::doesNotFit:
             tell(QString::fromLatin1(kGainDoesNotFitMessage));
             break;
-        case GainUploadResult::noAircraftHeard:
-            tell(QString::fromLatin1(kNoAircraftHeardMessage));
-            break;
+        case GainUploadResult::notSent:
+            // The gate told the operator why, or the operator cancelled.
         case GainUploadResult::sent:
         case GainUploadResult::sendFailed:
             // A datagram lost on the way is not told either; nothing waits for an answer.

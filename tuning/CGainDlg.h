@@ -6,7 +6,7 @@
 #include "tuning/GainTable.h"
 
 class GainDataExchange;
-class NetSocket;
+class UploadGate;
 class QComboBox;
 class QLineEdit;
 class QSlider;
@@ -20,8 +20,8 @@ class CGainDlg : public QDialog {
 
 public:
     // Builds the window and initialises it from the gain file; the caller shows it. Uploads go out
-    // on `telemetrySocket`, which must outlive the dialog.
-    CGainDlg(NetSocket& telemetrySocket, QWidget* parent);
+    // through `uploadGate`, which must outlive the dialog.
+    CGainDlg(UploadGate& uploadGate, QWidget* parent);
 
     const GainTable& gains() const { return m_gains; }
     int mode() const { return m_mode; }
@@ -45,7 +45,7 @@ private:
                             double& value, const double& scale);
     void tell(const QString& text);
 
-    NetSocket& telemetrySocket_;
+    UploadGate& uploadGate_;
 
     int m_mode = 0;
     GainTable m_gains;

@@ -22,11 +22,11 @@ constexpr int kFailureMakeCurrent = 5;
 
 }  // namespace
 
-COrvaneView::COrvaneView(TelemetryState& telemetry, NetSocket& telemetrySocket, const int& cockpitFeedOn,
+COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
                          Notifier& notifier, QWidget* parent)
     : QOpenGLWidget(parent),
       telemetry_(telemetry),
-      telemetrySocket_(telemetrySocket),
+      uploadGate_(uploadGate),
       cockpitFeedOn_(cockpitFeedOn),
       scene_(std::make_unique<Scene>(telemetry, notifier)),
       feedSocket_(std::make_unique<NetSocket>(notifier)) {
@@ -167,7 +167,7 @@ void COrvaneView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void COrvaneView::uploadWaypoints() {
-    ::uploadWaypoints(scene_->waypoints(), telemetrySocket_, scene_->notifier());
+    ::uploadWaypoints(scene_->waypoints(), uploadGate_, scene_->notifier());
 }
 
 void COrvaneView::openMapDialog() {

@@ -12,8 +12,9 @@
 #include "net/CockpitFeed.h"
 #include "view/FrameTick.h"
 
-class NetSocket;
 class Notifier;
+class NetSocket;
+class UploadGate;
 class QMouseEvent;
 class QWheelEvent;
 class Scene;
@@ -24,9 +25,9 @@ struct TelemetryState;
 class COrvaneView : public QOpenGLWidget, public MapDialogTarget {
     Q_OBJECT
 public:
-    // `cockpitFeedOn` is the application's flag, read on every timer tick. `telemetrySocket` is the
-    // receiver's socket, on which the uploads answer the aircraft.
-    COrvaneView(TelemetryState& telemetry, NetSocket& telemetrySocket, const int& cockpitFeedOn,
+    // `cockpitFeedOn` is the application's flag, read on every timer tick. The waypoint upload goes
+    // out through `uploadGate`.
+    COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
                 Notifier& notifier, QWidget* parent = nullptr);
     // Stops the timer and closes the feed socket with the context current.
     ~COrvaneView() override;
@@ -74,7 +75,6 @@ public:
     const QRect& windowRect() const { return windowRect_; }
     Scene& scene() { return *scene_; }
     const CockpitFeedPacket& cockpitFeedPacket() const { return cockpitFeedPacket_; }
-    NetSocket& telemetrySocket() { return telemetrySocket_; }
 
     // Sends the first eight waypoints to the aircraft (the operator is told when nothing can be sent).
     void uploadWaypoints();
@@ -102,7 +102,7 @@ private:
     void onFrameTimer();
 
     TelemetryState& telemetry_;
-    NetSocket& telemetrySocket_;
+    UploadGate& uploadGate_;
     const int& cockpitFeedOn_;
     std::unique_ptr<Scene> scene_;
     std::unique_ptr<NetSocket> feedSocket_;

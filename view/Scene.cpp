@@ -9,6 +9,7 @@
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
 #include "map/TextureImage.h"
+#include "net/TelemetryDecoder.h"
 #include "view/OutlineFont.h"
 
 namespace {
@@ -37,7 +38,8 @@ constexpr float kMaxMapZoom = 1.0f;
 Scene::Scene(TelemetryState& telemetry, Notifier& notifier)
     : telemetry_(telemetry),
       notifier_(notifier),
-      colorTable_{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}}} {}
+      colorTable_{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}}},
+      clock_(programClockMs) {}
 
 // The display lists and the texture belong to the context and go with it.
 Scene::~Scene() = default;

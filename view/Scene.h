@@ -4,10 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "map/MapGeometry.h"
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
+#include "net/TelemetrySenders.h"
 
 class Notifier;
 struct TelemetryState;
@@ -66,6 +68,10 @@ public:
     // Loads the picture of catalogue index 0..3 into the map texture; the geometry is unchanged.
     void loadMapForIndex(int index);
 
+    // The program's millisecond clock unless set otherwise (tests): it times how long the panel
+    // warns of a second telemetry sender.
+    void setClock(MillisecondClock clock) { clock_ = std::move(clock); }
+
     // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
     void wheelStep(int delta);
 
@@ -99,4 +105,5 @@ private:
     bool lastDrawingShowedLink_ = false;
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
+    MillisecondClock clock_;
 };

@@ -37,6 +37,8 @@ constexpr float kTableStatusX = 1.68f;
 constexpr float kRateX = 2.3f;
 constexpr float kHertzX = 2.85f;
 constexpr float kHeadingSize = 0.6f;
+// "2 SRC" is a glyph longer than "LINK": smaller, it ends before the rate instead of running into it.
+constexpr float kTwoSourcesSize = 0.7f;
 
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
@@ -190,7 +192,13 @@ void Scene::drawStateTable() {
     const float commRow = kLabels[12].y;
     lastDrawingShowedLink_ = telemetry_.linkAlive.exchange(0) == 1;
     if (lastDrawingShowedLink_) {
-        drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+        // Lines from two senders at once: whatever the panel shows may mix two aircraft's values,
+        // and an upload may go to either of them.
+        if (t.senders.severalSenders(clock_())) {
+            drawText(kTableStatusX, commRow, colorRed, kTwoSourcesSize, "2 SRC");
+        } else {
+            drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+        }
         drawText(kHertzX, commRow, colorWhite, 1.0f, "Hz");
         drawText(kRateX, commRow, colorYellow, 1.0f, formatLineRate(t.packetInterval).c_str());
     } else {

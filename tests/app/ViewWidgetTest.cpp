@@ -17,6 +17,8 @@
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
+#include "net/UploadGate.h"
+#include "tests/support/ScriptedAsker.h"
 #include "view/COrvaneView.h"
 #include "view/Scene.h"
 
@@ -83,8 +85,10 @@ struct Fixture {
     RecordingNotifier notifier;
     TelemetryState telemetry;
     NetSocket telemetrySocket{notifier};
+    ScriptedAsker asker;
+    UploadGate uploadGate{telemetrySocket, telemetry.senders, asker, notifier, programClockMs};
     int cockpitFeedOn = 0;
-    CountingView view{telemetry, telemetrySocket, cockpitFeedOn, notifier};
+    CountingView view{telemetry, uploadGate, cockpitFeedOn, notifier};
 
     explicit Fixture(int feedPort = kCockpitFeedPort) {
         view.setFeedPort(feedPort);

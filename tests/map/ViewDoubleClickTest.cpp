@@ -9,8 +9,11 @@
 #include "map/CMapLoadDlg.h"
 #include "map/MapGeometry.h"
 #include "net/NetSocket.h"
+#include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
 #include "net/UplinkFrame.h"
+#include "net/UploadGate.h"
+#include "tests/support/ScriptedAsker.h"
 #include "view/COrvaneView.h"
 #include "view/Scene.h"
 
@@ -45,8 +48,10 @@ private slots:
         TelemetryState telemetry;
         NetSocket telemetrySocket{notifier};
         QVERIFY(telemetrySocket.create("UDP") && telemetrySocket.bindPort(0));
+        ScriptedAsker asker;
+        UploadGate uploadGate{telemetrySocket, telemetry.senders, asker, notifier, programClockMs};
         const int cockpitFeedOn = 0;
-        COrvaneView view{telemetry, telemetrySocket, cockpitFeedOn, notifier};
+        COrvaneView view{telemetry, uploadGate, cockpitFeedOn, notifier};
         view.resize(512, 336);
         view.show();
         QTRY_VERIFY(view.isCreated());

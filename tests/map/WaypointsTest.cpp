@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "net/NetSocket.h"
+#include "net/UploadGate.h"
 #include "tests/net/NetTestSupport.h"
+#include "tests/support/ScriptedAsker.h"
 
 namespace {
 
@@ -206,6 +208,7 @@ protected:
         ASSERT_GT(aircraft.sendTo(port, "telemetry"), 0);
         char buffer[64];
         ASSERT_GT(socket.receiveFrom(buffer, sizeof buffer), 0);
+        ASSERT_TRUE(senders.admit(socket.lastSender(), 0));
     }
 
     RecordingNotifier notifier;
@@ -213,23 +216,41 @@ protected:
     int port = 0;
     LoopbackUdp aircraft;
     Waypoints waypoints;
+    TelemetrySenders senders;
+    ScriptedAsker asker;
+    UploadGate gate{socket, senders, asker, notifier, [] { return 0; }};
 };
 
-TEST_F(WaypointUploadTest, SendsTheFirstEightAndKeepsOnlyThem) {
+TEST_F(WaypointUploadTest, AsksBeforeCuttingTheListAndSendsTheFirstEightOnlyOnSend) {
     for (int i = 0; i < 10; ++i) addWaypoint(waypoints, 39.98 + i * 0.001, -75.21 - i * 0.001);
     const auto expected = buildWaypointUploadDatagram(waypoints, 8);
     ASSERT_TRUE(expected.has_value());
     hearAircraft();
 
-    uploadWaypoints(waypoints, socket, notifier);
-
+    // Cancel: nothing goes out and the list keeps all ten.
+    asker.answers = {false};
+    uploadWaypoints(waypoints, gate, notifier);
     std::string received;
+    EXPECT_FALSE(aircraft.receive(received, std::chrono::milliseconds(100)));
+    EXPECT_EQ(waypoints.waypointCount, 10);
+    EXPECT_EQ(waypoints.routeShown, 0);
+
+    uploadWaypoints(waypoints, gate, notifier);
     ASSERT_TRUE(aircraft.receive(received));
     EXPECT_EQ(received, std::string(expected->begin(), expected->end()));
     EXPECT_EQ(received.substr(0, 3), "W 8");
     EXPECT_EQ(waypoints.waypointCount, 8);
     EXPECT_EQ(waypoints.routeShown, 1);
     EXPECT_TRUE(notifier.messages().empty());
+    const std::string cut =
+        "Only the first eight of the 10 waypoints are sent, and the other 2 are taken off "
+        "the list. Send the first eight?";
+    EXPECT_EQ(asker.questions, (std::vector<std::string>{cut, cut}));
+
+    // Eight or fewer: nothing to ask.
+    uploadWaypoints(waypoints, gate, notifier);
+    EXPECT_TRUE(aircraft.receive(received));
+    EXPECT_EQ(asker.questions.size(), 2u);
 }
 
 TEST_F(WaypointUploadTest, SendsNothingAndSaysWhyWhenItCannot) {
@@ -245,12 +266,12 @@ TEST_F(WaypointUploadTest, SendsNothingAndSaysWhyWhenItCannot) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.heard && !socket.hasSender()) hearAircraft();
+        if (c.heard && !senders.currentSender()) hearAircraft();
         waypoints = Waypoints{};
         for (int i = 0; i < 10; ++i) addWaypoint(waypoints, 39.98, i == 4 ? c.lon : -75.21);
         const std::size_t shownBefore = notifier.messages().size();
 
-        uploadWaypoints(waypoints, socket, notifier);
+        uploadWaypoints(waypoints, gate, notifier);
 
         std::string received;
         EXPECT_FALSE(aircraft.receive(received, std::chrono::milliseconds(200)));

@@ -17,6 +17,8 @@
 
 #include "net/NetSocket.h"
 #include "net/UplinkFrame.h"
+#include "net/UploadGate.h"
+#include "tests/support/ScriptedAsker.h"
 #include "tests/tuning/TuningTestSupport.h"
 #include "tuning/GainUpload.h"
 
@@ -73,9 +75,12 @@ class CGainDlgTest : public QObject {
     std::unique_ptr<ScratchDirectory> directory_;
     RecordingNotifier notifier_;
     std::unique_ptr<NetSocket> socket_;
+    TelemetrySenders senders_;
+    ScriptedAsker asker_;
+    std::unique_ptr<UploadGate> gate_;
 
     CGainDlg* open() {
-        auto* dialog = new CGainDlg(*socket_, nullptr);
+        auto* dialog = new CGainDlg(*gate_, nullptr);
         dialog->show();
         dialog->activateWindow();
         if (!QTest::qWaitForWindowActive(dialog)) qWarning("dialog not active");
@@ -87,6 +92,8 @@ private slots:
         directory_ = std::make_unique<ScratchDirectory>();
         socket_ = std::make_unique<NetSocket>(notifier_);
         QVERIFY(socket_->startup() && socket_->create("UDP") && socket_->bindPort(0));
+        senders_.pin(std::nullopt);
+        gate_ = std::make_unique<UploadGate>(*socket_, senders_, asker_, notifier_, [] { return 0; });
     }
 
     void cleanup() {
@@ -94,6 +101,7 @@ private slots:
         for (QWidget* window : QApplication::topLevelWidgets())
             if (auto* dialog = qobject_cast<CGainDlg*>(window)) dialogs.append(dialog);
         qDeleteAll(dialogs);
+        gate_.reset();
         socket_->close();
         socket_.reset();
         directory_.reset();
@@ -192,10 +200,9 @@ private slots:
         QCOMPARE(boxText(dialog, "1007"), QStringLiteral("0.1"));
         modes->lineEdit()->setText(QStringLiteral("Loiter"));
         // Enter in the combo box is the dialog's Enter: it uploads, which nothing heard can take.
-        QString told;
-        answerNextMessageBox(&told);
+        notifier_.messages.clear();
         QTest::keyClick(modes->lineEdit(), Qt::Key_Return);
-        QCOMPARE(told, QString::fromLatin1(kNoAircraftHeardMessage));
+        QCOMPARE(notifier_.messages, std::vector<std::string>{kNoAircraftHeardMessage});
         QCOMPARE(modes->count(), 5);
         QCOMPARE(dialog->mode(), 2);
     }
@@ -205,6 +212,7 @@ private slots:
         aircraft.sendTo(boundPort(socket_->socketHandle()), "telemetry");
         char line[200];
         QVERIFY(socket_->receiveFrom(line, sizeof line) > 0);
+        QVERIFY(senders_.admit(socket_->lastSender(), 0));
 
         CGainDlg* dialog = open();
         control<QComboBox>(dialog, "1001")->setCurrentIndex(4);

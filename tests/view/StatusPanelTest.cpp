@@ -1,7 +1,9 @@
 #include <GL/gl.h>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -174,6 +176,50 @@ TEST_F(StatusPanelTest, TheLinkRowShowsLinkOnlyOnceForEachArrival) {
         EXPECT_EQ(textBox(kTableX + 2.3, kCommRow, isYellow, 0.5).found, d.showsLink) << "the rate";
         EXPECT_EQ(textBox(kTableX + 2.85, kCommRow, isWhite, 0.5).found, d.showsLink) << "Hz";
         EXPECT_EQ(textBox(kStatusX, kCommRow, isRed, 1.6).found, !d.showsLink) << "NO LINK";
+    }
+}
+
+// Lines from a second sender within 5 s turn "LINK" into a red "2 SRC" (the rate stays), until one
+// sender alone has been heard for 5 s; the panel's clock wraps on the way.
+TEST_F(StatusPanelTest, TwoSendersShowTwoSourcesInRedUntilOneWasAloneForFiveSeconds) {
+    telemetry.packetInterval = 0.2;
+    constexpr std::int32_t t0 = INT32_MAX - 3000;
+    std::int32_t now = t0;
+    scene.setClock([&now] { return now; });
+    const auto at = [](std::int32_t offset) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(t0) + static_cast<std::uint32_t>(offset));
+    };
+    sockaddr_in aircraft{}, other{};
+    aircraft.sin_family = other.sin_family = AF_INET;
+    aircraft.sin_addr.s_addr = htonl(0x7F000001);
+    other.sin_addr.s_addr = htonl(0x7F000002);
+    aircraft.sin_port = other.sin_port = htons(40000);
+
+    enum class Comm { link, twoSources, noLink };
+    struct Drawing {
+        const sockaddr_in* heard;  // a line from it just before the drawing, or none
+        std::int32_t atMs;
+        Comm shown;
+    };
+    const Drawing drawings[] = {
+        {&aircraft, 0, Comm::link},          {&other, 1000, Comm::twoSources},
+        {&aircraft, 4000, Comm::twoSources}, {nullptr, 4100, Comm::noLink},
+        {&aircraft, 5999, Comm::twoSources}, {&aircraft, 6000, Comm::link},
+    };
+    for (const Drawing& d : drawings) {
+        SCOPED_TRACE(d.atMs);
+        now = at(d.atMs);
+        if (d.heard) {
+            ASSERT_TRUE(telemetry.senders.admit(*d.heard, now));
+            telemetry.linkAlive = 1;
+        }
+        drawPanel();
+        const bool rateShown = d.shown != Comm::noLink;
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isGreen, 0.5).found, d.shown == Comm::link) << "LINK";
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isRed, 0.5).found, d.shown != Comm::link) << "2 SRC or NO LINK";
+        EXPECT_EQ(textBox(kTableX + 2.3, kCommRow, isYellow, 0.5).found, rateShown) << "the rate";
+        EXPECT_EQ(textBox(kTableX + 2.85, kCommRow, isWhite, 0.5).found, rateShown) << "Hz";
+        EXPECT_FALSE(rateShown && textBox(kTableX + 2.3, kCommRow, isRed, 0.5).found) << "runs into the rate";
     }
 }
 
