@@ -5,8 +5,10 @@
 #include "app/COrvaneApp.h"
 #include "view/COrvaneView.h"
 
-// The one application object. Its constructor runs before main and touches no Qt object.
-static COrvaneApp orvaneApp;
+// The one application object. Its constructor runs before main and touches no Qt object. It is
+// never destroyed: the receiver thread, which is never stopped, decodes into it and tells the
+// operator through it until the process ends.
+static COrvaneApp& orvaneApp = *new COrvaneApp;
 
 int main(int argc, char** argv) {
     // Every context is created with the view's format, so it has to be the default before Qt starts.
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
     // Qt takes the user's locale for the C library too; numbers on the wire, in the gain file and
     // on the screen are always written and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    // Ends before the QApplication does: no message may reach it once it is being destroyed.
+    const MessageBoxNotifier::Attachment messageBoxes(orvaneApp.notifier);
 
     if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(1);
     if (!orvaneApp.initInstance(QApplication::arguments())) return orvaneApp.exitInstance(1);
