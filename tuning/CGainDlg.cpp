@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -21,8 +22,6 @@
 #include "tuning/GainUpload.h"
 
 namespace {
-
-using dialog_units::dialogRect;
 
 constexpr int kDialogWidthUnits = 279;
 constexpr int kDialogHeightUnits = 222;
@@ -127,6 +126,11 @@ CGainDlg::~CGainDlg() {
 }
 
 void CGainDlg::createControls() {
+    // Template positions in dialog units of the font the dialog is drawn with.
+    const dialog_units::DialogUnits units(font());
+    const auto dialogRect = [&units](int x, int y, int width, int height) {
+        return units.rect(x, y, width, height);
+    };
     // Created in the tab order, which is also the stacking order: the group box lies under the
     // combo box it frames.
     auto* upload = new QPushButton(QStringLiteral("&Upload"), this);
@@ -151,8 +155,10 @@ void CGainDlg::createControls() {
     m_modeCombo->setInsertPolicy(QComboBox::NoInsert);
     for (const char* name : kFlightModeNames) m_modeCombo->addItem(QString::fromLatin1(name));
     // The template's height includes the dropped list; the closed box is as high as its font needs.
+    // It stands below the group's title, which the template's place would cover.
     const QRect comboArea = dialogRect(177, 75, 89, 90);
-    m_modeCombo->setGeometry(comboArea.x(), comboArea.y(), comboArea.width(),
+    const int belowTitle = group->y() + group->contentsRect().top();
+    m_modeCombo->setGeometry(comboArea.x(), std::max(comboArea.y(), belowTitle), comboArea.width(),
                              m_modeCombo->sizeHint().height());
 
     m_proportionalSlider = new GainSlider(this, [this] { OnReleasedCaptureProportional(); });

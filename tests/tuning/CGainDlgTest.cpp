@@ -18,8 +18,10 @@
 #include <sstream>
 
 #include "common/DialogNumbers.h"
+#include "common/DialogUnits.h"
 #include "net/NetSocket.h"
 #include "net/UplinkFrame.h"
+#include "tests/support/TextFit.h"
 #include "tests/tuning/TuningTestSupport.h"
 #include "tuning/GainUpload.h"
 
@@ -135,7 +137,8 @@ private slots:
         CGainDlg* dialog = open();
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Control Gain"));
         QVERIFY(dialog->windowFlags().testFlag(Qt::Tool));
-        QCOMPARE(dialog->size(), QSize(488, 444));
+        const dialog_units::DialogUnits units(dialog->font());
+        QCOMPARE(dialog->size(), units.rect(0, 0, 279, 222).size());
         QCOMPARE(control<QComboBox>(dialog, "1001")->currentText(), QStringLiteral("Pitch Stabilization "));
         QCOMPARE(control<QComboBox>(dialog, "1001")->count(), 5);
         const char* const boxes[] = {"1006", "1007", "1008", "1010", "1011", "1012"};
@@ -145,11 +148,13 @@ private slots:
         QCOMPARE(control<QSlider>(dialog, "1005")->value(), 0);
         QCOMPARE(control<QSlider>(dialog, "1004")->value(), 22);
         for (const char* id : {"1006", "1007", "1008"}) QVERIFY(control<QLineEdit>(dialog, id)->isReadOnly());
-        // Dialog units to pixels, halves rounded up: 82 x 7 / 4 = 143.5 and 149 x 7 / 4 = 260.75.
-        QCOMPARE(control<QLineEdit>(dialog, "1006")->geometry(), QRect(144, 140, 77, 24));
-        QCOMPARE(control<QSlider>(dialog, "1003")->geometry(), QRect(32, 170, 261, 44));
-        QCOMPARE(control<QPushButton>(dialog, "1")->geometry(), QRect(389, 14, 88, 28));
-        QCOMPARE(control<QLineEdit>(dialog, "1011")->geometry(), QRect(263, 306, 32, 24));
+        // Template places in dialog units of the font the dialog is drawn with.
+        QCOMPARE(control<QLineEdit>(dialog, "1006")->geometry(), units.rect(82, 70, 44, 12));
+        QCOMPARE(control<QSlider>(dialog, "1003")->geometry(), units.rect(18, 85, 149, 22));
+        QCOMPARE(control<QPushButton>(dialog, "1")->geometry(), units.rect(222, 7, 50, 14));
+        QCOMPARE(control<QLineEdit>(dialog, "1011")->geometry(), units.rect(150, 153, 18, 12));
+        // Every label, button text, group title and mode shows whole and uncovered.
+        QCOMPARE(clippedTexts(*dialog), QStringList());
         QCOMPARE(control<QLabel>(dialog, "picture")->pixmap().size(), QSize(305, 117));
     }
 
