@@ -302,6 +302,8 @@ void CGainDlg::onScaleEdited() {
 
 void CGainDlg::applySliderMove(const QSlider& slider, std::array<double, kFlightModeCount>& column,
                                double& value, const double& scale) {
+    // A movement while another exchange's prompt is up (a held groove repeats) waits for the next.
+    if (exchanging_) return;
     // A scale taken only now has already put this slider where the unchanged gain stands; the
     // movement that brought the scale in does not change the gain.
     if (!readBoxes(&scale)) {
