@@ -31,6 +31,8 @@ namespace {
 constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
 constexpr const char* kOpenFailedText = "Failed to open document.";
 constexpr const char* kSaveFailedText = "Failed to save document.";
+constexpr const char* kFileHasContentText =
+    "%1 already holds data. The document is empty, so nothing was written over it.";
 constexpr const char* kFileFilter = "All Files (*)";
 // How often the screenshot option looks again while a box is open or the view is not created yet.
 constexpr int kScreenshotRetryMs = 100;
@@ -295,9 +297,7 @@ void COrvaneApp::onFileSave() {
         onFileSaveAs();
         return;
     }
-    if (!document_->onSaveDocument(document_->pathName(), false)) {
-        notifier.showMessage(kApplicationTitle, kSaveFailedText);
-    }
+    saveDocument(document_->pathName());
 }
 
 void COrvaneApp::onFileSaveAs() {
@@ -328,12 +328,26 @@ bool COrvaneApp::openDocumentFile(const QString& path) {
 }
 
 bool COrvaneApp::saveDocumentAs(const QString& path) {
-    if (!document_ || !document_->onSaveDocument(path, true)) {
-        notifier.showMessage(kApplicationTitle, kSaveFailedText);
-        return false;
-    }
+    if (!saveDocument(path)) return false;
     addToRecentFileList(document_->pathName());
     return true;
+}
+
+bool COrvaneApp::saveDocument(const QString& path) {
+    const COrvaneDoc::SaveResult result =
+        document_ ? document_->onSaveDocument(path) : COrvaneDoc::SaveResult::failed;
+    switch (result) {
+        case COrvaneDoc::SaveResult::saved:
+            return true;
+        case COrvaneDoc::SaveResult::fileHasContent:
+            notifier.showMessage(kApplicationTitle,
+                                 QString::fromLatin1(kFileHasContentText).arg(path).toStdString());
+            return false;
+        case COrvaneDoc::SaveResult::failed:
+            break;
+    }
+    notifier.showMessage(kApplicationTitle, kSaveFailedText);
+    return false;
 }
 
 void COrvaneApp::addToRecentFileList(const QString& path) {

@@ -113,7 +113,7 @@ public:
 
     // Opens `path` as the document; a file that cannot be opened gives a message and false.
     bool openDocumentFile(const QString& path);
-    // Saves the document as `path` (replacing an existing file) and lists it as recent.
+    // Saves the document as `path` (a new or empty file only) and lists it as recent.
     bool saveDocumentAs(const QString& path);
 
     COrvaneDoc* document() const { return document_.get(); }
@@ -134,6 +134,8 @@ protected:
     virtual QString promptSaveFileName();
 
 private:
+    // Saves the document to `path`; a refusal or failure is told to the operator.
+    bool saveDocument(const QString& path);
     void addToRecentFileList(const QString& path);
     void armScreenshot(const QString& file, double afterSeconds);
     void armStartupReport();

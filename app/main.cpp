@@ -6,8 +6,10 @@
 #include "common/ProgramOptions.h"
 #include "view/COrvaneView.h"
 
-// The one application object. Its constructor runs before main and touches no Qt object.
-static COrvaneApp orvaneApp;
+// The one application object. Its constructor runs before main and touches no Qt object. It is
+// never destroyed: the receiver thread, which is never stopped, decodes into it and tells the
+// operator through it until the process ends.
+static COrvaneApp& orvaneApp = *new COrvaneApp;
 
 int main(int argc, char** argv) {
     // --help, --version and a command line that cannot be understood are answered before the
@@ -23,6 +25,8 @@ int main(int argc, char** argv) {
     // Qt takes the user's locale for the C library too; numbers on the wire, in the gain file and
     // on the screen are always written and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    // Ends before the QApplication does: no message may reach it once it is being destroyed.
+    const MessageBoxNotifier::Attachment messageBoxes(orvaneApp.notifier);
 
     // A bad value is found once the toolkit has taken its own options off; the receiver has not
     // started yet, so nothing has been bound or shown.

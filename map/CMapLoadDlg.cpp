@@ -20,8 +20,6 @@
 
 namespace {
 
-using dialog_units::dialogRect;
-
 constexpr int kDialogWidthUnits = 299;
 constexpr int kDialogHeightUnits = 185;
 
@@ -84,6 +82,11 @@ CMapLoadDlg::CMapLoadDlg(MapDialogTarget& view, QWidget* parent)
 }
 
 void CMapLoadDlg::createControls() {
+    // Template positions in dialog units of the font the dialog is drawn with.
+    const dialog_units::DialogUnits units(font());
+    const auto dialogRect = [&units](int x, int y, int width, int height) {
+        return units.rect(x, y, width, height);
+    };
     // In the template's order, which is also the tab and stacking order.
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));

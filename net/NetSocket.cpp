@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -43,6 +44,41 @@ int refuse() {
 }
 
 }  // namespace
+
+std::optional<in_addr> loopbackNameAddress(std::string_view host) {
+    constexpr std::string_view kLocalhost = "localhost";
+    if (host.ends_with('.')) host.remove_suffix(1);
+    if (host.size() < kLocalhost.size()) return std::nullopt;
+    const std::string_view last = host.substr(host.size() - kLocalhost.size());
+    for (std::size_t i = 0; i < last.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(last[i])) != kLocalhost[i]) return std::nullopt;
+    if (host.size() > kLocalhost.size()) {
+        // Only whole labels count: "mylocalhost" is another name, and ".localhost" has an empty one.
+        const std::string_view rest = host.substr(0, host.size() - kLocalhost.size());
+        if (rest.size() < 2 || !rest.ends_with('.') || rest.starts_with('.') ||
+            rest.find("..") != std::string_view::npos)
+            return std::nullopt;
+    }
+    in_addr loopback{};
+    loopback.s_addr = htonl(INADDR_LOOPBACK);
+    return loopback;
+}
+
+std::optional<in_addr> resolveIpv4Host(const char* host) {
+    if (host == nullptr) return std::nullopt;
+    if (const auto loopback = loopbackNameAddress(host)) return loopback;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+        if (found != nullptr) ::freeaddrinfo(found);
+        return std::nullopt;
+    }
+    sockaddr_in resolved{};
+    std::memcpy(&resolved, found->ai_addr, sizeof resolved);
+    ::freeaddrinfo(found);
+    return resolved.sin_addr;
+}
 
 NetSocket::NetSocket(Notifier& notifier) : notifier_(notifier) {}
 
@@ -84,25 +120,19 @@ int NetSocket::bindPort(int port) {
 }
 
 int NetSocket::connectTo(const char* host, int port) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (host == nullptr || ::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+    const std::optional<in_addr> resolved = resolveIpv4Host(host);
+    if (!resolved) {
         // Nowhere to connect to: leave the object closed so that later sends fail quietly rather
         // than go to an address that was never resolved.
-        if (found != nullptr) ::freeaddrinfo(found);
         closeMain();
         return 0;
     }
-    sockaddr_in resolved{};
-    std::memcpy(&resolved, found->ai_addr, sizeof resolved);
-    ::freeaddrinfo(found);
 
     port_ = static_cast<std::uint16_t>(port & 0xFFFF);
     localAddress_ = sockaddr_in{};
     localAddress_.sin_family = AF_INET;
     localAddress_.sin_port = htons(port_);
-    localAddress_.sin_addr = resolved.sin_addr;
+    localAddress_.sin_addr = *resolved;
     if (::connect(socketHandle_, reinterpret_cast<const sockaddr*>(&localAddress_), kIpv4AddressLength) < 0) {
         notifier_.showMessage(kApplicationTitle, kConnectError);
         closeMain();

@@ -5,7 +5,17 @@
 #include <atomic>
 #include <cstdint>
 
+#include <optional>
+#include <string_view>
+
 class Notifier;
+
+// The loopback address for "localhost" and any name under ".localhost" (in any letter case, with or
+// without the final dot), which are never looked up: the machine's host table may lack them.
+// Nothing for any other name.
+std::optional<in_addr> loopbackNameAddress(std::string_view host);
+// The IPv4 address of `host`: a loopback name as above, else the system resolver's first answer.
+std::optional<in_addr> resolveIpv4Host(const char* host);
 
 // The system's IPv4 socket endpoint: a datagram or stream socket. Set-up operations tell the
 // operator of their own failure (a message box titled "Orvane") and return 0; data operations

@@ -89,7 +89,7 @@ void COrvaneView::drawText(float x, float y, int colorIndex, float size, const c
 }
 
 void COrvaneView::fillCockpitFeed() {
-    ::fillCockpitFeed(telemetry_, cockpitFeedPacket_);
+    cockpitFeed_.fill(telemetry_);
 }
 
 void COrvaneView::initializeGL() {
@@ -145,10 +145,7 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 void COrvaneView::onFrameTimer() {
     if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), programClockMs())) update();
 
-    if (cockpitFeedOn_ == 1) {
-        fillCockpitFeed();
-        feedSocket_->sendData(cockpitFeedPacket_.bytes.data(), kCockpitFeedSize);
-    }
+    cockpitFeed_.tick(telemetry_, cockpitFeedOn_, *feedSocket_);
 }
 
 void COrvaneView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -74,7 +74,7 @@ public:
     // size; double-click positions are scaled by its size into the reference frame.
     const QRect& windowRect() const { return windowRect_; }
     Scene& scene() { return *scene_; }
-    const CockpitFeedPacket& cockpitFeedPacket() const { return cockpitFeedPacket_; }
+    const CockpitFeedPacket& cockpitFeedPacket() const { return cockpitFeed_.packet(); }
 
     // Sends the first eight waypoints to the aircraft (the operator is told when nothing can be sent).
     void uploadWaypoints();
@@ -106,7 +106,7 @@ private:
     const int& cockpitFeedOn_;
     std::unique_ptr<Scene> scene_;
     std::unique_ptr<NetSocket> feedSocket_;
-    CockpitFeedPacket cockpitFeedPacket_{};
+    CockpitFeed cockpitFeed_;
     QTimer frameTimer_;
     QRect windowRect_;
     int feedPort_ = kCockpitFeedPort;

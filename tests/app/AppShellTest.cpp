@@ -101,6 +101,8 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
         initialDirectory_ = QDir::currentPath();
+        // As main does once the QApplication exists.
+        app().notifier.attach();
     }
     void init() {
         QSettings(kRegistryKey, kProfileName).clear();
@@ -125,6 +127,7 @@ private slots:
     void cockpitDisplayAndControlGainOpenAnewEachTime();
     void notifierFromAnotherThreadWaitsForTheOperator();
     void boxMessagesAlsoGoToStandardErrorWithTheTime();
+    void notifierAfterTheEndHoldsOtherThreads();
 
 private:
     QTemporaryDir settingsDir_;
@@ -203,15 +206,23 @@ void AppShellTest::documentCommandsNeverPromptAndNeverDestroyAFile() {
     QCOMPARE(app().prompts, 1);
     QCOMPARE(readFile(fresh), QByteArray());
 
-    // Open takes any file and reads nothing; Save then leaves the content alone.
+    // Open takes any file and reads nothing; Save then says the file holds data and writes nothing.
     const QString held = filesDir_.filePath("held.bin");
-    writeFile(held, QByteArray("\x00\x01kept", 6));
+    const QByteArray heldContent("\x00\x01kept", 6);
+    writeFile(held, heldContent);
+    const QString refusal = "Orvane: " + held +
+                            " already holds data. The document is empty, so nothing "
+                            "was written over it.";
     app().nextOpenName = held;
     QTest::keyClick(frame_, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(app().document()->pathName(), QFileInfo(held).absoluteFilePath());
-    QTest::keyClick(frame_, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(answeringBoxes([this] { QTest::keyClick(frame_, Qt::Key_S, Qt::ControlModifier); }),
+             std::optional<QString>(refusal));
     QCOMPARE(app().prompts, 2);
-    QCOMPARE(readFile(held), QByteArray("\x00\x01kept", 6));
+    QCOMPARE(readFile(held), heldContent);
+    // The offscreen platform does not hand activation back after a box.
+    frame_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame_));
 
     // New asks nothing, and the document is never modified.
     const auto box = answeringBoxes([this] { QTest::keyClick(frame_, Qt::Key_N, Qt::ControlModifier); });
@@ -219,10 +230,17 @@ void AppShellTest::documentCommandsNeverPromptAndNeverDestroyAFile() {
     QCOMPARE(app().prompts, 2);
     QVERIFY(app().document()->pathName().isEmpty() && !app().document()->isModified());
 
-    // Save As onto a file the operator chose to replace writes the empty document.
+    // Save As onto a file with content (the operator agreed to replace it) writes nothing either;
+    // onto an empty file it saves.
     app().nextSaveName = held;
-    findAction(frame_, "&File", "Save &As...")->trigger();
-    QCOMPARE(readFile(held), QByteArray());
+    QCOMPARE(answeringBoxes([this] { findAction(frame_, "&File", "Save &As...")->trigger(); }),
+             std::optional<QString>(refusal));
+    QCOMPARE(readFile(held), heldContent);
+    QVERIFY(app().document()->pathName().isEmpty());
+    app().nextSaveName = fresh;
+    QVERIFY(!answeringBoxes([this] { findAction(frame_, "&File", "Save &As...")->trigger(); }).has_value());
+    QCOMPARE(app().document()->pathName(), QFileInfo(fresh).absoluteFilePath());
+    QCOMPARE(readFile(fresh), QByteArray());
 
     // A file that cannot be opened (a directory, or none) is refused with a message.
     CommandLine missing;
@@ -232,7 +250,7 @@ void AppShellTest::documentCommandsNeverPromptAndNeverDestroyAFile() {
              std::optional<QString>("Orvane: Failed to open document."));
     QVERIFY(!processed);
     QVERIFY(answeringBoxes([this] { QVERIFY(!app().openDocumentFile(filesDir_.path())); }).has_value());
-    QCOMPARE(app().document()->pathName(), QFileInfo(held).absoluteFilePath());
+    QCOMPARE(app().document()->pathName(), QFileInfo(fresh).absoluteFilePath());
 }
 
 void AppShellTest::commandLineIsParsed() {
@@ -413,6 +431,42 @@ void AppShellTest::boxMessagesAlsoGoToStandardErrorWithTheTime() {
         "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} [+-]\\d{4} Error: Loading the Navigation Map is "
         "failed!\n$");
     QVERIFY2(line.match(logged).hasMatch(), qPrintable(logged));
+}
+
+// When the program ends, a thread that asks for a box (the receiver, which is never stopped) must
+// not reach the application any more: a request on its way is dropped and the caller held for good.
+void AppShellTest::notifierAfterTheEndHoldsOtherThreads() {
+    // Never destroyed: the held thread stays inside it until the process ends.
+    auto* notifier = new MessageBoxNotifier;
+    notifier->attach();
+    auto* returned = new std::atomic<int>(0);
+    auto* askAgain = new std::atomic<bool>(false);
+    std::thread receiver([notifier, returned, askAgain] {
+        notifier->showMessage("Orvane", "bind() error");
+        ++*returned;
+        while (!askAgain->load()) std::this_thread::yield();
+        notifier->showMessage("Orvane", "bind() error");
+        ++*returned;
+    });
+    receiver.detach();
+    // Boxes run their own event loop on this thread, so a timer watches for them and closes them.
+    QStringList shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown << box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    poll.start(10);
+    QTRY_COMPARE(returned->load(), 1);
+    // No event is handled between these two: the second request is on its way or not yet made,
+    // and either way the end holds it.
+    askAgain->store(true);
+    notifier->detach();
+    QTest::qWait(200);
+    QCOMPARE(shown, QStringList{"bind() error"});
+    QCOMPARE(returned->load(), 1);
 }
 
 QTEST_MAIN(AppShellTest)

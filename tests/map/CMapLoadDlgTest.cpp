@@ -10,8 +10,10 @@
 #include <QtTest>
 #include <vector>
 
+#include "common/DialogUnits.h"
 #include "map/MapCatalog.h"
 #include "map/MapGeometry.h"
+#include "tests/support/TextFit.h"
 
 namespace {
 
@@ -128,11 +130,15 @@ private slots:
         QCOMPARE(list->currentItem()->text(), QStringLiteral("Fairmount Park 1"));
         QCOMPARE(boxTexts(dialog), (QStringList{"39.988195", "-75.214313", "39.985642", "-75.210061"}));
         QVERIFY(control<QPushButton>(dialog, "1")->isDefault());
-        // Dialog units to pixels, halves rounded away from zero: 299 x 7 / 4 = 523.25 and
-        // 206 x 7 / 4 = 360.5.
-        QCOMPARE(dialog->size(), QSize(523, 370));
-        QCOMPARE(list->geometry(), QRect(33, 50, 361, 128));
-        QCOMPARE(control<QLineEdit>(dialog, "1020")->geometry(), QRect(338, 314, 156, 26));
+        // Template places in dialog units of the dialog's font; halves round away from zero
+        // (206 x 7 / 4 = 360.5 gives 361).
+        const dialog_units::DialogUnits units(dialog->font());
+        QCOMPARE(dialog_units::mulDiv(206, 7, 4), 361);
+        QCOMPARE(dialog->size(), units.rect(0, 0, 299, 185).size());
+        QCOMPARE(list->geometry(), units.rect(19, 25, 206, 64));
+        QCOMPARE(control<QLineEdit>(dialog, "1020")->geometry(), units.rect(193, 157, 89, 13));
+        // Every text shows whole with the font the dialog is drawn with.
+        QCOMPARE(clippedTexts(*dialog), QStringList());
         QTest::qWait(20);
         QVERIFY(answerer.texts.isEmpty());
     }

@@ -94,7 +94,7 @@ const char* simUsage() {
            "  --gps-loss        report GPS lost (gps state 0)\n"
            "  --ahrs N          AHRS state to report (default 2)\n"
            "  --nav-loss        report navigation lost (nav state 0)\n"
-           "  --stop-after S    stop sending after S seconds but keep running and receiving\n"
+           "  --stop-after S    pause sending after S seconds (SIGUSR1 resumes); keep receiving\n"
            "  --duration S      exit after S seconds\n"
            "  --quiet           no periodic position report\n"
            "  --help            show this text and exit\n"
