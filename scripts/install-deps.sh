@@ -11,6 +11,7 @@ packages=(
   libosmesa6-dev
   libgtest-dev
   xvfb xauth xdotool
+  locales
   clang libclang-rt-14-dev
 )
 
