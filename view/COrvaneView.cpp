@@ -133,8 +133,11 @@ void COrvaneView::paintGL() {
 }
 
 void COrvaneView::wheelEvent(QWheelEvent* event) {
-    scene_->wheelStep(event->angleDelta().y());
-    update();
+    const QPoint delta = event->angleDelta();
+    if (Scene::isZoomWheelEvent(delta.x(), delta.y())) {
+        scene_->wheelStep(delta.y());
+        update();
+    }
     event->accept();
 }
 

@@ -68,6 +68,12 @@ public:
 
     // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
     void wheelStep(int delta);
+    // Whether a wheel event of these angle deltas is a zoom step: only a vertical component zooms,
+    // so a tilted wheel or a sideways swipe leaves the map alone (an event of no delta at all
+    // still counts as forward).
+    static bool isZoomWheelEvent(int horizontalDelta, int verticalDelta) {
+        return verticalDelta != 0 || horizontalDelta == 0;
+    }
 
     float mapZoom() const { return mapZoom_; }
     GLuint outlineFontBase() const { return outlineFontBase_; }

@@ -93,10 +93,10 @@ struct Fixture {
     }
 };
 
-void sendWheel(QWidget& widget, int angleDeltaY) {
+void sendWheel(QWidget& widget, int angleDeltaY, int angleDeltaX = 0) {
     const QPointF centre(widget.width() / 2.0, widget.height() / 2.0);
-    QWheelEvent event(centre, widget.mapToGlobal(centre), QPoint(), QPoint(0, angleDeltaY), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent event(centre, widget.mapToGlobal(centre), QPoint(), QPoint(angleDeltaX, angleDeltaY),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&widget, &event);
 }
 
@@ -184,6 +184,16 @@ private slots:
         sendWheel(fixture.view, 0);
         sendWheel(fixture.view, 960);
         QVERIFY(qAbs(fixture.view.scene().mapZoom() - 0.9f) < 1e-5f);
+        // A tilted wheel or a sideways swipe is no zoom step; a diagonal one follows its vertical part.
+        const struct {
+            int x, y;
+            float zoomAfter;
+        } tilts[] = {{120, 0, 0.9f}, {-120, 0, 0.9f}, {-960, 0, 0.9f}, {30, -120, 0.85f}, {-30, 120, 0.9f}};
+        for (const auto& tilt : tilts) {
+            sendWheel(fixture.view, tilt.y, tilt.x);
+            QVERIFY2(qAbs(fixture.view.scene().mapZoom() - tilt.zoomAfter) < 1e-5f,
+                     qPrintable(QStringLiteral("after (%1, %2)").arg(tilt.x).arg(tilt.y)));
+        }
     }
 };
 
