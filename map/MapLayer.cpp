@@ -25,7 +25,7 @@ void Scene::drawMap() {
     glLineWidth(1.0f);
 
     // The zoom window is a square of side mapZoom centred on the picture's centre.
-    geometry.mapTexU0 = geometry.mapTexV0 = (1.0f - mapZoom_) * 0.5f;
+    geometry.mapTexU0 = geometry.mapTexV0 = zoomWindowStart(mapZoom_);
     const float s0 = geometry.mapTexU0, t0 = geometry.mapTexV0, zoom = mapZoom_;
 
     glEnable(GL_TEXTURE_2D);

@@ -147,6 +147,8 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 
 void COrvaneView::onFrameTimer() {
     if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), programClockMs())) update();
+    // A pressed button flashes over the next drawings, one a tick, with or without telemetry.
+    if (scene_->buttonFlashPending()) update();
 
     if (cockpitFeedOn_ == 1) {
         fillCockpitFeed();
@@ -160,12 +162,11 @@ void COrvaneView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const QPointF position = event->position();
-    const auto at = toReferenceFrame(position.x(), position.y(), windowRect_.width(), windowRect_.height(),
-                                     referenceWidth, referenceHeight);
-    if (!at) return;
-    dispatchDoubleClick(
-        scene_->waypoints(), scene_->mapGeometry(), *at,
+    scene_->doubleClick(
+        position.x(), position.y(), windowRect_.width(), windowRect_.height(),
         {[this] { uploadWaypoints(); }, [this] { openMapDialog(); }, [] { QApplication::beep(); }});
+    // Whatever the click changed shows now, not at the next telemetry line.
+    update();
     event->accept();
 }
 

@@ -10,16 +10,12 @@
 #include "map/MapCatalog.h"
 #include "map/TextureImage.h"
 #include "view/OutlineFont.h"
+#include "view/SceneCamera.h"
 
 namespace {
 
-// The camera: a fixed perspective whose aspect never follows the window, so the scene stretches to
-// fill it and every scene point keeps its fraction of the client width and height.
-constexpr double kFieldOfViewDegrees = 40.0;
-constexpr double kSceneAspect = 1.526946;
 constexpr float kNearPlane = 0.1f;
 constexpr double kFarPlane = 20.0;
-constexpr float kEyeDistance = 10.0f;
 
 // Glyphs are built flat. drawText squashes every glyph into the scene plane, where an extruded
 // back face and side walls could never be seen (the front face wins the depth test at the same
@@ -107,7 +103,7 @@ void Scene::applyProjection(double /*aspect*/) {
 }
 
 void Scene::applyEyeTransform() {
-    glTranslatef(0, 0, -kEyeDistance);
+    glTranslatef(0, 0, static_cast<float>(-kEyeDistance));
 }
 
 void Scene::drawFrame() {
@@ -151,4 +147,28 @@ void Scene::drawText(float x, float y, int colorIndex, float size, const char* t
 void Scene::wheelStep(int delta) {
     mapZoom_ += delta >= 0 ? kWheelStep : -kWheelStep;
     mapZoom_ = std::clamp(mapZoom_, kMinMapZoom, kMaxMapZoom);
+}
+
+void Scene::doubleClick(double x, double y, int width, int height, const DoubleClickActions& actions) {
+    const std::optional<DoubleClickPosition> at = toDoubleClickPosition(x, y, width, height);
+    if (at) dispatchDoubleClick(waypoints_, mapGeometry_, mapZoom_, *at, actions);
+}
+
+namespace {
+constexpr int kMapClipPlanes = 4;
+}  // namespace
+
+void Scene::beginMapClip() const {
+    const MapGeometry& g = mapGeometry_;
+    // Each plane keeps the side where a x + b y + d >= 0.
+    const GLdouble planes[kMapClipPlanes][4] = {
+        {1, 0, 0, -g.mapLeft}, {-1, 0, 0, g.mapRight}, {0, 1, 0, -g.mapBottom}, {0, -1, 0, g.mapTop}};
+    for (int i = 0; i < kMapClipPlanes; ++i) {
+        glClipPlane(static_cast<GLenum>(GL_CLIP_PLANE0 + i), planes[i]);
+        glEnable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
+    }
+}
+
+void Scene::endMapClip() const {
+    for (int i = 0; i < kMapClipPlanes; ++i) glDisable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
 }

@@ -75,6 +75,15 @@ public:
         return verticalDelta != 0 || horizontalDelta == 0;
     }
 
+    // The operator's double-click at client position (x, y) of a window of width x height logical
+    // pixels: a button, or a waypoint at the map position under the cursor as the map is shown.
+    void doubleClick(double x, double y, int width, int height, const DoubleClickActions& actions);
+    // Whether a pressed button still has drawings of its red flash to come.
+    bool buttonFlashPending() const {
+        return waypoints_.uploadPressed != 0 || waypoints_.clearPressed != 0 ||
+               waypoints_.loadMapPressed != 0;
+    }
+
     float mapZoom() const { return mapZoom_; }
     GLuint outlineFontBase() const { return outlineFontBase_; }
     const ColorTable& colorTable() const { return colorTable_; }
@@ -93,6 +102,11 @@ public:
 
 private:
     void loadStartupMap();
+    // Clips what is drawn between the two to the map rectangle: overlays placed by coordinates
+    // never spill from the part of the map on show over the panels. Called with the frame's
+    // modelview (the planes are fixed in scene units).
+    void beginMapClip() const;
+    void endMapClip() const;
     void drawStateTable();
 
     TelemetryState& telemetry_;

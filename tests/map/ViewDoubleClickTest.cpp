@@ -13,6 +13,7 @@
 #include "net/UplinkFrame.h"
 #include "view/COrvaneView.h"
 #include "view/Scene.h"
+#include "view/SceneCamera.h"
 
 // The view's double-click in a real window (needs a display): positions scaled by the window's
 // size, the left button only, the buttons wired to the upload and the map dialog.
@@ -53,14 +54,16 @@ private slots:
         QTRY_COMPARE(view.windowRect().size(), QSize(512, 336));
         Waypoints& waypoints = view.scene().waypoints();
 
-        // Client (300, 270) is reference (600, 540), inside the map box.
+        // Client (300, 270) lies on the map; the waypoint's coordinates are drawn on that pixel.
         QTest::mouseDClick(&view, Qt::RightButton, {}, QPoint(300, 270));
         QCOMPARE(waypoints.waypointCount, 0);
         QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(300, 270));
         QCOMPARE(waypoints.waypointCount, 1);
-        const ReferencePoint expected = referenceToGeo(view.scene().mapGeometry(), 600, 540);
-        QCOMPARE(waypoints.waypointSceneX[0], expected.scene.x);
-        QCOMPARE(waypoints.waypointLat[0], expected.geo.lat);
+        const auto drawnAt =
+            geoToScene(view.scene().mapGeometry(), waypoints.waypointLat[0], waypoints.waypointLon[0]);
+        QVERIFY(drawnAt.has_value());
+        QVERIFY(qAbs((drawnAt->x / sceneHalfWidth() + 1) / 2 * 512 - 300.5) <= 1.0);
+        QVERIFY(qAbs((1 - drawnAt->y / sceneHalfHeight()) / 2 * 336 - 270.5) <= 1.0);
 
         // UPLOAD before any telemetry: nothing to send to, and the operator is told.
         QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(350, 270));
