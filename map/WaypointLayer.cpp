@@ -141,6 +141,7 @@ void Scene::drawWaypointMarks() {
 }
 
 void Scene::drawWaypointPanel() {
+    lastPanelShowedFlash_ = false;
     for (const Button& button : kButtons) {
         glPushMatrix();
         glLineWidth(1.0f);
@@ -166,6 +167,7 @@ void Scene::drawWaypointPanel() {
             glColor3f(kButtonFill[0], kButtonFill[1], kButtonFill[2]);
         } else {
             glColor3f(1, 0, 0);
+            lastPanelShowedFlash_ = true;
             if (flashCount == kFlashDrawings - 1) {
                 flashCount = 0;
                 pressed = 0;

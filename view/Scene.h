@@ -78,10 +78,11 @@ public:
     // The operator's double-click at client position (x, y) of a window of width x height logical
     // pixels: a button, or a waypoint at the map position under the cursor as the map is shown.
     void doubleClick(double x, double y, int width, int height, const DoubleClickActions& actions);
-    // Whether a pressed button still has drawings of its red flash to come.
+    // Whether a pressed button still has drawings of its flash to come: the red ones, and the one
+    // that shows it dark again.
     bool buttonFlashPending() const {
         return waypoints_.uploadPressed != 0 || waypoints_.clearPressed != 0 ||
-               waypoints_.loadMapPressed != 0;
+               waypoints_.loadMapPressed != 0 || lastPanelShowedFlash_;
     }
 
     float mapZoom() const { return mapZoom_; }
@@ -117,6 +118,7 @@ private:
     MapGeometry mapGeometry_;
     bool mapPictureLoaded_ = false;
     bool lastDrawingShowedLink_ = false;
+    bool lastPanelShowedFlash_ = false;
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
 };

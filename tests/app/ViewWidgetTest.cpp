@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/Notifier.h"
+#include "map/Waypoints.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
@@ -128,6 +129,7 @@ private slots:
         QTest::qWait(400);
 
         fixture.telemetry.lastLineClock = programClockMs();
+        fixture.telemetry.lineHeard = true;
         fixture.telemetry.linkAlive = 1;
         fixture.telemetry.newData = 1;
         QTRY_VERIFY_WITH_TIMEOUT(fixture.view.scene().lastDrawingShowedLink(), 2000);
@@ -170,6 +172,37 @@ private slots:
         listener.drain();
         QTest::qWait(1000);
         QVERIFY(listener.drain().size() <= 12);
+    }
+
+    // Planning on the ground: with no telemetry at all, what the operator does is drawn.
+    void doubleClicksRepaintWithoutTelemetry() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        QTest::qWait(400);
+        Waypoints& waypoints = fixture.view.scene().waypoints();
+        struct Case {
+            const char* what;
+            QPoint at;  // client position in the 640 x 420 view
+            int paintsAtLeast;
+        };
+        // The buttons flash red over four drawings, then are drawn dark again.
+        const Case cases[] = {{"waypoint", {200, 250}, 1},
+                              {"UPLOAD", {450, 337}, 5},
+                              {"second waypoint", {250, 200}, 1},
+                              {"CLEAR", {550, 337}, 5}};
+        for (const Case& c : cases) {
+            fixture.view.paints = 0;
+            QTest::mouseDClick(&fixture.view, Qt::LeftButton, {}, c.at);
+            QTRY_VERIFY2_WITH_TIMEOUT(fixture.view.paints >= c.paintsAtLeast, c.what, 3000);
+            QTRY_VERIFY2_WITH_TIMEOUT(!fixture.view.scene().buttonFlashPending(), c.what, 3000);
+        }
+        QCOMPARE(waypoints.waypointCount, 0);
+        QCOMPARE(fixture.telemetry.newData.load(), 0);
+        // Once the flash is over, nothing more is drawn until something changes.
+        QTest::qWait(300);
+        fixture.view.paints = 0;
+        QTest::qWait(300);
+        QCOMPARE(fixture.view.paints, 0);
     }
 
     void wheelStepsTheZoomOncePerEvent() {
