@@ -50,6 +50,18 @@ void updateMapScales(MapGeometry& geometry) {
         (geometry.lowerRightLat - geometry.upperLeftLat) / (geometry.mapBottom - geometry.mapTop);
 }
 
+MapCorners mapCorners(const MapGeometry& geometry) {
+    return {geometry.upperLeftLat, geometry.upperLeftLon, geometry.lowerRightLat, geometry.lowerRightLon};
+}
+
+void setMapCorners(MapGeometry& geometry, const MapCorners& corners) {
+    geometry.upperLeftLat = corners.upperLeftLat;
+    geometry.upperLeftLon = corners.upperLeftLon;
+    geometry.lowerRightLat = corners.lowerRightLat;
+    geometry.lowerRightLon = corners.lowerRightLon;
+    updateMapScales(geometry);
+}
+
 std::optional<ScenePoint> geoToScene(const MapGeometry& geometry, double lat, double lon) {
     // Corners of equal latitude or longitude leave a zero scale: such a point has no place.
     if (geometry.lonPerUnit == 0.0 || geometry.latPerUnit == 0.0) return std::nullopt;

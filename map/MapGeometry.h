@@ -44,6 +44,14 @@ void initMapGeometry(MapGeometry& geometry, int width, int height);
 // Recomputes lonPerUnit and latPerUnit from the current corners and the unchanged rectangle.
 void updateMapScales(MapGeometry& geometry);
 
+// The geographic reference of a map picture: its upper-left and lower-right corners, degrees.
+struct MapCorners {
+    double upperLeftLat = 0, upperLeftLon = 0, lowerRightLat = 0, lowerRightLon = 0;
+};
+MapCorners mapCorners(const MapGeometry& geometry);
+// Sets the corners and recomputes the scales from them.
+void setMapCorners(MapGeometry& geometry, const MapCorners& corners);
+
 // Scene position of a geographic point; nothing when a scale is 0 or the result is not finite
 // (what cannot be placed is not drawn).
 std::optional<ScenePoint> geoToScene(const MapGeometry& geometry, double lat, double lon);

@@ -35,6 +35,7 @@ void Scene::drawMap() {
         // The picture is opaque and the quad has no smoothed edge, so blending would give the same
         // pixels; skipping it spares the software renderer a read of every pixel under the map.
         glDisable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, mapTexture_);
         glBegin(GL_QUADS);
         glTexCoord2f(s0, t0);
         glVertex3f(0, 0, 0);

@@ -183,12 +183,13 @@ MapGeometry& COrvaneView::mapGeometry() {
     return scene_->mapGeometry();
 }
 
-void COrvaneView::loadMapForIndex(int index) {
+bool COrvaneView::loadMapForIndex(int index, const MapCorners& corners) {
     // The texture belongs to the view's context; without one there is nothing to load into.
-    if (!glReady_ || context() == nullptr) return;
+    if (!glReady_ || context() == nullptr) return false;
     makeCurrent();
-    scene_->loadMapForIndex(index);
+    const bool changed = scene_->changeMap(index, corners);
     doneCurrent();
+    return changed;
 }
 
 void COrvaneView::requestRepaint() {

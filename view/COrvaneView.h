@@ -83,7 +83,7 @@ public:
     void openMapDialog();
     // What the map dialog changes: the map geometry, the texture's picture, and a repaint.
     MapGeometry& mapGeometry() override;
-    void loadMapForIndex(int index) override;
+    bool loadMapForIndex(int index, const MapCorners& corners) override;
     void requestRepaint() override;
 
     // The scene stretches with the window, so clicks are scaled into one fixed reference frame.

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
@@ -58,28 +60,64 @@ void Scene::initGl() {
     loadStartupMap();
 }
 
+namespace {
+
+// Keeps the loader's message instead of showing it: the operator gets one message for a failed
+// map, which says why.
+class KeptMessage : public Notifier {
+public:
+    void showMessage(const std::string& /*caption*/, const std::string& text) override { kept = text; }
+    std::string kept;
+};
+
+}  // namespace
+
+bool Scene::loadPicture(int index, TextureImage& picture) {
+    const char* name = mapBitmapFile(index);
+    // The message names the file with its folder: the pictures are read from the working directory.
+    std::error_code ignored;
+    const std::string path =
+        name != nullptr ? std::filesystem::absolute(name, ignored).string() : std::string();
+    KeptMessage reason;
+    bool loaded = !path.empty() && picture.load(path.c_str(), GL_DECAL, reason) == 1;
+    if (loaded && picture.upload() != 1) {
+        reason.kept = picture.uploadError();
+        loaded = false;
+    }
+    if (!loaded) {
+        std::string text = kMapLoadFailedText;
+        while (!reason.kept.empty() && reason.kept.back() == '\n') reason.kept.pop_back();
+        if (!reason.kept.empty()) text += "\n" + reason.kept;
+        if (!path.empty() && reason.kept.find(path) == std::string::npos) text += "\n" + path;
+        notifier_.showMessage(kApplicationTitle, text);
+        return false;
+    }
+    if (mapTexture_ != 0) glDeleteTextures(1, &mapTexture_);
+    mapTexture_ = picture.texture();
+    mapPictureLoaded_ = true;
+    return true;
+}
+
 void Scene::loadStartupMap() {
     TextureImage picture;
     int width = kShippedMapWidth;
     int height = kShippedMapHeight;
-    if (!picture.load(mapBitmapFile(0), GL_DECAL, notifier_)) {
-        notifier_.showMessage(kApplicationTitle, kMapLoadFailedText);
-    }
-    if (picture.upload()) {
-        mapPictureLoaded_ = true;
+    if (loadPicture(0, picture)) {
         width = picture.image()->width;
         height = picture.image()->height;
     }
     initMapGeometry(mapGeometry_, width, height);
 }
 
-void Scene::loadMapForIndex(int index) {
+bool Scene::changeMap(int index, const MapCorners& corners) {
     TextureImage picture;
-    if (!picture.load(mapBitmapFile(index), GL_DECAL, notifier_)) {
-        notifier_.showMessage(kApplicationTitle, kMapLoadFailedText);
-    }
-    // Without a new picture the previous map texture stays.
-    if (picture.upload()) mapPictureLoaded_ = true;
+    if (!loadPicture(index, picture)) return false;
+    setMapCorners(mapGeometry_, corners);
+    return true;
+}
+
+bool Scene::loadMapForIndex(int index) {
+    return changeMap(index, mapCorners(mapGeometry_));
 }
 
 void Scene::resize(int width, int height) {

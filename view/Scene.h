@@ -10,6 +10,7 @@
 #include "map/Waypoints.h"
 
 class Notifier;
+class TextureImage;
 struct TelemetryState;
 
 // Colour indices of drawText.
@@ -63,8 +64,14 @@ public:
     void drawText(float x, float y, int colorIndex, float size, const char* text) const;
     void buildFonts();
 
-    // Loads the picture of catalogue index 0..3 into the map texture; the geometry is unchanged.
-    void loadMapForIndex(int index);
+    // Changes the map whole or not at all: the picture of catalogue index 0..3 (read from the
+    // working directory) with `corners`. When the picture cannot be loaded or the GL cannot take
+    // it, one message tells the operator why, naming the file with its folder, and the picture,
+    // corners and scales stay as they were. The map rectangle never changes: a picture of another
+    // size is stretched over it. Returns whether the map changed.
+    bool changeMap(int index, const MapCorners& corners);
+    // The same with the current corners.
+    bool loadMapForIndex(int index);
 
     // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
     void wheelStep(int delta);
@@ -103,6 +110,7 @@ public:
 
 private:
     void loadStartupMap();
+    bool loadPicture(int index, TextureImage& picture);
     // Clips what is drawn between the two to the map rectangle: overlays placed by coordinates
     // never spill from the part of the map on show over the panels. Called with the frame's
     // modelview (the planes are fixed in scene units).
@@ -117,6 +125,7 @@ private:
     float mapZoom_ = 1.0f;
     MapGeometry mapGeometry_;
     bool mapPictureLoaded_ = false;
+    GLuint mapTexture_ = 0;
     bool lastDrawingShowedLink_ = false;
     bool lastPanelShowedFlash_ = false;
     Waypoints waypoints_;
