@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "map/Waypoints.h"
 #include "net/TelemetryState.h"
@@ -33,8 +34,9 @@ constexpr Size kSizes[] = {{1024, 672}, {1280, 1005}};
 
 class ZoomedMap {
 public:
-    explicit ZoomedMap(Size size) : size_(size), context_(size.width, size.height) {
-        writeBitmap24("site3.bmp", kMapWidth, kMapHeight, [](int x, int y) {
+    explicit ZoomedMap(Size size, Size picture = {kMapWidth, kMapHeight})
+        : size_(size), context_(size.width, size.height) {
+        writeBitmap24("site3.bmp", picture.width, picture.height, [](int x, int y) {
             const bool pond = x >= kPondLeft && x < kPondLeft + kPondSide && y >= kPondBottom &&
                               y < kPondBottom + kPondSide;
             return pond ? Rgb8{0, 0, 255} : kGround;
@@ -95,8 +97,11 @@ PixelPoint centreOf(const PixelBox& box) {
 }
 
 TEST(MapZoomClick, AMarkerIsDrawnOnTheClickedPixelAtTheMapsCornersAndCentre) {
-    for (const Size& size : kSizes) {
-        ZoomedMap map(size);
+    // The shipped pictures' size in both windows, and a start-up picture of another size.
+    const std::pair<Size, Size> cases[] = {
+        {kSizes[0], {kMapWidth, kMapHeight}}, {kSizes[1], {kMapWidth, kMapHeight}}, {kSizes[1], {600, 700}}};
+    for (const auto& [size, picture] : cases) {
+        ZoomedMap map(size, picture);
         ASSERT_TRUE(map.valid());
         for (const Zoom& zoom : kZooms) {
             map.setZoom(zoom);
@@ -114,8 +119,10 @@ TEST(MapZoomClick, AMarkerIsDrawnOnTheClickedPixelAtTheMapsCornersAndCentre) {
                                      {right, bottom},
                                      {(left + right) / 2, (top + bottom) / 2}};
             for (const auto& click : clicks) {
-                SCOPED_TRACE(testing::Message() << size.width << "x" << size.height << ", zoom " << zoom.value
-                                                << ", click at " << click[0] << "," << click[1]);
+                SCOPED_TRACE(testing::Message()
+                             << size.width << "x" << size.height << ", picture " << picture.width << "x"
+                             << picture.height << ", zoom " << zoom.value << ", click at " << click[0] << ","
+                             << click[1]);
                 map.scene().waypoints().waypointCount = 0;
                 map.doubleClick(click[0], click[1]);
                 ASSERT_EQ(map.scene().waypoints().waypointCount, 1);
