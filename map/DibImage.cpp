@@ -383,8 +383,8 @@ DibError convertDib(const std::uint8_t* data, std::size_t size, const DibDescrip
 constexpr std::size_t kMaxFileBytes = static_cast<std::size_t>(kDibMaxPixels) * 4 + 64 * 1024;
 
 // The whole file read into memory. A mapping would be cheaper, but the map tool and cp rewrite map
-// files in place, and a mapped file that shrinks kills the reader with SIGBUS; a copy only ever
-// holds what the file had at some moment, which the decoder checks like any other bytes.
+// files in place, and a mapped file that shrinks kills the reader with SIGBUS. A copy taken during
+// a rewrite may be short or torn, but it is only bytes, which the decoder checks like any others.
 class FileBytes {
 public:
     explicit FileBytes(const char* fileName) {
