@@ -201,7 +201,7 @@ void CMapLoadDlg::OnOK() {
 
     // Equal corners in either direction would give the map a scale of 0, and every conversion
     // divides by it.
-    MapGeometry& geometry = targetView->mapGeometry();
+    const MapGeometry& geometry = targetView->mapGeometry();
     const double lonPerUnit = (editLowerRightLon - editUpperLeftLon) / (geometry.mapRight - geometry.mapLeft);
     const double latPerUnit = (editLowerRightLat - editUpperLeftLat) / (geometry.mapBottom - geometry.mapTop);
     if (lonPerUnit == 0.0 || latPerUnit == 0.0 || !std::isfinite(lonPerUnit) || !std::isfinite(latPerUnit)) {
@@ -209,19 +209,18 @@ void CMapLoadDlg::OnOK() {
         return;
     }
 
+    // The picture and its corners change together or not at all; when the picture cannot be
+    // loaded the operator has been told why, and the dialog stays open with what was typed.
+    if (!targetView->loadMapForIndex(
+            selectedIndex, {editUpperLeftLat, editUpperLeftLon, editLowerRightLat, editLowerRightLon}))
+        return;
+    targetView->requestRepaint();
+
     const auto slot = static_cast<std::size_t>(selectedIndex);
     siteUpperLeftLat[slot] = editUpperLeftLat;
     siteUpperLeftLon[slot] = editUpperLeftLon;
     siteLowerRightLat[slot] = editLowerRightLat;
     siteLowerRightLon[slot] = editLowerRightLon;
-
-    geometry.upperLeftLat = editUpperLeftLat;
-    geometry.upperLeftLon = editUpperLeftLon;
-    geometry.lowerRightLat = editLowerRightLat;
-    geometry.lowerRightLon = editLowerRightLon;
-    targetView->loadMapForIndex(selectedIndex);
-    targetView->requestRepaint();
-    updateMapScales(geometry);
 
     if (UpdateData(true)) accept();
 }

@@ -25,7 +25,7 @@ void Scene::drawMap() {
     glLineWidth(1.0f);
 
     // The zoom window is a square of side mapZoom centred on the picture's centre.
-    geometry.mapTexU0 = geometry.mapTexV0 = (1.0f - mapZoom_) * 0.5f;
+    geometry.mapTexU0 = geometry.mapTexV0 = zoomWindowStart(mapZoom_);
     const float s0 = geometry.mapTexU0, t0 = geometry.mapTexV0, zoom = mapZoom_;
 
     glEnable(GL_TEXTURE_2D);
@@ -35,6 +35,7 @@ void Scene::drawMap() {
         // The picture is opaque and the quad has no smoothed edge, so blending would give the same
         // pixels; skipping it spares the software renderer a read of every pixel under the map.
         glDisable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, mapTexture_);
         glBegin(GL_QUADS);
         glTexCoord2f(s0, t0);
         glVertex3f(0, 0, 0);

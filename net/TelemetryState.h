@@ -27,8 +27,11 @@ struct TelemetryState {
     std::atomic<std::int32_t> linkAlive{0};
     // Mean seconds between lines, measured every eleventh line; 0 until the first measurement.
     std::atomic<double> packetInterval{0};
-    // Milliseconds since program start at which the last line was decoded; -1 before the first.
-    std::atomic<std::int32_t> lastLineClock{-1};
+    // The program clock (programClockMs) at which the last line was decoded. Every value is a valid
+    // clock reading (it runs negative for half of its cycle), so whether a line has been decoded at
+    // all is told by lineHeard, set after the first line's clock is stored.
+    std::atomic<std::int32_t> lastLineClock{0};
+    std::atomic<bool> lineHeard{false};
 
     // Who the lines come from: written by the receiver thread, the pinned address by the interface.
     TelemetrySenders senders;

@@ -11,6 +11,7 @@ packages=(
   libosmesa6-dev
   libgtest-dev
   xvfb xauth xdotool
+  locales
   clang libclang-rt-14-dev
   qt6-svg-dev qt6-qpa-plugins
   dpkg-dev file desktop-file-utils appstream lintian man-db strace

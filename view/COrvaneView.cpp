@@ -133,8 +133,11 @@ void COrvaneView::paintGL() {
 }
 
 void COrvaneView::wheelEvent(QWheelEvent* event) {
-    scene_->wheelStep(event->angleDelta().y());
-    update();
+    const QPoint delta = event->angleDelta();
+    if (Scene::isZoomWheelEvent(delta.x(), delta.y())) {
+        scene_->wheelStep(delta.y());
+        update();
+    }
     event->accept();
 }
 
@@ -144,6 +147,8 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 
 void COrvaneView::onFrameTimer() {
     if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), programClockMs())) update();
+    // A pressed button flashes over the next drawings, one a tick, with or without telemetry.
+    if (scene_->buttonFlashPending()) update();
 
     cockpitFeed_.tick(telemetry_, cockpitFeedOn_, *feedSocket_);
 }
@@ -154,12 +159,11 @@ void COrvaneView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const QPointF position = event->position();
-    const auto at = toReferenceFrame(position.x(), position.y(), windowRect_.width(), windowRect_.height(),
-                                     referenceWidth, referenceHeight);
-    if (!at) return;
-    dispatchDoubleClick(
-        scene_->waypoints(), scene_->mapGeometry(), *at,
+    scene_->doubleClick(
+        position.x(), position.y(), windowRect_.width(), windowRect_.height(),
         {[this] { uploadWaypoints(); }, [this] { openMapDialog(); }, [] { QApplication::beep(); }});
+    // Whatever the click changed shows now, not at the next telemetry line.
+    update();
     event->accept();
 }
 
@@ -176,12 +180,13 @@ MapGeometry& COrvaneView::mapGeometry() {
     return scene_->mapGeometry();
 }
 
-void COrvaneView::loadMapForIndex(int index) {
+bool COrvaneView::loadMapForIndex(int index, const MapCorners& corners) {
     // The texture belongs to the view's context; without one there is nothing to load into.
-    if (!glReady_ || context() == nullptr) return;
+    if (!glReady_ || context() == nullptr) return false;
     makeCurrent();
-    scene_->loadMapForIndex(index);
+    const bool changed = scene_->changeMap(index, corners);
     doneCurrent();
+    return changed;
 }
 
 void COrvaneView::requestRepaint() {

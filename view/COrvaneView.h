@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "map/CMapLoadDlg.h"
+#include "map/Waypoints.h"
 #include "net/CockpitFeed.h"
 #include "view/FrameTick.h"
 
@@ -82,20 +83,19 @@ public:
     void openMapDialog();
     // What the map dialog changes: the map geometry, the texture's picture, and a repaint.
     MapGeometry& mapGeometry() override;
-    void loadMapForIndex(int index) override;
+    bool loadMapForIndex(int index, const MapCorners& corners) override;
     void requestRepaint() override;
 
     // The scene stretches with the window, so clicks are scaled into one fixed reference frame.
-    static constexpr int referenceWidth = 1024;
-    static constexpr int referenceHeight = 672;
+    static constexpr int referenceWidth = kReferenceWidth;
+    static constexpr int referenceHeight = kReferenceHeight;
 
 protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
     void wheelEvent(QWheelEvent* event) override;
-    // Waypoints and the buttons under the map. Requests no repaint: the next telemetry-driven
-    // frame shows the change.
+    // Waypoints and the buttons under the map; repaints at once to show the change.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:

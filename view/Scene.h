@@ -12,6 +12,7 @@
 #include "net/TelemetrySenders.h"
 
 class Notifier;
+class TextureImage;
 struct TelemetryState;
 
 // Colour indices of drawText.
@@ -65,8 +66,14 @@ public:
     void drawText(float x, float y, int colorIndex, float size, const char* text) const;
     void buildFonts();
 
-    // Loads the picture of catalogue index 0..3 into the map texture; the geometry is unchanged.
-    void loadMapForIndex(int index);
+    // Changes the map whole or not at all: the picture of catalogue index 0..3 (read from the
+    // working directory) with `corners`. When the picture cannot be loaded or the GL cannot take
+    // it, one message tells the operator why, naming the file with its folder, and the picture,
+    // corners and scales stay as they were. The map rectangle never changes: a picture of another
+    // size is stretched over it. Returns whether the map changed.
+    bool changeMap(int index, const MapCorners& corners);
+    // The same with the current corners.
+    bool loadMapForIndex(int index);
 
     // The program's millisecond clock unless set otherwise (tests): it times how long the panel
     // warns of a second telemetry sender.
@@ -74,6 +81,22 @@ public:
 
     // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
     void wheelStep(int delta);
+    // Whether a wheel event of these angle deltas is a zoom step: only a vertical component zooms,
+    // so a tilted wheel or a sideways swipe leaves the map alone (an event of no delta at all
+    // still counts as forward).
+    static bool isZoomWheelEvent(int horizontalDelta, int verticalDelta) {
+        return verticalDelta != 0 || horizontalDelta == 0;
+    }
+
+    // The operator's double-click at client position (x, y) of a window of width x height logical
+    // pixels: a button, or a waypoint at the map position under the cursor as the map is shown.
+    void doubleClick(double x, double y, int width, int height, const DoubleClickActions& actions);
+    // Whether a pressed button still has drawings of its flash to come: the red ones, and the one
+    // that shows it dark again.
+    bool buttonFlashPending() const {
+        return waypoints_.uploadPressed != 0 || waypoints_.clearPressed != 0 ||
+               waypoints_.loadMapPressed != 0 || lastPanelShowedFlash_;
+    }
 
     float mapZoom() const { return mapZoom_; }
     GLuint outlineFontBase() const { return outlineFontBase_; }
@@ -93,6 +116,12 @@ public:
 
 private:
     void loadStartupMap();
+    bool loadPicture(int index, TextureImage& picture);
+    // Clips what is drawn between the two to the map rectangle: overlays placed by coordinates
+    // never spill from the part of the map on show over the panels. Called with the frame's
+    // modelview (the planes are fixed in scene units).
+    void beginMapClip() const;
+    void endMapClip() const;
     void drawStateTable();
 
     TelemetryState& telemetry_;
@@ -102,7 +131,9 @@ private:
     float mapZoom_ = 1.0f;
     MapGeometry mapGeometry_;
     bool mapPictureLoaded_ = false;
+    GLuint mapTexture_ = 0;
     bool lastDrawingShowedLink_ = false;
+    bool lastPanelShowedFlash_ = false;
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
     MillisecondClock clock_;

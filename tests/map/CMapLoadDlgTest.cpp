@@ -22,8 +22,11 @@ class RecordingView : public MapDialogTarget {
 public:
     RecordingView() { initMapGeometry(geometry, kShippedWidth, kShippedHeight); }
     MapGeometry& mapGeometry() override { return geometry; }
-    void loadMapForIndex(int index) override {
+    bool loadMapForIndex(int index, const MapCorners& corners) override {
         loadedFiles.push_back(QString::fromLatin1(mapBitmapFile(index)));
+        if (pictureMissing) return false;
+        setMapCorners(geometry, corners);
+        return true;
     }
     void requestRepaint() override { ++repaints; }
 
@@ -32,6 +35,7 @@ public:
     MapGeometry geometry;
     QStringList loadedFiles;
     int repaints = 0;
+    bool pictureMissing = false;
 };
 
 // Answers every message box as soon as it is up and keeps its caption and text.
@@ -189,6 +193,38 @@ private slots:
         QVERIFY(answerer.texts.isEmpty());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(dialog.isNull());
+    }
+
+    // The user entry with typed corners and no picture: nothing is applied, and the dialog stays
+    // open with what was typed (the view has told the operator why).
+    void okWhoseMapCannotBeLoadedAppliesNothingAndStaysOpen() {
+        MessageBoxAnswerer answerer;
+        view_.pictureMissing = true;
+        QPointer<CMapLoadDlg> dialog = open();
+        selectEntry(dialog, 3);
+        answerer.texts.clear();
+        const MapGeometry before = view_.geometry;
+        typeInto(dialog, "1017", "40.5");
+        typeInto(dialog, "1018", "-75.5");
+        typeInto(dialog, "1019", "40.4");
+        typeInto(dialog, "1020", "-75.4");
+        clickButton(dialog, "1");
+        QCOMPARE(view_.loadedFiles, QStringList{"user.bmp"});
+        QCOMPARE(view_.repaints, 0);
+        QCOMPARE(view_.geometry.upperLeftLat, before.upperLeftLat);
+        QCOMPARE(view_.geometry.lowerRightLon, before.lowerRightLon);
+        QCOMPARE(view_.geometry.lonPerUnit, before.lonPerUnit);
+        QCOMPARE(view_.geometry.latPerUnit, before.latPerUnit);
+        QVERIFY(answerer.texts.isEmpty());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!dialog.isNull() && dialog->isVisible());
+        QCOMPARE(boxTexts(dialog), (QStringList{"40.5", "-75.5", "40.4", "-75.4"}));
+
+        // Once the picture is there, the same OK applies it.
+        view_.pictureMissing = false;
+        clickButton(dialog, "1");
+        QCOMPARE(view_.geometry.upperLeftLat, 40.5);
+        QVERIFY(view_.repaints >= 1);
     }
 
     void okWithCornersOfEqualLatitudeOrLongitudeAppliesNothing() {

@@ -32,6 +32,14 @@ std::string datagramText(const UplinkDatagram& datagram) {
                        strnlen(reinterpret_cast<const char*>(datagram.data()), kUplinkSize - 1));
 }
 
+// A double-click on client pixel (x, y) of a window of the reference frame's size, unzoomed.
+void doubleClickAt(Waypoints& waypoints, const MapGeometry& geometry, int x, int y,
+                   const DoubleClickActions& actions) {
+    const auto at = toDoubleClickPosition(x, y, kReferenceWidth, kReferenceHeight);
+    ASSERT_TRUE(at.has_value());
+    dispatchDoubleClick(waypoints, geometry, 1.0f, *at, actions);
+}
+
 // Counts what a double-click asked of the view.
 struct ActionLog {
     int uploads = 0, mapDialogs = 0, beeps = 0;
@@ -137,9 +145,11 @@ TEST(DoubleClick, HitsButtonsAndTheMapBoxAtTheirEdges) {
         int x, y;
         Effect effect;
     };
+    // The map is hit where it is drawn: its edges fall inside pixels 23 and 661 across and 106 and
+    // 640 down, and a pixel counts when its centre lies on the map.
     const Case cases[] = {
-        {23, 107, added},    {661, 636, added},   {22, 107, nothing},  {23, 106, nothing},
-        {662, 300, nothing}, {300, 637, nothing}, {678, 520, upload},  {812, 560, upload},
+        {24, 107, added},    {661, 640, added},   {23, 107, nothing},  {24, 106, nothing},
+        {662, 300, nothing}, {300, 641, nothing}, {678, 520, upload},  {812, 560, upload},
         {677, 540, nothing}, {813, 540, nothing}, {700, 519, nothing}, {700, 561, nothing},
         {678, 573, loadMap}, {812, 616, loadMap}, {700, 572, nothing}, {700, 617, nothing},
         {824, 518, clear},   {959, 560, clear},   {823, 540, nothing}, {960, 540, nothing},
@@ -152,7 +162,7 @@ TEST(DoubleClick, HitsButtonsAndTheMapBoxAtTheirEdges) {
         addWaypoint(waypoints, 39.9871, -75.2123);
         waypoints.routeShown = 1;
         ActionLog log;
-        dispatchDoubleClick(waypoints, geometry, {c.x, c.y}, log.actions());
+        doubleClickAt(waypoints, geometry, c.x, c.y, log.actions());
         EXPECT_EQ(log.uploads, c.effect == upload ? 1 : 0);
         EXPECT_EQ(log.mapDialogs, c.effect == loadMap ? 1 : 0);
         EXPECT_EQ(log.beeps, c.effect == upload || c.effect == loadMap || c.effect == clear ? 1 : 0);
@@ -168,23 +178,33 @@ TEST(DoubleClick, PlacesWaypointsOnTheMapUntilTheListIsFull) {
     const MapGeometry geometry = shippedMapGeometry();
     Waypoints waypoints;
     ActionLog log;
-    dispatchDoubleClick(waypoints, geometry, {23, 107}, log.actions());
-    dispatchDoubleClick(waypoints, geometry, {661, 636}, log.actions());
+    doubleClickAt(waypoints, geometry, 24, 107, log.actions());
+    doubleClickAt(waypoints, geometry, 661, 640, log.actions());
     ASSERT_EQ(waypoints.waypointCount, 2);
-    EXPECT_EQ(waypoints.waypointLat[0], geometry.upperLeftLat);
-    EXPECT_EQ(waypoints.waypointLon[0], geometry.upperLeftLon);
-    EXPECT_EQ(waypoints.waypointSceneX[0], geometry.mapLeft);
-    EXPECT_EQ(waypoints.waypointSceneY[0], geometry.mapTop);
-    EXPECT_NEAR(waypoints.waypointLat[1], geometry.lowerRightLat, 1e-12);
-    EXPECT_NEAR(waypoints.waypointLon[1], geometry.lowerRightLon, 1e-12);
-    EXPECT_NEAR(waypoints.waypointSceneX[1], geometry.mapRight, 1e-12);
-    EXPECT_NEAR(waypoints.waypointSceneY[1], geometry.mapBottom, 1e-12);
+    // Within the pixel at the map's corners: half a pixel is 0.0055 scene units across and down,
+    // which the corner scales turn into degrees.
+    const double pixel = 0.011;
+    EXPECT_NEAR(waypoints.waypointSceneX[0], geometry.mapLeft, pixel);
+    EXPECT_NEAR(waypoints.waypointSceneY[0], geometry.mapTop, pixel);
+    EXPECT_NEAR(waypoints.waypointLat[0], geometry.upperLeftLat, pixel * std::fabs(geometry.latPerUnit));
+    EXPECT_NEAR(waypoints.waypointLon[0], geometry.upperLeftLon, pixel * geometry.lonPerUnit);
+    EXPECT_NEAR(waypoints.waypointSceneX[1], geometry.mapRight, pixel);
+    EXPECT_NEAR(waypoints.waypointSceneY[1], geometry.mapBottom, pixel);
+    EXPECT_NEAR(waypoints.waypointLat[1], geometry.lowerRightLat, pixel * std::fabs(geometry.latPerUnit));
+    EXPECT_NEAR(waypoints.waypointLon[1], geometry.lowerRightLon, pixel * geometry.lonPerUnit);
+    // The position and the coordinates of a waypoint agree.
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto back = geoToScene(geometry, waypoints.waypointLat[i], waypoints.waypointLon[i]);
+        ASSERT_TRUE(back);
+        EXPECT_NEAR(back->x, waypoints.waypointSceneX[i], 1e-9);
+        EXPECT_NEAR(back->y, waypoints.waypointSceneY[i], 1e-9);
+    }
     EXPECT_EQ(log.beeps, 0);
 
     while (waypoints.waypointCount < kWaypointCapacity)
-        dispatchDoubleClick(waypoints, geometry, {300, 300}, log.actions());
+        doubleClickAt(waypoints, geometry, 300, 300, log.actions());
     const Waypoints full = waypoints;
-    dispatchDoubleClick(waypoints, geometry, {400, 400}, log.actions());
+    doubleClickAt(waypoints, geometry, 400, 400, log.actions());
     EXPECT_EQ(waypoints.waypointCount, kWaypointCapacity);
     EXPECT_EQ(waypoints.waypointLat, full.waypointLat);
     EXPECT_EQ(log.beeps, 1);
