@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test headless, and exits non-zero on any failure:
 #   1. the normal build (warnings are errors) with every test under Xvfb, then a short load and
-#      bad-input run against the running program;
+#      bad-input run against the running program, then the Debian package built and checked;
 #   2. the tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the thread tests built with ThreadSanitizer;
 #   4. each fuzz target for a bounded time (clang, libFuzzer).
@@ -43,6 +43,7 @@ step() {  # step <name> <command...>: runs one test stage, remembers its outcome
 build build
 step "tests" in_display ctest --test-dir build --output-on-failure --timeout 300
 step "stress run of the whole program" scripts/stress-program.sh build 15
+step "Debian package, checked without installing it" scripts/check-package.sh build
 
 build build-asan -DORVANE_ASAN_UBSAN=ON
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"

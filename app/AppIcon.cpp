@@ -5,11 +5,8 @@
 #include <QPainterPath>
 #include <QPen>
 
-QPixmap paintApplicationIcon(int side) {
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-
-    QPainter painter(&pixmap);
+void drawApplicationIcon(QPainter& painter, double side) {
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     // Work in a 64-unit square so every size has the same proportions.
     painter.scale(side / 64.0, side / 64.0);
@@ -37,6 +34,14 @@ QPixmap paintApplicationIcon(int side) {
     painter.setPen(QPen(QColor(20, 20, 20), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(QColor(250, 210, 40));
     painter.drawPath(arrow);
+    painter.restore();
+}
+
+QPixmap paintApplicationIcon(int side) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    drawApplicationIcon(painter, side);
     painter.end();
     return pixmap;
 }

@@ -10,6 +10,7 @@
 
 #include "app/COrvaneApp.h"
 #include "app/CursorReadout.h"
+#include "app/SenderStatusFields.h"
 #include "map/WaypointFile.h"
 #include "tuning/CGainDlg.h"
 #include "view/FlightTarget.h"
@@ -25,6 +26,8 @@ CMainFrame::CMainFrame(COrvaneApp& app, QWidget* centralWidget, QWidget* parent)
     buildMenus();
     buildInertAccelerators();
     showRecentFiles({});
+    // Whose telemetry is shown, at the right of the status bar; the map readout on its left.
+    senderFields_ = new SenderStatusFields(app_.telemetry.senders, *statusBar());
     cursorReadout_ = new CursorReadout(this);
     statusBar()->addWidget(cursorReadout_, 1);
     flightSettings_ = FlightSettings::load();
@@ -60,8 +63,11 @@ void CMainFrame::buildMenus() {
     QAction* gainAction = tuningMenu->addAction(QStringLiteral("Control &Gain"));
     connect(gainAction, &QAction::triggered, this, &CMainFrame::onControlGain);
 
-    // Other commands of a flight may join this menu; it is made once, after Tuning.
+    // Other commands of a flight join this menu; it is made once, after Tuning.
     flightMenu_ = bar->addMenu(QStringLiteral("F&light"));
+    QAction* aircraftAction = flightMenu_->addAction(QStringLiteral("&Aircraft Address..."));
+    connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
+    flightMenu_->addSeparator();
     buildFlightMenu(flightMenu_);
 
     QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
@@ -110,7 +116,7 @@ void CMainFrame::showRecentFiles(const QStringList& menuTexts) {
 
 void CMainFrame::onControlGain() {
     // Each command opens another dialog; the frame keeps none of them, each deletes itself on close.
-    auto* dialog = new CGainDlg(*app_.telemetrySocket, this);
+    auto* dialog = new CGainDlg(app_.uploadGate, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

@@ -10,11 +10,13 @@ class CursorReadout;
 class FlightTarget;
 class QAction;
 class QMenu;
+class SenderStatusFields;
 
 // The main window: the menu bar and accelerators around one central widget (the view; tests give a
-// plain widget, since the off-screen platform cannot show an OpenGL widget). No toolbar; a status
-// bar with the map readout. The commands of the application are routed to `app`; Control Gain and
-// the Flight menu are the frame's own.
+// plain widget, since the off-screen platform cannot show an OpenGL widget) and a status bar: the
+// map readout on its left, whose telemetry is shown in its permanent fields. No toolbar. The
+// commands of the application are routed to `app`; Control Gain and the Flight menu's own
+// commands are the frame's.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -37,6 +39,7 @@ public:
     QMenu* flightMenu() const { return flightMenu_; }
     CursorReadout* cursorReadout() const { return cursorReadout_; }
     const FlightSettings& flightSettings() const { return flightSettings_; }
+    SenderStatusFields* senderFields() const { return senderFields_; }
     // The accelerators with no command behind them (undo, cut, copy, paste, next and previous
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
@@ -63,4 +66,5 @@ private:
     QList<QAction*> trackActions_;  // in the order of TrackMode
     QAction* statusBarAction_ = nullptr;
     QAction* muteAction_ = nullptr;
+    SenderStatusFields* senderFields_ = nullptr;
 };

@@ -2,20 +2,26 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
+#include "app/CAircraftAddressDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CursorReadout.h"
 #include "app/StartupReport.h"
+#include "app/UserFolder.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
@@ -27,54 +33,123 @@ namespace {
 constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
 constexpr const char* kOpenFailedText = "Failed to open document.";
 constexpr const char* kSaveFailedText = "Failed to save document.";
+constexpr const char* kFileHasContentText =
+    "%1 already holds data. The document is empty, so nothing was written over it.";
 constexpr const char* kFileFilter = "All Files (*)";
 // How often the screenshot option looks again while a box is open or the view is not created yet.
 constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
 constexpr int kFrameReportIntervalMs = 1000;
+// Where the profile keeps the pinned aircraft address.
+constexpr const char* kAircraftAddressKey = "Flight/Aircraft Address";
+
+// The command-line error for a network option that was refused, with the reason.
+QString networkOptionError(const QString& option, const std::string& reason) {
+    return option + QLatin1String(": ") + QString::fromStdString(reason);
+}
+
+// One row per option: adding an option is a row here and a line in parseCommandLine.
+constexpr ProgramOption kOptions[] = {
+    {"--user-folder", "",
+     "work in $XDG_DATA_HOME/orvane (default ~/.local/share/orvane), laid out on"
+     " first start; the desktop menu starts the program so"},
+    {"--screenshot", "PNG", "write a picture of the view to PNG and end"},
+    {"--after", "SECONDS", "take the screenshot this long after start-up (default 1)"},
+    {"--report-startup", "", "print the time to the first frame and the memory used, then end"},
+    {"--report-frames", "", "print the count of painted frames once a second"},
+    {"--aircraft", "ADDRESS[:PORT]",
+     "take telemetry only from this address (and port), and send uploads there; default: any"
+     " sender, the last one answered"},
+    {"--listen", "ADDRESS", "receive telemetry on this local address only (default: all)"},
+    {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
+};
+
+constexpr ProgramDescription kProgram = {
+    "orvane",
+    "[OPTION]... [FILE]",
+    "Ground-control display for a small unmanned aircraft: receives its telemetry on UDP port 9001,\n"
+    "shows it over a map, uploads gains and waypoints, and feeds a cockpit display on UDP port 5800.\n"
+    "FILE is opened as the (empty) document.",
+    kOptions,
+    "  Read and written in the working directory: the maps site1.bmp, site2.bmp, site3.bmp and\n"
+    "  user.bmp, the gain file gainsetting.txt, the cockpit display program OpenGC.exe. Started\n"
+    "  from the desktop menu (--user-folder) that is $XDG_DATA_HOME/orvane, where the installed\n"
+    "  maps are copied and OpenGC.exe is linked to orvane-cockpit on first start, never replacing\n"
+    "  a file that is there. The recent-file list is kept in ~/.config/Local AppWizard-Generated\n"
+    "  Applications/Orvane.conf.",
+    true,
+};
+constexpr double kLongestScreenshotDelaySeconds = 86400;
 
 }  // namespace
 
-CommandLine parseCommandLine(const QStringList& arguments) {
+const ProgramDescription& orvaneProgram() {
+    return kProgram;
+}
+
+CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve) {
+    std::vector<std::string> words;
+    for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toStdString());
+    const ParsedOptions parsed = parseProgramOptions(kProgram, words);
+
     CommandLine result;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QLatin1String("--screenshot") || argument == QLatin1String("--after")) {
-            if (i + 1 >= arguments.size()) {
-                result.error = argument + QLatin1String(" needs a value");
-                return result;
-            }
-            const QString value = arguments[++i];
-            if (argument == QLatin1String("--screenshot")) {
-                result.screenshotFile = value;
-            } else {
-                bool ok = false;
-                const double seconds = value.toDouble(&ok);
-                if (!ok || !(seconds >= 0) || seconds > 86400) {
-                    result.error = QLatin1String("--after needs a number of seconds, not ") + value;
-                    return result;
-                }
-                result.screenshotAfterSeconds = seconds;
-            }
-        } else if (argument == QLatin1String("--report-startup")) {
-            result.reportStartup = true;
-        } else if (argument == QLatin1String("--report-frames")) {
-            result.reportFrames = true;
-        } else if (argument.startsWith(QLatin1String("--"))) {
-            result.error = QLatin1String("unknown option ") + argument;
+    result.error = QString::fromStdString(parsed.error);
+    if (!parsed.error.empty()) return result;
+    if (parsed.positional.size() > 1) {
+        result.error = QLatin1String("only one document file can be opened");
+        return result;
+    }
+    if (!parsed.positional.empty()) result.documentFile = QString::fromStdString(parsed.positional.front());
+    if (const std::string* file = parsed.value("--screenshot"))
+        result.screenshotFile = QString::fromStdString(*file);
+    if (const std::string* after = parsed.value("--after")) {
+        bool ok = false;
+        const double seconds = QString::fromStdString(*after).toDouble(&ok);
+        if (!ok || !(seconds >= 0) || seconds > kLongestScreenshotDelaySeconds) {
+            result.error =
+                QLatin1String("--after needs a number of seconds, not ") + QString::fromStdString(*after);
             return result;
-        } else if (result.documentFile.isEmpty()) {
-            result.documentFile = argument;
-        } else {
-            result.error = QLatin1String("only one document file can be opened");
+        }
+        result.screenshotAfterSeconds = seconds;
+        if (!parsed.has("--screenshot")) {
+            result.error = QLatin1String("--after goes with --screenshot");
             return result;
         }
     }
+    for (const char* option : {"--aircraft", "--listen", "--port"}) {
+        const std::string* value = parsed.value(option);
+        if (value == nullptr) continue;
+        std::string refused;
+        if (option == std::string_view("--aircraft")) {
+            AircraftAddress aircraft;
+            refused = parseAircraftAddress(*value, aircraft, resolve);
+            if (refused.empty()) {
+                result.aircraft = aircraft;
+                result.aircraftText = QString::fromStdString(*value);
+            }
+        } else if (option == std::string_view("--listen")) {
+            refused = parseHostAddress(*value, result.listenAddress, resolve);
+            if (refused.empty()) refused = checkLocalAddress(result.listenAddress);
+        } else {
+            in_port_t port = 0;
+            refused = parsePortNumber(*value, port);
+            result.telemetryPort = ntohs(port);
+        }
+        if (!refused.empty()) {
+            result.error = networkOptionError(QLatin1String(option), refused);
+            return result;
+        }
+    }
+    result.reportStartup = parsed.has("--report-startup");
+    result.reportFrames = parsed.has("--report-frames");
+    result.userFolder = parsed.has("--user-folder");
     return result;
 }
 
 COrvaneApp::COrvaneApp()
-    : telemetrySocket(new NetSocket(notifier)), telemetryDecoder_(new TelemetryDecoder(telemetry)) {
+    : telemetrySocket(new NetSocket(notifier)),
+      uploadGate(*telemetrySocket, telemetry.senders, asker, notifier, programClockMs),
+      telemetryDecoder_(new TelemetryDecoder(telemetry)) {
     telemetry.newData = 0;
     telemetry.linkAlive = 0;
     cockpitFeedOn = 0;
@@ -83,6 +158,22 @@ COrvaneApp::COrvaneApp()
 COrvaneApp::~COrvaneApp() = default;
 
 bool COrvaneApp::initApplication() {
+    // The receiver binds as soon as it starts, so where it listens and whom it believes must be
+    // known first.
+    const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        refuseCommandLine(kProgram, commandLine.error.toStdString());
+        return false;
+    }
+    telemetrySocket->setBindAddress(commandLine.listenAddress);
+    telemetryPort_ = commandLine.telemetryPort;
+    if (commandLine.aircraft) {
+        telemetry.senders.pin(commandLine.aircraft);
+        aircraftText_ = commandLine.aircraftText;
+    } else {
+        pinProfileAircraftAddress();
+    }
+
     startTelemetryReceiver();
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
@@ -95,9 +186,10 @@ void COrvaneApp::startTelemetryReceiver() {
 }
 
 void COrvaneApp::telemetryReceiverThread() {
-    TelemetryReceiver receiver(*telemetrySocket, [this](const char* bytes, std::size_t length) {
-        parseTelemetryLine(bytes, length);
-    });
+    TelemetryReceiver receiver(
+        *telemetrySocket,
+        [this](const char* bytes, std::size_t length) { parseTelemetryLine(bytes, length); }, telemetryPort_);
+    receiver.screenSenders(telemetry.senders, programClockMs);
     receiver.run();
 }
 
@@ -115,16 +207,19 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     loadStdProfileSettings();
     QApplication::setWindowIcon(makeApplicationIcon());
 
-    const CommandLine commandLine = parseCommandLine(arguments);
+    CommandLine commandLine = parseCommandLine(arguments);
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr,
-                     "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] "
-                     "[--report-startup] [--report-frames]\n",
-                     qPrintable(commandLine.error));
+        refuseCommandLine(kProgram, commandLine.error.toStdString());
         return false;
     }
+    if (commandLine.userFolder) {
+        // A document named on the command line stays the one meant before the folder changes.
+        if (!commandLine.documentFile.isEmpty())
+            commandLine.documentFile = QFileInfo(commandLine.documentFile).absoluteFilePath();
+        if (!enterUserFolder(notifier)) return false;
+    }
 
-    view_ = new COrvaneView(telemetry, *telemetrySocket, cockpitFeedOn, notifier);
+    view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_);
     frame->setFlightTarget(&view_->flightDeck());
     view_->flightDeck().setReadoutListener(
@@ -207,9 +302,7 @@ void COrvaneApp::onFileSave() {
         onFileSaveAs();
         return;
     }
-    if (!document_->onSaveDocument(document_->pathName(), false)) {
-        notifier.showMessage(kApplicationTitle, kSaveFailedText);
-    }
+    saveDocument(document_->pathName());
 }
 
 void COrvaneApp::onFileSaveAs() {
@@ -240,12 +333,26 @@ bool COrvaneApp::openDocumentFile(const QString& path) {
 }
 
 bool COrvaneApp::saveDocumentAs(const QString& path) {
-    if (!document_ || !document_->onSaveDocument(path, true)) {
-        notifier.showMessage(kApplicationTitle, kSaveFailedText);
-        return false;
-    }
+    if (!saveDocument(path)) return false;
     addToRecentFileList(document_->pathName());
     return true;
+}
+
+bool COrvaneApp::saveDocument(const QString& path) {
+    const COrvaneDoc::SaveResult result =
+        document_ ? document_->onSaveDocument(path) : COrvaneDoc::SaveResult::failed;
+    switch (result) {
+        case COrvaneDoc::SaveResult::saved:
+            return true;
+        case COrvaneDoc::SaveResult::fileHasContent:
+            notifier.showMessage(kApplicationTitle,
+                                 QString::fromLatin1(kFileHasContentText).arg(path).toStdString());
+            return false;
+        case COrvaneDoc::SaveResult::failed:
+            break;
+    }
+    notifier.showMessage(kApplicationTitle, kSaveFailedText);
+    return false;
 }
 
 void COrvaneApp::addToRecentFileList(const QString& path) {
@@ -279,6 +386,48 @@ void COrvaneApp::onCockpitDisplay() {
     cockpitFeedOn = 1;
     // Whether the cockpit program could be started is not looked at: the feed runs either way.
     startCockpitDisplay();
+}
+
+void COrvaneApp::onAircraftAddress() {
+    CAircraftAddressDlg dialog(
+        aircraftText_, [this](const QString& text) { return setAircraftAddress(text); }, mainFrame());
+    dialog.exec();
+}
+
+QString COrvaneApp::setAircraftAddress(const QString& text, const NameResolver& resolve) {
+    std::optional<AircraftAddress> aircraft;
+    if (!text.isEmpty()) {
+        AircraftAddress parsed;
+        const std::string refused = parseAircraftAddress(text.toStdString(), parsed, resolve);
+        if (!refused.empty()) return QString::fromStdString(refused);
+        aircraft = parsed;
+    }
+    telemetry.senders.pin(aircraft);
+    aircraftText_ = text;
+    QSettings settings(kRegistryKey, kProfileName);
+    if (text.isEmpty()) {
+        settings.remove(kAircraftAddressKey);
+    } else {
+        settings.setValue(kAircraftAddressKey, text);
+    }
+    settings.sync();
+    return {};
+}
+
+void COrvaneApp::pinProfileAircraftAddress() {
+    const QString stored = QSettings(kRegistryKey, kProfileName).value(kAircraftAddressKey).toString();
+    if (stored.isEmpty()) return;
+    AircraftAddress aircraft;
+    const std::string refused = parseAircraftAddress(stored.toStdString(), aircraft);
+    if (refused.empty()) {
+        telemetry.senders.pin(aircraft);
+        aircraftText_ = stored;
+        return;
+    }
+    notifier.showMessage(kApplicationTitle, "The aircraft address kept in the settings, \"" +
+                                                stored.toStdString() + "\", cannot be used: " + refused +
+                                                " Telemetry is taken from any sender until an address is set "
+                                                "with Flight > Aircraft Address.");
 }
 
 void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {

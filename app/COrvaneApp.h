@@ -4,14 +4,22 @@
 #include <QString>
 #include <QStringList>
 
+#include <netinet/in.h>
+
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 #include "app/COrvaneDoc.h"
+#include "app/MessageBoxAsker.h"
 #include "app/MessageBoxNotifier.h"
 #include "app/RecentFileList.h"
+#include "common/ProgramOptions.h"
+#include "net/SenderAddress.h"
 #include "net/TelemetryDecoder.h"
+#include "net/TelemetryReceiver.h"
 #include "net/TelemetryState.h"
+#include "net/UploadGate.h"
 
 class CMainFrame;
 class COrvaneView;
@@ -26,9 +34,21 @@ struct CommandLine {
     double screenshotAfterSeconds = 1.0;
     bool reportStartup = false;  // print the start-up figures at the first frame, then end
     bool reportFrames = false;   // print the count of painted frames once a second
+    bool userFolder = false;     // work in the operator's own folder, as started from the menu
     QString error;               // not empty when the arguments could not be understood
+    // Where telemetry is taken from and received: the pinned aircraft (--aircraft, nothing: any
+    // sender, or the profile's), the local address (--listen, network byte order; all by default)
+    // and the port (--port).
+    std::optional<AircraftAddress> aircraft;
+    QString aircraftText;
+    in_addr_t listenAddress = htonl(INADDR_ANY);
+    int telemetryPort = TelemetryReceiver::kTelemetryPort;
 };
-CommandLine parseCommandLine(const QStringList& arguments);
+// `arguments` as the toolkit leaves them (its own options taken off), program name first; names in
+// the network options are resolved with `resolve`.
+CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve = resolveIpv4Name);
+// The program's options, usage and files, for --help and the parsing.
+const ProgramDescription& orvaneProgram();
 
 // The one application object, a static object of the program. Its constructor touches no Qt
 // object: Qt starts later, in main, before initApplication.
@@ -43,7 +63,10 @@ public:
     COrvaneApp(const COrvaneApp&) = delete;
     COrvaneApp& operator=(const COrvaneApp&) = delete;
 
-    // Starts the telemetry receiver before anything else. Needs the QApplication.
+    // Takes the telemetry options of the command line (and the profile's aircraft address), then
+    // starts the telemetry receiver before anything else. Needs the QApplication. False, with the
+    // usage printed, when the command line cannot be understood: the program then ends with
+    // status 2.
     bool initApplication();
     // Checks the socket layer, loads the profile, creates the document, frame and view, processes
     // the command line and shows the main window maximised. False ends the program.
@@ -77,10 +100,20 @@ public:
     void onFileMruFile(int index);
     void onAppAbout();
     void onCockpitDisplay();
+    // Opens the Aircraft Address dialog.
+    void onAircraftAddress();
+
+    // Takes telemetry only from the aircraft at `text` ("ADDRESS" or "ADDRESS:PORT"; empty: from
+    // any sender) and keeps it in the profile. Returns why the text was refused (nothing changed
+    // then), or an empty text.
+    QString setAircraftAddress(const QString& text, const NameResolver& resolve = resolveIpv4Name);
+    // The pinned aircraft address as the operator gave it; empty when telemetry is taken from any
+    // sender.
+    const QString& aircraftAddressText() const { return aircraftText_; }
 
     // Opens `path` as the document; a file that cannot be opened gives a message and false.
     bool openDocumentFile(const QString& path);
-    // Saves the document as `path` (replacing an existing file) and lists it as recent.
+    // Saves the document as `path` (a new or empty file only) and lists it as recent.
     bool saveDocumentAs(const QString& path);
 
     COrvaneDoc* document() const { return document_.get(); }
@@ -91,6 +124,9 @@ public:
     MessageBoxNotifier notifier;
     NetSocket* telemetrySocket;  // created by the constructor, never deleted
     int cockpitFeedOn = 0;       // 1 once the cockpit display was started; never cleared
+    MessageBoxAsker asker;
+    // Every upload to the aircraft goes out through it.
+    UploadGate uploadGate;
 
 protected:
     // The file choosers of Open and Save As; empty when the operator cancels.
@@ -98,15 +134,23 @@ protected:
     virtual QString promptSaveFileName();
 
 private:
+    // Saves the document to `path`; a refusal or failure is told to the operator.
+    bool saveDocument(const QString& path);
     void addToRecentFileList(const QString& path);
     void armScreenshot(const QString& file, double afterSeconds);
     void armStartupReport();
     void armFrameReport();
+    // The aircraft address kept in the profile, pinned unless the command line gave one; a stored
+    // address that can no longer be used is told to the operator and not pinned.
+    void pinProfileAircraftAddress();
 
     std::unique_ptr<COrvaneDoc> document_;
     QPointer<CMainFrame> mainFrame_;
     COrvaneView* view_ = nullptr;
     RecentFileList recentFiles_;
+    QString aircraftText_;
+    // Set by initApplication before the receiver thread starts, and only read by it afterwards.
+    int telemetryPort_ = TelemetryReceiver::kTelemetryPort;
     // Keeps the line-rate count between lines; used by the receiver thread only. Never freed, like
     // the socket: the receiver thread may still decode while the program's static objects go away.
     TelemetryDecoder* telemetryDecoder_;

@@ -16,15 +16,15 @@ bool COrvaneDoc::onOpenDocument(const QString& path) {
     return true;
 }
 
-bool COrvaneDoc::onSaveDocument(const QString& path, bool replace) {
-    if (path.isEmpty()) return false;
+COrvaneDoc::SaveResult COrvaneDoc::onSaveDocument(const QString& path) {
+    if (path.isEmpty()) return SaveResult::failed;
     QFile file(path);
-    // Append never truncates: saving an opened file must not destroy what it holds.
-    const QIODevice::OpenMode mode =
-        replace ? (QIODevice::WriteOnly | QIODevice::Truncate) : (QIODevice::WriteOnly | QIODevice::Append);
-    if (!file.open(mode)) return false;
+    // Opened without truncation and checked through the open file, so a file that gains content
+    // between a look at its size and the write is not emptied either.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return SaveResult::failed;
+    if (file.size() > 0) return SaveResult::fileHasContent;
     file.close();
-    if (file.error() != QFileDevice::NoError) return false;
+    if (file.error() != QFileDevice::NoError) return SaveResult::failed;
     pathName_ = QFileInfo(path).absoluteFilePath();
-    return true;
+    return SaveResult::saved;
 }

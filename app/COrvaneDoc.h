@@ -13,11 +13,11 @@ public:
     // Takes `path` as the document if it is an existing file that can be opened for reading; reads
     // nothing from it. False leaves the current document as it was.
     bool onOpenDocument(const QString& path);
-    // Saves the empty document to `path` and takes it as the document's file. With `replace` an
-    // existing file is emptied (Save As, after the operator agreed to replace it); without it an
-    // existing file keeps its content, since the document adds nothing to it (Save). A missing file
-    // is created empty either way.
-    bool onSaveDocument(const QString& path, bool replace);
+    enum class SaveResult { saved, failed, fileHasContent };
+    // Saves the empty document to `path` and takes it as the document's file. The document holds no
+    // data, so it is written only to a new file or an empty one; a file with content is left exactly
+    // as it is (fileHasContent), whatever the operator agreed to in a file chooser.
+    SaveResult onSaveDocument(const QString& path);
 
     // The file the document stands for; empty for an untitled document.
     const QString& pathName() const { return pathName_; }

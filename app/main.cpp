@@ -3,20 +3,38 @@
 #include <clocale>
 
 #include "app/COrvaneApp.h"
+#include "common/ProgramOptions.h"
 #include "view/COrvaneView.h"
 
-// The one application object. Its constructor runs before main and touches no Qt object.
-static COrvaneApp orvaneApp;
+// The one application object. Its constructor runs before main and touches no Qt object. It is
+// never destroyed: the receiver thread, which is never stopped, decodes into it and tells the
+// operator through it until the process ends.
+static COrvaneApp& orvaneApp = *new COrvaneApp;
 
 int main(int argc, char** argv) {
+    // --help, --version and a command line that cannot be understood are answered before the
+    // toolkit starts, so that they need no display.
+    const std::vector<std::string> arguments = argumentList(argc, argv);
+    if (const auto status =
+            answerCommandLine(orvaneProgram(), parseProgramOptions(orvaneProgram(), arguments)))
+        return *status;
+
     // Every context is created with the view's format, so it has to be the default before Qt starts.
     COrvaneView::applyPixelFormat();
     QApplication application(argc, argv);
     // Qt takes the user's locale for the C library too; numbers on the wire, in the gain file and
     // on the screen are always written and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    // Ends before the QApplication does: no message may reach it once it is being destroyed.
+    const MessageBoxNotifier::Attachment messageBoxes(orvaneApp.notifier);
 
-    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(1);
+    // A bad value is found once the toolkit has taken its own options off; the receiver has not
+    // started yet, so nothing has been bound or shown.
+    if (const CommandLine commandLine = parseCommandLine(QApplication::arguments());
+        !commandLine.error.isEmpty())
+        return refuseCommandLine(orvaneProgram(), commandLine.error.toStdString());
+
+    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(2);
     if (!orvaneApp.initInstance(QApplication::arguments())) return orvaneApp.exitInstance(1);
     return orvaneApp.exitInstance(QApplication::exec());
 }

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <cmath>
@@ -15,12 +14,11 @@
 
 #include "common/DialogNumbers.h"
 #include "common/DialogUnits.h"
+#include "common/MessageBox.h"
 #include "common/Notifier.h"
 #include "map/MapGeometry.h"
 
 namespace {
-
-using dialog_units::dialogRect;
 
 constexpr int kDialogWidthUnits = 299;
 constexpr int kDialogHeightUnits = 185;
@@ -84,6 +82,11 @@ CMapLoadDlg::CMapLoadDlg(MapDialogTarget& view, QWidget* parent)
 }
 
 void CMapLoadDlg::createControls() {
+    // Template positions in dialog units of the font the dialog is drawn with.
+    const dialog_units::DialogUnits units(font());
+    const auto dialogRect = [&units](int x, int y, int width, int height) {
+        return units.rect(x, y, width, height);
+    };
     // In the template's order, which is also the tab and stacking order.
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));
@@ -198,7 +201,7 @@ void CMapLoadDlg::OnOK() {
 
     // Equal corners in either direction would give the map a scale of 0, and every conversion
     // divides by it.
-    MapGeometry& geometry = targetView->mapGeometry();
+    const MapGeometry& geometry = targetView->mapGeometry();
     const double lonPerUnit = (editLowerRightLon - editUpperLeftLon) / (geometry.mapRight - geometry.mapLeft);
     const double latPerUnit = (editLowerRightLat - editUpperLeftLat) / (geometry.mapBottom - geometry.mapTop);
     if (lonPerUnit == 0.0 || latPerUnit == 0.0 || !std::isfinite(lonPerUnit) || !std::isfinite(latPerUnit)) {
@@ -206,25 +209,22 @@ void CMapLoadDlg::OnOK() {
         return;
     }
 
+    // The picture and its corners change together or not at all; when the picture cannot be
+    // loaded the operator has been told why, and the dialog stays open with what was typed.
+    if (!targetView->loadMapForIndex(
+            selectedIndex, {editUpperLeftLat, editUpperLeftLon, editLowerRightLat, editLowerRightLon}))
+        return;
+    targetView->requestRepaint();
+
     const auto slot = static_cast<std::size_t>(selectedIndex);
     siteUpperLeftLat[slot] = editUpperLeftLat;
     siteUpperLeftLon[slot] = editUpperLeftLon;
     siteLowerRightLat[slot] = editLowerRightLat;
     siteLowerRightLon[slot] = editLowerRightLon;
 
-    geometry.upperLeftLat = editUpperLeftLat;
-    geometry.upperLeftLon = editUpperLeftLon;
-    geometry.lowerRightLat = editLowerRightLat;
-    geometry.lowerRightLon = editLowerRightLon;
-    targetView->loadMapForIndex(selectedIndex);
-    targetView->requestRepaint();
-    updateMapScales(geometry);
-
     if (UpdateData(true)) accept();
 }
 
 void CMapLoadDlg::tell(const QString& text) {
-    QMessageBox message(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok,
-                        this);
-    message.exec();
+    showMessageBox(this, QString::fromLatin1(kApplicationTitle), text);
 }

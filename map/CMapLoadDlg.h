@@ -4,21 +4,22 @@
 #include <array>
 
 #include "map/MapCatalog.h"
+#include "map/MapGeometry.h"
 
 class QLineEdit;
 class QListWidget;
 class QString;
-struct MapGeometry;
 
 // What the map dialog needs of the view it was opened from.
 class MapDialogTarget {
 public:
     virtual ~MapDialogTarget() = default;
-    // The geometry whose corners and scales OK replaces; its map rectangle is only read.
+    // The geometry of the current map; the dialog only reads it.
     virtual MapGeometry& mapGeometry() = 0;
-    // Loads the picture of catalogue index `index` into the map texture, or tells the operator why
-    // it could not.
-    virtual void loadMapForIndex(int index) = 0;
+    // Changes the map whole or not at all: the picture of catalogue index `index` with `corners`.
+    // When the picture cannot be loaded the operator is told why and the picture, corners and
+    // scales stay as they were. Returns whether the map changed.
+    virtual bool loadMapForIndex(int index, const MapCorners& corners) = 0;
     // Asks for a repaint of the whole view.
     virtual void requestRepaint() = 0;
 };

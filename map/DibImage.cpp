@@ -1,12 +1,13 @@
 #include "map/DibImage.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -377,34 +378,51 @@ DibError convertDib(const std::uint8_t* data, std::size_t size, const DibDescrip
     return error;
 }
 
-// A read-only view of a whole file; released on every path.
-class MappedFile {
-public:
-    explicit MappedFile(const char* fileName) {
-        fd_ = ::open(fileName, O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return;
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return;
-        void* view = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ,
-                            MAP_PRIVATE | MAP_POPULATE, fd_, 0);
-        if (view == MAP_FAILED) return;
-        data_ = static_cast<const std::uint8_t*>(view);
-        size_ = static_cast<std::size_t>(info.st_size);
-    }
-    ~MappedFile() {
-        if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
-        if (fd_ >= 0) ::close(fd_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
+// Largest file read: the biggest picture at 32 bits per pixel with the largest headers, colour
+// table and masks. Anything after that cannot belong to a picture the decoder accepts.
+constexpr std::size_t kMaxFileBytes = static_cast<std::size_t>(kDibMaxPixels) * 4 + 64 * 1024;
 
-    const std::uint8_t* data() const { return data_; }
-    std::size_t size() const { return size_; }
+// The whole file read into memory. A mapping would be cheaper, but the map tool and cp rewrite map
+// files in place, and a mapped file that shrinks kills the reader with SIGBUS. A copy taken during
+// a rewrite may be short or torn, but it is only bytes, which the decoder checks like any others.
+class FileBytes {
+public:
+    explicit FileBytes(const char* fileName) {
+        if (fileName == nullptr) return;
+        const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) readAll(fd, info.st_size);
+        ::close(fd);
+    }
+
+    // Nothing when the file could not be opened or read, or was empty.
+    const std::uint8_t* data() const { return bytes_.empty() ? nullptr : bytes_.data(); }
+    std::size_t size() const { return bytes_.size(); }
 
 private:
-    int fd_ = -1;
-    const std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
+    void readAll(int fd, off_t sizeHint) {
+        try {
+            bytes_.resize(std::min(static_cast<std::size_t>(sizeHint), kMaxFileBytes));
+        } catch (const std::bad_alloc&) {
+            bytes_.clear();
+            return;
+        }
+        std::size_t filled = 0;
+        while (filled < bytes_.size()) {
+            const ssize_t got = ::read(fd, bytes_.data() + filled, bytes_.size() - filled);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                bytes_.clear();
+                return;
+            }
+            if (got == 0) break;  // the file shrank meanwhile: keep what it had
+            filled += static_cast<std::size_t>(got);
+        }
+        bytes_.resize(filled);
+    }
+
+    std::vector<std::uint8_t> bytes_;
 };
 
 }  // namespace
@@ -437,7 +455,7 @@ std::unique_ptr<RgbImage> decodeDibImage(const std::uint8_t* data, std::size_t s
 }
 
 std::unique_ptr<RgbImage> loadDibImage(const char* fileName, Notifier& notifier) {
-    const MappedFile file(fileName);
+    const FileBytes file(fileName);
     if (file.data() == nullptr) {
         const std::string_view format = kDibOpenFailedFormat;
         const std::size_t slot = format.find("%s");

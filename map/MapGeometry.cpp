@@ -50,6 +50,18 @@ void updateMapScales(MapGeometry& geometry) {
         (geometry.lowerRightLat - geometry.upperLeftLat) / (geometry.mapBottom - geometry.mapTop);
 }
 
+MapCorners mapCorners(const MapGeometry& geometry) {
+    return {geometry.upperLeftLat, geometry.upperLeftLon, geometry.lowerRightLat, geometry.lowerRightLon};
+}
+
+void setMapCorners(MapGeometry& geometry, const MapCorners& corners) {
+    geometry.upperLeftLat = corners.upperLeftLat;
+    geometry.upperLeftLon = corners.upperLeftLon;
+    geometry.lowerRightLat = corners.lowerRightLat;
+    geometry.lowerRightLon = corners.lowerRightLon;
+    updateMapScales(geometry);
+}
+
 std::optional<ScenePoint> geoToScene(const MapGeometry& geometry, double lat, double lon) {
     // Corners of equal latitude or longitude leave a zero scale: such a point has no place.
     if (geometry.lonPerUnit == 0.0 || geometry.latPerUnit == 0.0) return std::nullopt;
@@ -66,4 +78,33 @@ ReferencePoint referenceToGeo(const MapGeometry& geometry, int x, int y) {
     result.geo.lon = (result.scene.x - geometry.mapLeft) * geometry.lonPerUnit + geometry.upperLeftLon;
     result.geo.lat = (result.scene.y - geometry.mapTop) * geometry.latPerUnit + geometry.upperLeftLat;
     return result;
+}
+
+GeoPoint sceneToGeo(const MapGeometry& geometry, ScenePoint unzoomed) {
+    return {(unzoomed.y - geometry.mapTop) * geometry.latPerUnit + geometry.upperLeftLat,
+            (unzoomed.x - geometry.mapLeft) * geometry.lonPerUnit + geometry.upperLeftLon};
+}
+
+bool isOnMap(const MapGeometry& geometry, ScenePoint point) {
+    return point.x >= geometry.mapLeft && point.x <= geometry.mapRight && point.y >= geometry.mapBottom &&
+           point.y <= geometry.mapTop;
+}
+
+// Texture coordinate s (or t) runs from 0 at the rectangle's left (bottom) edge to 1 at its right
+// (top) edge; the window shows s0 .. s0 + zoom over the whole rectangle.
+ScenePoint zoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint unzoomed) {
+    const double width = geometry.mapRight - geometry.mapLeft;
+    const double height = geometry.mapTop - geometry.mapBottom;
+    const double s = (unzoomed.x - geometry.mapLeft) / width;
+    const double t = (unzoomed.y - geometry.mapBottom) / height;
+    return {geometry.mapLeft + (s - window.startU) / window.zoom * width,
+            geometry.mapBottom + (t - window.startV) / window.zoom * height};
+}
+
+ScenePoint unzoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint shown) {
+    const double width = geometry.mapRight - geometry.mapLeft;
+    const double height = geometry.mapTop - geometry.mapBottom;
+    const double s = window.startU + (shown.x - geometry.mapLeft) / width * window.zoom;
+    const double t = window.startV + (shown.y - geometry.mapBottom) / height * window.zoom;
+    return {geometry.mapLeft + s * width, geometry.mapBottom + t * height};
 }

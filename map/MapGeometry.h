@@ -44,6 +44,14 @@ void initMapGeometry(MapGeometry& geometry, int width, int height);
 // Recomputes lonPerUnit and latPerUnit from the current corners and the unchanged rectangle.
 void updateMapScales(MapGeometry& geometry);
 
+// The geographic reference of a map picture: its upper-left and lower-right corners, degrees.
+struct MapCorners {
+    double upperLeftLat = 0, upperLeftLon = 0, lowerRightLat = 0, lowerRightLon = 0;
+};
+MapCorners mapCorners(const MapGeometry& geometry);
+// Sets the corners and recomputes the scales from them.
+void setMapCorners(MapGeometry& geometry, const MapCorners& corners);
+
 // Scene position of a geographic point; nothing when a scale is 0 or the result is not finite
 // (what cannot be placed is not drawn).
 std::optional<ScenePoint> geoToScene(const MapGeometry& geometry, double lat, double lon);
@@ -54,3 +62,27 @@ struct ReferencePoint {
     GeoPoint geo;
 };
 ReferencePoint referenceToGeo(const MapGeometry& geometry, int x, int y);
+
+// Latitude and longitude of a point of the unzoomed map, in scene units.
+GeoPoint sceneToGeo(const MapGeometry& geometry, ScenePoint unzoomed);
+
+// Whether a scene point lies on the drawn map rectangle, edges included.
+bool isOnMap(const MapGeometry& geometry, ScenePoint point);
+
+// The zoom window shows the square of side `zoom` (texture coordinates, 0.1..1.0) of the picture
+// whose lower-left corner is (startU, startV), over the whole map rectangle: centred on the picture
+// (zoomWindowStart) until the operator pans it. zoomedScenePoint is where a point of the unzoomed
+// map is shown, unzoomedScenePoint the inverse. Everything drawn from coordinates goes through
+// them, so it stays on its place in the picture.
+inline float zoomWindowStart(float zoom) {
+    return (1.0f - zoom) * 0.5f;
+}
+struct MapWindow {
+    float zoom = 1.0f;
+    float startU = 0.0f, startV = 0.0f;
+};
+inline MapWindow centredMapWindow(float zoom) {
+    return {zoom, zoomWindowStart(zoom), zoomWindowStart(zoom)};
+}
+ScenePoint zoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint unzoomed);
+ScenePoint unzoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint shown);

@@ -24,9 +24,10 @@ void Scene::drawMap() {
     glEnd();
     glLineWidth(1.0f);
 
-    // The zoom window is a square of side mapZoom, centred on the picture's centre until panned.
-    geometry.mapTexU0 = shownTexU0();
-    geometry.mapTexV0 = shownTexV0();
+    // The zoom window: a square of side mapZoom, centred on the picture's centre until panned.
+    const MapWindow window = mapWindow();
+    geometry.mapTexU0 = window.startU;
+    geometry.mapTexV0 = window.startV;
     const float s0 = geometry.mapTexU0, t0 = geometry.mapTexV0, zoom = mapZoom_;
 
     glEnable(GL_TEXTURE_2D);
@@ -36,6 +37,7 @@ void Scene::drawMap() {
         // The picture is opaque and the quad has no smoothed edge, so blending would give the same
         // pixels; skipping it spares the software renderer a read of every pixel under the map.
         glDisable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, mapTexture_);
         glBegin(GL_QUADS);
         glTexCoord2f(s0, t0);
         glVertex3f(0, 0, 0);

@@ -99,11 +99,18 @@ void Scene::drawSolidSphere(double radius) {
 
 void Scene::drawWaypointMarks() {
     glMatrixMode(GL_MODELVIEW);
+    // Waypoints keep their unzoomed scene position; they are drawn where the zoom shows it.
+    auto shownAt = [this](std::size_t at) {
+        return zoomedScenePoint(mapGeometry_, mapWindow(),
+                                {waypoints_.waypointSceneX[at], waypoints_.waypointSceneY[at]});
+    };
+    beginMapClip();
     const int count = waypoints_.waypointCount;
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        const auto x = static_cast<float>(waypoints_.waypointSceneX[at]);
-        const auto y = static_cast<float>(waypoints_.waypointSceneY[at]);
+        const ScenePoint shown = shownAt(at);
+        const auto x = static_cast<float>(shown.x);
+        const auto y = static_cast<float>(shown.y);
         const std::string latLabel = formatWaypointLatLabel(i + 1, waypoints_.waypointLat[at]);
         const std::string lonLabel = formatWaypointLonLabel(waypoints_.waypointLon[at]);
 
@@ -124,16 +131,17 @@ void Scene::drawWaypointMarks() {
         glLineWidth(kRouteLineWidth);
         glBegin(GL_LINE_LOOP);
         for (int j = 0; j < count; ++j) {
-            const auto at = static_cast<std::size_t>(j);
-            glVertex3f(static_cast<float>(waypoints_.waypointSceneX[at]),
-                       static_cast<float>(waypoints_.waypointSceneY[at]), 0);
+            const ScenePoint shown = shownAt(static_cast<std::size_t>(j));
+            glVertex3f(static_cast<float>(shown.x), static_cast<float>(shown.y), 0);
         }
         glEnd();
         glPopMatrix();
     }
+    endMapClip();
 }
 
 void Scene::drawWaypointPanel() {
+    lastPanelShowedFlash_ = false;
     for (const Button& button : kButtons) {
         glPushMatrix();
         glLineWidth(1.0f);
@@ -159,6 +167,7 @@ void Scene::drawWaypointPanel() {
             glColor3f(kButtonFill[0], kButtonFill[1], kButtonFill[2]);
         } else {
             glColor3f(1, 0, 0);
+            lastPanelShowedFlash_ = true;
             if (flashCount == kFlashDrawings - 1) {
                 flashCount = 0;
                 pressed = 0;

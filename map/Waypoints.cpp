@@ -6,7 +6,8 @@
 
 #include "common/ClassicNumbers.h"
 #include "common/Notifier.h"
-#include "net/NetSocket.h"
+#include "net/UploadGate.h"
+#include "view/SceneCamera.h"
 
 namespace {
 
@@ -28,19 +29,16 @@ std::string formattedString(const FormattedText& text, int length) {
     return std::string(text, std::min(static_cast<std::size_t>(length), kFormattedCapacity - 1));
 }
 
-void addWaypoint(Waypoints& waypoints, const MapGeometry& geometry, ReferencePosition at) {
-    const ReferencePoint point = referenceToGeo(geometry, at.x, at.y);
+void addWaypoint(Waypoints& waypoints, const MapGeometry& geometry, const MapWindow& window,
+                 ScenePoint shown) {
+    const ScenePoint point = unzoomedScenePoint(geometry, window, shown);
+    const GeoPoint geo = sceneToGeo(geometry, point);
     const auto i = static_cast<std::size_t>(waypoints.waypointCount);
-    waypoints.waypointSceneX[i] = point.scene.x;
-    waypoints.waypointSceneY[i] = point.scene.y;
-    waypoints.waypointLon[i] = point.geo.lon;
-    waypoints.waypointLat[i] = point.geo.lat;
+    waypoints.waypointSceneX[i] = point.x;
+    waypoints.waypointSceneY[i] = point.y;
+    waypoints.waypointLon[i] = geo.lon;
+    waypoints.waypointLat[i] = geo.lat;
     ++waypoints.waypointCount;
-}
-
-bool inMapBox(const MapGeometry& geometry, ReferencePosition at) {
-    return at.x >= geometry.mapBoxLeft && at.x <= geometry.mapBoxRight && at.y >= geometry.mapBoxTop &&
-           at.y <= geometry.mapBoxBottom;
 }
 
 }  // namespace
@@ -55,8 +53,17 @@ std::optional<ReferencePosition> toReferenceFrame(double x, double y, int window
     return ReferencePosition{static_cast<int>(scaledX), static_cast<int>(scaledY)};
 }
 
-void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, ReferencePosition at,
-                         const DoubleClickActions& actions) {
+std::optional<DoubleClickPosition> toDoubleClickPosition(double x, double y, int windowWidth,
+                                                         int windowHeight) {
+    const auto reference =
+        toReferenceFrame(x, y, windowWidth, windowHeight, kReferenceWidth, kReferenceHeight);
+    if (!reference) return std::nullopt;
+    return DoubleClickPosition{*reference, clientToScene(x, y, windowWidth, windowHeight)};
+}
+
+void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, const MapWindow& window,
+                         const DoubleClickPosition& click, const DoubleClickActions& actions) {
+    const ReferencePosition at = click.reference;
     auto beep = [&] {
         if (actions.beep) actions.beep();
     };
@@ -73,13 +80,13 @@ void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, Refe
         waypoints.waypointCount = 0;
         waypoints.routeShown = 0;
         beep();
-    } else if (inMapBox(geometry, at)) {
+    } else if (isOnMap(geometry, click.scene)) {
         // The list has no room for another: the operator hears that the click was refused.
         if (waypoints.waypointCount >= kWaypointCapacity) {
             beep();
             return;
         }
-        addWaypoint(waypoints, geometry, at);
+        addWaypoint(waypoints, geometry, window, click.scene);
     }
 }
 
@@ -104,24 +111,27 @@ std::optional<UplinkDatagram> buildWaypointUploadDatagram(const Waypoints& waypo
     return frameUplinkText(text, kUplinkTextFull);
 }
 
-void uploadWaypoints(Waypoints& waypoints, NetSocket& telemetrySocket, Notifier& notifier) {
-    if (!telemetrySocket.hasSender()) {
-        notifier.showMessage(kApplicationTitle, kNoAircraftHeardMessage);
-        return;
-    }
+void uploadWaypoints(Waypoints& waypoints, UploadGate& gate, Notifier& notifier) {
     const int count = std::min(waypoints.waypointCount, kWaypointUploadLimit);
     const std::optional<UplinkDatagram> datagram = buildWaypointUploadDatagram(waypoints, count);
     if (!datagram) {
         notifier.showMessage(kApplicationTitle, kWaypointsDoNotFitMessage);
         return;
     }
-    if (telemetrySocket.replyToSender(datagram->data(), kUplinkSize) != kUplinkSize) {
-        notifier.showMessage(kApplicationTitle, kWaypointSendFailedMessage);
-        return;
+    switch (gate.send({UploadRequest::Kind::waypoints, waypoints.waypointCount}, *datagram)) {
+        case UploadOutcome::sent:
+            // The list keeps only what the aircraft now flies.
+            waypoints.waypointCount = count;
+            waypoints.routeShown = 1;
+            return;
+        case UploadOutcome::sendFailed:
+            notifier.showMessage(kApplicationTitle, kWaypointSendFailedMessage);
+            return;
+        case UploadOutcome::refused:
+        case UploadOutcome::cancelled:
+            // The gate told the operator, or the operator chose so: the list stays as it was.
+            return;
     }
-    // The list keeps only what the aircraft now flies.
-    waypoints.waypointCount = count;
-    waypoints.routeShown = 1;
 }
 
 std::string formatWaypointLatLabel(int number, double lat) {

@@ -8,14 +8,12 @@
 #include "map/MapGeometry.h"
 #include "net/UplinkFrame.h"
 
-class NetSocket;
 class Notifier;
+class UploadGate;
 
 // The route the operator plans by double-clicking the map, the flags of the three buttons under
 // the map and the flash counters that time their red fill. User-interface thread only.
 inline constexpr int kWaypointCapacity = 100;
-// One upload carries at most this many waypoints (3 + 8 x 22 characters fill bytes 0..178).
-inline constexpr int kWaypointUploadLimit = 8;
 
 struct Waypoints {
     int routeShown = 0;
@@ -42,6 +40,11 @@ inline constexpr ReferenceBox kUploadButtonBox{678, 812, 520, 560};
 inline constexpr ReferenceBox kLoadMapButtonBox{678, 812, 573, 616};
 inline constexpr ReferenceBox kClearButtonBox{824, 959, 518, 560};
 
+// The scene stretches with the window, so clicks on the buttons are scaled into one fixed
+// reference frame before hit-testing.
+inline constexpr int kReferenceWidth = 1024;
+inline constexpr int kReferenceHeight = 672;
+
 // A client position (logical pixels) scaled into the reference frame of referenceWidth x
 // referenceHeight; nothing while the window has no positive size or the result is out of range.
 struct ReferencePosition {
@@ -50,6 +53,17 @@ struct ReferencePosition {
 std::optional<ReferencePosition> toReferenceFrame(double x, double y, int windowWidth, int windowHeight,
                                                   int referenceWidth, int referenceHeight);
 
+// Where a double-click fell: in the reference frame for the buttons, and on the scene plane (as
+// shown, through the camera) for the map, which is hit-tested against its drawn rectangle.
+struct DoubleClickPosition {
+    ReferencePosition reference;
+    ScenePoint scene;
+};
+// A client position of a window of windowWidth x windowHeight logical pixels; nothing while the
+// window has no positive size or the position is far outside it.
+std::optional<DoubleClickPosition> toDoubleClickPosition(double x, double y, int windowWidth,
+                                                         int windowHeight);
+
 // What a double-click asks of the view besides changing the list.
 struct DoubleClickActions {
     std::function<void()> uploadWaypoints;
@@ -57,20 +71,21 @@ struct DoubleClickActions {
     std::function<void()> beep;
 };
 
-// The left-button double-click at reference position `at`: a button's action, or a new waypoint
-// when it falls in the map box (a full list takes none and beeps). Requests no repaint.
-void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, ReferencePosition at,
-                         const DoubleClickActions& actions);
+// The left-button double-click at `at`: a button's action, or a new waypoint at the map position
+// under the cursor as the map is shown through `window` (a full list takes none and beeps).
+void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, const MapWindow& window,
+                         const DoubleClickPosition& at, const DoubleClickActions& actions);
 
 // The upload of the first `count` waypoints (0..8): "W n" and "%10.6f %10.6f " per waypoint,
 // framed into 180 bytes. Nothing when a coordinate prints wider than its 10 characters (which
 // could push the text past byte 178) or is not a finite number.
 std::optional<UplinkDatagram> buildWaypointUploadDatagram(const Waypoints& waypoints, int count);
 
-// Sends the first eight waypoints to the last telemetry sender on `telemetrySocket`, cuts the list
-// to them and shows the route. When nothing can be sent (no telemetry heard yet, a coordinate that
-// does not fit, a failed send) the operator is told why and the list and route stay as they were.
-void uploadWaypoints(Waypoints& waypoints, NetSocket& telemetrySocket, Notifier& notifier);
+// Sends the first eight waypoints through the upload gate, then cuts the list to them and shows the
+// route. When nothing is sent (a coordinate that does not fit, the gate's refusal, the operator's
+// Cancel, a failed send) the list and route stay as they were; the operator is told why unless it
+// was the operator's own choice.
+void uploadWaypoints(Waypoints& waypoints, UploadGate& gate, Notifier& notifier);
 
 // The two labels of waypoint `number` (counted from 1): "[%d]:  %10.5fN" and "      %10.5fW".
 std::string formatWaypointLatLabel(int number, double lat);

@@ -75,7 +75,7 @@ void fillCockpitFeed(const TelemetryState& telemetry, CockpitFeedPacket& packet)
 
 void CockpitFeed::tick(const TelemetryState& telemetry, int cockpitFeedOn, NetSocket& feedSocket) {
     if (cockpitFeedOn != 1) return;
-    fillCockpitFeed(telemetry, packet_);
+    fill(telemetry);
     feedSocket.sendData(packet_.bytes.data(), kCockpitFeedSize);
 }
 

@@ -73,12 +73,14 @@ struct CockpitFeedPacket {
 // are.
 void fillCockpitFeed(const TelemetryState& telemetry, CockpitFeedPacket& packet);
 
-// The view timer's part of the feed. Holds the one packet buffer, so a tick allocates nothing.
-// User-interface thread only.
+// The feed as the view's timer runs it, the one path every packet takes. Holds the one packet
+// buffer, so a tick allocates nothing. User-interface thread only.
 class CockpitFeed {
 public:
-    // Fills and sends one packet on `feedSocket` when `cockpitFeedOn` is exactly 1; the send's
-    // result is not looked at (nobody may be listening).
+    // Writes the current telemetry into the packet (fillCockpitFeed).
+    void fill(const TelemetryState& telemetry) { fillCockpitFeed(telemetry, packet_); }
+    // One timer tick: fills and sends one packet on `feedSocket` when `cockpitFeedOn` is exactly 1
+    // (any other value sends nothing); the send's result is not looked at (nobody may be listening).
     void tick(const TelemetryState& telemetry, int cockpitFeedOn, NetSocket& feedSocket);
 
     const CockpitFeedPacket& packet() const { return packet_; }

@@ -5,10 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
 #include "common/Notifier.h"
+#include "net/SenderAddress.h"
 
 namespace {
 
@@ -30,27 +32,6 @@ constexpr const char* kConnectError = "Connection to OpenGC failed!";
 constexpr const char* kListenError = "listen() error";
 constexpr const char* kAcceptError = "accept() error";
 
-// The sender is packed into one 64-bit word: address in the high 32 bits, port in the next 16, and
-// bit 0 set once a sender is known. Both address and port keep network byte order.
-constexpr std::uint64_t kSenderValid = 1;
-
-std::uint64_t packSender(const sockaddr_in& address) {
-    return (std::uint64_t{address.sin_addr.s_addr} << 32) | (std::uint64_t{address.sin_port} << 16) |
-           kSenderValid;
-}
-
-sockaddr_in unpackSender(std::uint64_t packed) {
-    sockaddr_in address{};
-    if ((packed & kSenderValid) == 0) {
-        address.sin_family = AF_UNSPEC;
-        return address;
-    }
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = static_cast<in_addr_t>(packed >> 32);
-    address.sin_port = static_cast<in_port_t>((packed >> 16) & 0xFFFFu);
-    return address;
-}
-
 // A byte range the caller claims to own: a negative length, or a missing buffer with a positive
 // length, is refused before it reaches the kernel.
 bool validRange(const void* data, int length) {
@@ -63,6 +44,41 @@ int refuse() {
 }
 
 }  // namespace
+
+std::optional<in_addr> loopbackNameAddress(std::string_view host) {
+    constexpr std::string_view kLocalhost = "localhost";
+    if (host.ends_with('.')) host.remove_suffix(1);
+    if (host.size() < kLocalhost.size()) return std::nullopt;
+    const std::string_view last = host.substr(host.size() - kLocalhost.size());
+    for (std::size_t i = 0; i < last.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(last[i])) != kLocalhost[i]) return std::nullopt;
+    if (host.size() > kLocalhost.size()) {
+        // Only whole labels count: "mylocalhost" is another name, and ".localhost" has an empty one.
+        const std::string_view rest = host.substr(0, host.size() - kLocalhost.size());
+        if (rest.size() < 2 || !rest.ends_with('.') || rest.starts_with('.') ||
+            rest.find("..") != std::string_view::npos)
+            return std::nullopt;
+    }
+    in_addr loopback{};
+    loopback.s_addr = htonl(INADDR_LOOPBACK);
+    return loopback;
+}
+
+std::optional<in_addr> resolveIpv4Host(const char* host) {
+    if (host == nullptr) return std::nullopt;
+    if (const auto loopback = loopbackNameAddress(host)) return loopback;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+        if (found != nullptr) ::freeaddrinfo(found);
+        return std::nullopt;
+    }
+    sockaddr_in resolved{};
+    std::memcpy(&resolved, found->ai_addr, sizeof resolved);
+    ::freeaddrinfo(found);
+    return resolved.sin_addr;
+}
 
 NetSocket::NetSocket(Notifier& notifier) : notifier_(notifier) {}
 
@@ -93,7 +109,7 @@ int NetSocket::bindPort(int port) {
     localAddress_ = sockaddr_in{};
     localAddress_.sin_family = AF_INET;
     localAddress_.sin_port = htons(port_);
-    localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
+    localAddress_.sin_addr.s_addr = bindAddress_;
     // No SO_REUSEADDR: a port held by another program must show up as a bind failure.
     if (::bind(socketHandle_, reinterpret_cast<const sockaddr*>(&localAddress_), kIpv4AddressLength) < 0) {
         notifier_.showMessage(kApplicationTitle, kBindError);
@@ -104,25 +120,19 @@ int NetSocket::bindPort(int port) {
 }
 
 int NetSocket::connectTo(const char* host, int port) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (host == nullptr || ::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+    const std::optional<in_addr> resolved = resolveIpv4Host(host);
+    if (!resolved) {
         // Nowhere to connect to: leave the object closed so that later sends fail quietly rather
         // than go to an address that was never resolved.
-        if (found != nullptr) ::freeaddrinfo(found);
         closeMain();
         return 0;
     }
-    sockaddr_in resolved{};
-    std::memcpy(&resolved, found->ai_addr, sizeof resolved);
-    ::freeaddrinfo(found);
 
     port_ = static_cast<std::uint16_t>(port & 0xFFFF);
     localAddress_ = sockaddr_in{};
     localAddress_.sin_family = AF_INET;
     localAddress_.sin_port = htons(port_);
-    localAddress_.sin_addr = resolved.sin_addr;
+    localAddress_.sin_addr = *resolved;
     if (::connect(socketHandle_, reinterpret_cast<const sockaddr*>(&localAddress_), kIpv4AddressLength) < 0) {
         notifier_.showMessage(kApplicationTitle, kConnectError);
         closeMain();
@@ -209,7 +219,11 @@ int NetSocket::replyToSender(const void* data, int length) {
     if (!validRange(data, length)) return refuse();
     // The acquire pairs with receiveFrom's release: a known sender also means the socket that
     // received from it is fully set up.
-    const sockaddr_in destination = unpackSender(lastSender_.load(std::memory_order_acquire));
+    return sendToAddress(data, length, unpackSender(lastSender_.load(std::memory_order_acquire)));
+}
+
+int NetSocket::sendToAddress(const void* data, int length, const sockaddr_in& destination) {
+    if (!validRange(data, length)) return refuse();
     if (destination.sin_family != AF_INET) {
         errno = EDESTADDRREQ;
         return -1;
@@ -219,7 +233,7 @@ int NetSocket::replyToSender(const void* data, int length) {
 }
 
 bool NetSocket::hasSender() const {
-    return (lastSender_.load(std::memory_order_acquire) & kSenderValid) != 0;
+    return lastSender_.load(std::memory_order_acquire) != kNoSender;
 }
 
 sockaddr_in NetSocket::lastSender() const {

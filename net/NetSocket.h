@@ -5,7 +5,17 @@
 #include <atomic>
 #include <cstdint>
 
+#include <optional>
+#include <string_view>
+
 class Notifier;
+
+// The loopback address for "localhost" and any name under ".localhost" (in any letter case, with or
+// without the final dot), which are never looked up: the machine's host table may lack them.
+// Nothing for any other name.
+std::optional<in_addr> loopbackNameAddress(std::string_view host);
+// The IPv4 address of `host`: a loopback name as above, else the system resolver's first answer.
+std::optional<in_addr> resolveIpv4Host(const char* host);
 
 // The system's IPv4 socket endpoint: a datagram or stream socket. Set-up operations tell the
 // operator of their own failure (a message box titled "Orvane") and return 0; data operations
@@ -27,8 +37,8 @@ public:
     // A datagram socket when `protocol` is exactly "UDP", else a stream socket. 1, or 0 with
     // "Invalid socket error!".
     virtual int create(const char* protocol);
-    // Binds the wildcard address and `port` (low 16 bits). 1, or 0 with "bind() error" and the
-    // socket closed.
+    // Binds the bind address (the wildcard address unless set) and `port` (low 16 bits). 1, or 0 with "bind()
+    // error" and the socket closed.
     virtual int bindPort(int port);
     // Resolves `host`, connects to it. 1; 0 with the socket closed when the name does not resolve
     // (no message, no address used) or with "Connection to OpenGC failed!" when connect fails.
@@ -49,6 +59,12 @@ public:
     // Sends to the sender of the last datagram received; -1 and nothing sent before the first one.
     virtual int replyToSender(const void* data, int length);
 
+    // Sends one datagram to `destination` (which must be an IPv4 address); -1 otherwise.
+    int sendToAddress(const void* data, int length, const sockaddr_in& destination);
+    // The local address that bindPort binds, in network byte order; the wildcard address (all
+    // interfaces) unless set. Set it before bindPort.
+    void setBindAddress(in_addr_t address) { bindAddress_ = address; }
+
     // True once receiveFrom has received a datagram (so replyToSender has a destination).
     bool hasSender() const;
     // The sender of the last datagram, whole; family AF_UNSPEC before the first.
@@ -68,7 +84,7 @@ private:
     int connectionHandle_ = -1;
     sockaddr_in localAddress_{};
     sockaddr_in acceptedPeer_{};
-    // Address (high 32 bits, network order as stored), port (next 16) and a valid bit, so that a
-    // reply never uses half of one sender and half of another.
+    in_addr_t bindAddress_ = htonl(INADDR_ANY);
+    // Packed whole (packSender), so that a reply never uses half of one sender and half of another.
     std::atomic<std::uint64_t> lastSender_{0};
 };

@@ -55,6 +55,7 @@ void TelemetryDecoder::decode(const char* bytes, std::size_t length) {
 
     const std::int32_t now = clock_();
     state_.lastLineClock.store(now, std::memory_order_relaxed);
+    state_.lineHeard.store(true, std::memory_order_release);
     measureRate(now);
     state_.newData.store(1, std::memory_order_release);
     state_.linkAlive.store(1, std::memory_order_release);

@@ -29,8 +29,6 @@ std::int32_t programClockMs();
 // relaxed and the two flags last with release, so a reader that acquires a flag sees the line.
 class TelemetryDecoder {
 public:
-    using MillisecondClock = std::function<std::int32_t()>;
-
     explicit TelemetryDecoder(TelemetryState& state, MillisecondClock clock = programClockMs);
 
     // Decodes one datagram's bytes. The line ends at `length` or at the first NUL byte, whichever

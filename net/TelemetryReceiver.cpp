@@ -13,6 +13,11 @@ TelemetryReceiver::TelemetryReceiver(NetSocket& socket, TelemetryDecoder& decode
           socket, [&decoder](const char* bytes, std::size_t length) { decoder.decode(bytes, length); },
           port) {}
 
+void TelemetryReceiver::screenSenders(TelemetrySenders& senders, MillisecondClock clock) {
+    senders_ = &senders;
+    clock_ = std::move(clock);
+}
+
 void TelemetryReceiver::run() {
     open();
     while (!stopRequested_.load(std::memory_order_acquire)) pass();
@@ -38,6 +43,11 @@ void TelemetryReceiver::pass() {
     }
     const int received = socket_.receiveFrom(receiveBuffer_.data(), kReceiveBufferSize);
     if (received > 0) {
+        // The sender was recorded by this thread's own receive just now.
+        if (senders_ != nullptr && !senders_->admit(socket_.lastSender(), clock_())) {
+            refusedSenders_.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
         handler_(receiveBuffer_.data(), static_cast<std::size_t>(received));
         decodedLines_.fetch_add(1, std::memory_order_relaxed);
     } else {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "net/TelemetrySenders.h"
+
 class NetSocket;
 class TelemetryDecoder;
 
@@ -41,6 +43,10 @@ public:
     // (blocking) and hand it on when it has at least one byte.
     void pass();
 
+    // From now on every datagram is first put to `senders` (stamped with `clock`): one it refuses
+    // is not handed on. Call before run().
+    void screenSenders(TelemetrySenders& senders, MillisecondClock clock);
+
     void requestStop() { stopRequested_.store(true, std::memory_order_release); }
     bool bound() const { return bound_.load(std::memory_order_acquire); }
 
@@ -48,6 +54,8 @@ public:
     // empty datagram or one too long). Relaxed counters, readable from any thread.
     std::uint64_t decodedLines() const { return decodedLines_.load(std::memory_order_relaxed); }
     std::uint64_t refusedReceives() const { return refusedReceives_.load(std::memory_order_relaxed); }
+    // Datagrams from a sender other than the pinned aircraft, neither decoded nor counted above.
+    std::uint64_t refusedSenders() const { return refusedSenders_.load(std::memory_order_relaxed); }
 
 private:
     NetSocket& socket_;
@@ -58,6 +66,9 @@ private:
     std::atomic<bool> stopRequested_{false};
     std::atomic<std::uint64_t> decodedLines_{0};
     std::atomic<std::uint64_t> refusedReceives_{0};
+    std::atomic<std::uint64_t> refusedSenders_{0};
+    TelemetrySenders* senders_ = nullptr;
+    MillisecondClock clock_;
     // Obtained once and reused for every datagram.
     std::array<char, kReceiveBufferSize> receiveBuffer_{};
 };

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "net/TelemetrySenders.h"
+
 // The latest decoded telemetry, shared by two threads: the receiver thread is the only writer of
 // the values; the user-interface thread reads them and clears the two flags. Every field is an
 // atomic of its own width so that neither side ever waits for the other; a reader may see fields
@@ -25,8 +27,14 @@ struct TelemetryState {
     std::atomic<std::int32_t> linkAlive{0};
     // Mean seconds between lines, measured every eleventh line; 0 until the first measurement.
     std::atomic<double> packetInterval{0};
-    // Milliseconds since program start at which the last line was decoded; -1 before the first.
-    std::atomic<std::int32_t> lastLineClock{-1};
+    // The program clock (programClockMs) at which the last line was decoded. Every value is a valid
+    // clock reading (it runs negative for half of its cycle), so whether a line has been decoded at
+    // all is told by lineHeard, set after the first line's clock is stored.
+    std::atomic<std::int32_t> lastLineClock{0};
+    std::atomic<bool> lineHeard{false};
+
+    // Who the lines come from: written by the receiver thread, the pinned address by the interface.
+    TelemetrySenders senders;
 };
 
 static_assert(std::atomic<float>::is_always_lock_free && std::atomic<double>::is_always_lock_free &&

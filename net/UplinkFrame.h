@@ -22,6 +22,9 @@ std::optional<UplinkDatagram> frameUplinkText(std::string_view text,
 // The sum of bytes 0..178 modulo 256.
 std::uint8_t uplinkChecksum(const UplinkDatagram& datagram);
 
+// One waypoint upload carries at most this many waypoints (3 + 8 x 22 characters fill bytes 0..178).
+inline constexpr int kWaypointUploadLimit = 8;
+
 // Told to the operator when an upload is asked for before any telemetry has arrived.
 inline constexpr const char* kNoAircraftHeardMessage =
     "No aircraft has been heard yet: no telemetry has arrived, so there is nowhere to send the "

@@ -12,7 +12,10 @@ packages=(
   libgtest-dev
   libgeographiclib-dev libcanberra-dev sound-theme-freedesktop gpsbabel
   xvfb xauth xdotool
+  locales
   clang libclang-rt-14-dev
+  qt6-svg-dev qt6-qpa-plugins
+  dpkg-dev file desktop-file-utils appstream lintian man-db strace
 )
 
 missing=()

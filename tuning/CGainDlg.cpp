@@ -8,19 +8,21 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 
 #include "common/DialogUnits.h"
+#include "common/MessageBox.h"
 #include "common/Notifier.h"
 #include "net/UplinkFrame.h"
 #include "tuning/GainDataExchange.h"
 #include "tuning/GainUpload.h"
 
 namespace {
-
-using dialog_units::dialogRect;
 
 constexpr int kDialogWidthUnits = 279;
 constexpr int kDialogHeightUnits = 222;
@@ -40,26 +42,47 @@ constexpr const char* kFlightModeNames[kFlightModeCount] = {
 
 constexpr const char* kDiagramResource = ":/tuning/bitmap139.png";
 
-// A trackbar reports the end of every mouse interaction, a drag of the handle or a click on the
-// groove alike; a QSlider signals only the end of a drag, so groove clicks are reported here.
+// Added to the account of a gain file that was not read whole, when the dialog opens and at Save.
+constexpr const char* kPartialFileSaveNote = " Save asks before it replaces the file.";
+constexpr const char* kReplacePartialFileQuestion = " Replace the file with the gains shown here?";
+
+// Reports every movement of the handle, whatever made it: the end of a drag, a click on the groove
+// (also one that leaves the handle where it was, as a trackbar reports every mouse release), keys and
+// the wheel. Positions set by the program through placeSlider are not movements.
 class GainSlider : public QSlider {
 public:
-    GainSlider(QWidget* parent, std::function<void()> released)
-        : QSlider(Qt::Horizontal, parent), released_(std::move(released)) {
-        connect(this, &QSlider::sliderReleased, this, [this] { released_(); });
+    GainSlider(QWidget* parent, std::function<void()> moved)
+        : QSlider(Qt::Horizontal, parent), moved_(std::move(moved)) {
+        connect(this, &QSlider::sliderReleased, this, [this] { moved_(); });
+        // While the handle is dragged, the release above reports where it ended.
+        connect(this, &QSlider::valueChanged, this, [this] {
+            movedDuringPress_ = true;
+            if (!isSliderDown()) moved_();
+        });
     }
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        movedDuringPress_ = false;
+        QSlider::mousePressEvent(event);
+    }
     void mouseReleaseEvent(QMouseEvent* event) override {
         const bool dragging = isSliderDown();
         QSlider::mouseReleaseEvent(event);
-        // A drag has already been reported through sliderReleased.
-        if (!dragging && event->button() == Qt::LeftButton) released_();
+        // A drag and a groove click that moved the handle have been reported already.
+        if (!dragging && !movedDuringPress_ && event->button() == Qt::LeftButton) moved_();
     }
 
 private:
-    std::function<void()> released_;
+    std::function<void()> moved_;
+    bool movedDuringPress_ = false;
 };
+
+// Puts a slider at `position` without reporting a movement.
+void placeSlider(QSlider& slider, int position) {
+    const QSignalBlocker quiet(slider);
+    slider.setValue(position);
+}
 
 // The slider position standing for `gain`: gain / scale x 1000 truncated toward zero, held within
 // the slider's range (a larger gain from the file puts it at the right end). Clamped before the
@@ -88,17 +111,27 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QRect geo
 
 }  // namespace
 
-CGainDlg::CGainDlg(NetSocket& telemetrySocket, QWidget* parent)
+CGainDlg::CGainDlg(UploadGate& uploadGate, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      telemetrySocket_(telemetrySocket) {
+      uploadGate_(uploadGate) {
     dialog_units::setUpTemplateDialog(*this, QStringLiteral("Control Gain"), kDialogWidthUnits,
                                       kDialogHeightUnits);
     createControls();
     OnInitDialog();
 }
 
+CGainDlg::~CGainDlg() {
+    for (QLineEdit* box : {proportionalScaleBox_, integralScaleBox_, derivativeScaleBox_})
+        box->disconnect(this);
+}
+
 void CGainDlg::createControls() {
+    // Template positions in dialog units of the font the dialog is drawn with.
+    const dialog_units::DialogUnits units(font());
+    const auto dialogRect = [&units](int x, int y, int width, int height) {
+        return units.rect(x, y, width, height);
+    };
     // Created in the tab order, which is also the stacking order: the group box lies under the
     // combo box it frames.
     auto* upload = new QPushButton(QStringLiteral("&Upload"), this);
@@ -123,8 +156,10 @@ void CGainDlg::createControls() {
     m_modeCombo->setInsertPolicy(QComboBox::NoInsert);
     for (const char* name : kFlightModeNames) m_modeCombo->addItem(QString::fromLatin1(name));
     // The template's height includes the dropped list; the closed box is as high as its font needs.
+    // It stands below the group's title, which the template's place would cover.
     const QRect comboArea = dialogRect(177, 75, 89, 90);
-    m_modeCombo->setGeometry(comboArea.x(), comboArea.y(), comboArea.width(),
+    const int belowTitle = group->y() + group->contentsRect().top();
+    m_modeCombo->setGeometry(comboArea.x(), std::max(comboArea.y(), belowTitle), comboArea.width(),
                              m_modeCombo->sizeHint().height());
 
     m_proportionalSlider = new GainSlider(this, [this] { OnReleasedCaptureProportional(); });
@@ -155,6 +190,10 @@ void CGainDlg::createControls() {
     proportionalScaleBox_ = makeNumberBox(this, "1010", dialogRect(150, 107, 18, 12));
     integralScaleBox_ = makeNumberBox(this, "1011", dialogRect(150, 153, 18, 12));
     derivativeScaleBox_ = makeNumberBox(this, "1012", dialogRect(150, 194, 18, 12));
+    // A scale is taken as soon as the operator leaves its box, so that the slider shows the gain
+    // under it before it is moved again.
+    for (QLineEdit* box : {proportionalScaleBox_, integralScaleBox_, derivativeScaleBox_})
+        connect(box, &QLineEdit::editingFinished, this, &CGainDlg::onScaleEdited);
 
     // A static picture takes the size of its bitmap, plus its border.
     auto* picture = new QLabel(this);
@@ -205,25 +244,73 @@ void CGainDlg::OnInitDialog() {
         slider->setTickInterval(kSliderTickInterval);
         slider->setRange(0, kSliderMaximum);
     }
-    loadGainFile(m_gains);
+    fileLoad_ = loadGainFile(m_gains);
     m_proportionalValue = m_gains.proportional[0];
     m_integralValue = m_gains.integral[0];
     m_derivativeValue = m_gains.derivative[0];
     m_proportionalScale = kInitialProportionalScale;
     m_integralScale = kInitialIntegralScale;
     m_derivativeScale = kInitialDerivativeScale;
-    m_proportionalSlider->setValue(sliderPosition(m_proportionalValue, m_proportionalScale));
-    m_integralSlider->setValue(sliderPosition(m_integralValue, m_integralScale));
-    m_derivativeSlider->setValue(sliderPosition(m_derivativeValue, m_derivativeScale));
+    placeSliders();
     UpdateData(false);
     // Connected only now, so that selecting the first mode above is not taken for a change.
     connect(m_modeCombo, &QComboBox::currentIndexChanged, this, &CGainDlg::OnSelchangeFlightMode);
+    // Told once the window is up, so that the operator sees which gains the message is about.
+    if (!fileLoad_.whole())
+        QMetaObject::invokeMethod(
+            this,
+            [this] { tell(QString::fromStdString(partialFileText()) + QLatin1String(kPartialFileSaveNote)); },
+            Qt::QueuedConnection);
 }
 
-void CGainDlg::applySliderRelease(const QSlider& slider, std::array<double, kFlightModeCount>& column,
-                                  double& value, const double& scale) {
+std::string CGainDlg::partialFileText() const {
+    if (fileLoad_.openError != 0)
+        return std::string(kGainFileName) + " could not be opened for reading and writing (" +
+               std::strerror(fileLoad_.openError) + "), so every row shows the default gains.";
+    const int badRow = fileLoad_.rowsRead + 1;
+    const std::string rows =
+        badRow == kFlightModeCount ? "row 5 shows" : "rows " + std::to_string(badRow) + " to 5 show";
+    return std::string(kGainFileName) + " could not be read whole: row " + std::to_string(badRow) +
+           " is not three numbers, so " + rows + " the default gains.";
+}
+
+void CGainDlg::placeSliders() {
+    const auto row = static_cast<std::size_t>(m_mode);
+    placeSlider(*m_proportionalSlider, sliderPosition(m_gains.proportional[row], m_proportionalScale));
+    placeSlider(*m_integralSlider, sliderPosition(m_gains.integral[row], m_integralScale));
+    placeSlider(*m_derivativeSlider, sliderPosition(m_gains.derivative[row], m_derivativeScale));
+}
+
+bool CGainDlg::readBoxes(const double* watchedScale) {
+    if (exchanging_) return false;
+    exchanging_ = true;
+    const double before[] = {m_proportionalScale, m_integralScale, m_derivativeScale};
+    const double watchedBefore = watchedScale != nullptr ? *watchedScale : 0;
     // Goes on after a refused scale: the exchange has kept that scale's last accepted value.
     UpdateData(true);
+    // A new scale changes no gain: the sliders move to show the gains under it.
+    if (before[0] != m_proportionalScale || before[1] != m_integralScale || before[2] != m_derivativeScale)
+        placeSliders();
+    exchanging_ = false;
+    return watchedScale == nullptr || *watchedScale == watchedBefore;
+}
+
+void CGainDlg::onScaleEdited() {
+    if (exchanging_) return;
+    readBoxes(nullptr);
+    UpdateData(false);
+}
+
+void CGainDlg::applySliderMove(const QSlider& slider, std::array<double, kFlightModeCount>& column,
+                               double& value, const double& scale) {
+    // A movement while another exchange's prompt is up (a held groove repeats) waits for the next.
+    if (exchanging_) return;
+    // A scale taken only now has already put this slider where the unchanged gain stands; the
+    // movement that brought the scale in does not change the gain.
+    if (!readBoxes(&scale)) {
+        UpdateData(false);
+        return;
+    }
     const int rangeMaximum = slider.maximum();
     if (rangeMaximum <= 0) return;
     const double gain = slider.value() * scale / rangeMaximum;
@@ -233,27 +320,25 @@ void CGainDlg::applySliderRelease(const QSlider& slider, std::array<double, kFli
 }
 
 void CGainDlg::OnReleasedCaptureProportional() {
-    applySliderRelease(*m_proportionalSlider, m_gains.proportional, m_proportionalValue, m_proportionalScale);
+    applySliderMove(*m_proportionalSlider, m_gains.proportional, m_proportionalValue, m_proportionalScale);
 }
 
 void CGainDlg::OnReleasedCaptureIntegral() {
-    applySliderRelease(*m_integralSlider, m_gains.integral, m_integralValue, m_integralScale);
+    applySliderMove(*m_integralSlider, m_gains.integral, m_integralValue, m_integralScale);
 }
 
 void CGainDlg::OnReleasedCaptureDerivative() {
-    applySliderRelease(*m_derivativeSlider, m_gains.derivative, m_derivativeValue, m_derivativeScale);
+    applySliderMove(*m_derivativeSlider, m_gains.derivative, m_derivativeValue, m_derivativeScale);
 }
 
 void CGainDlg::OnSelchangeFlightMode() {
     const int selected = m_modeCombo->currentIndex();
     // No selection (or anything but a listed mode) must never index the table.
     if (selected < 0 || selected >= kFlightModeCount) return;
-    UpdateData(true);
+    readBoxes(nullptr);
     m_mode = selected;
     const auto row = static_cast<std::size_t>(m_mode);
-    m_proportionalSlider->setValue(sliderPosition(m_gains.proportional[row], m_proportionalScale));
-    m_integralSlider->setValue(sliderPosition(m_gains.integral[row], m_integralScale));
-    m_derivativeSlider->setValue(sliderPosition(m_gains.derivative[row], m_derivativeScale));
+    placeSliders();
     m_proportionalValue = m_gains.proportional[row];
     m_integralValue = m_gains.integral[row];
     m_derivativeValue = m_gains.derivative[row];
@@ -261,14 +346,12 @@ void CGainDlg::OnSelchangeFlightMode() {
 }
 
 void CGainDlg::OnUpload() {
-    switch (
-        sendGainUpload(telemetrySocket_, m_mode, m_proportionalValue, m_integralValue, m_derivativeValue)) {
+    switch (sendGainUpload(uploadGate_, m_mode, m_proportionalValue, m_integralValue, m_derivativeValue)) {
         case GainUploadResult::doesNotFit:
             tell(QString::fromLatin1(kGainDoesNotFitMessage));
             break;
-        case GainUploadResult::noAircraftHeard:
-            tell(QString::fromLatin1(kNoAircraftHeardMessage));
-            break;
+        case GainUploadResult::notSent:
+            // The gate told the operator why, or the operator cancelled.
         case GainUploadResult::sent:
         case GainUploadResult::sendFailed:
             // A datagram lost on the way is not told either; nothing waits for an answer.
@@ -277,14 +360,24 @@ void CGainDlg::OnUpload() {
 }
 
 void CGainDlg::OnSave() {
+    if (!fileLoad_.whole()) {
+        QMessageBox ask(
+            QMessageBox::Question, QString::fromLatin1(kApplicationTitle),
+            QString::fromStdString(partialFileText()) + QLatin1String(kReplacePartialFileQuestion),
+            QMessageBox::Yes | QMessageBox::No, this);
+        ask.setDefaultButton(QMessageBox::No);
+        if (ask.exec() != QMessageBox::Yes) return;
+    }
     std::string error;
-    if (saveGainFile(m_gains, &error)) return;
+    if (saveGainFile(m_gains, &error)) {
+        // The file now holds exactly this table.
+        fileLoad_ = GainFileLoad{true, kFlightModeCount, 0};
+        return;
+    }
     tell(QStringLiteral("The gains were not saved (%1). %2 is unchanged.")
              .arg(QString::fromStdString(error), QString::fromLatin1(kGainFileName)));
 }
 
 void CGainDlg::tell(const QString& text) {
-    QMessageBox message(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok,
-                        this);
-    message.exec();
+    showMessageBox(this, QString::fromLatin1(kApplicationTitle), text);
 }

@@ -2,11 +2,12 @@
 
 #include <QDialog>
 #include <array>
+#include <string>
 
 #include "tuning/GainTable.h"
 
 class GainDataExchange;
-class NetSocket;
+class UploadGate;
 class QComboBox;
 class QLineEdit;
 class QSlider;
@@ -20,8 +21,10 @@ class CGainDlg : public QDialog {
 
 public:
     // Builds the window and initialises it from the gain file; the caller shows it. Uploads go out
-    // on `telemetrySocket`, which must outlive the dialog.
-    CGainDlg(NetSocket& telemetrySocket, QWidget* parent);
+    // through `uploadGate`, which must outlive the dialog.
+    CGainDlg(UploadGate& uploadGate, QWidget* parent);
+    // The boxes leave the focus while the window goes; by then nothing may read them any more.
+    ~CGainDlg() override;
 
     const GainTable& gains() const { return m_gains; }
     int mode() const { return m_mode; }
@@ -41,11 +44,23 @@ private:
     void OnUpload();
     void OnSave();
 
-    void applySliderRelease(const QSlider& slider, std::array<double, kFlightModeCount>& column,
-                            double& value, const double& scale);
+    // The slider handlers: gain = position x scale / range maximum for the selected mode.
+    void applySliderMove(const QSlider& slider, std::array<double, kFlightModeCount>& column, double& value,
+                         const double& scale);
+    // Puts each slider where the selected mode's gain stands under its scale, reporting no movement.
+    void placeSliders();
+    // Reads the boxes; a scale accepted with a new value leaves every gain as it was and moves the
+    // sliders instead. False when `watchedScale` (a scale member, or null) took a new value, or
+    // while another exchange runs.
+    bool readBoxes(const double* watchedScale);
+    void onScaleEdited();
     void tell(const QString& text);
+    // What went wrong with reading the gain file, naming the file and the first row not read.
+    std::string partialFileText() const;
 
-    NetSocket& telemetrySocket_;
+    UploadGate& uploadGate_;
+    // How the gain file was read when the dialog opened (or that Save has since replaced it whole).
+    GainFileLoad fileLoad_;
 
     int m_mode = 0;
     GainTable m_gains;
@@ -66,4 +81,6 @@ private:
     QLineEdit* proportionalScaleBox_ = nullptr;
     QLineEdit* integralScaleBox_ = nullptr;
     QLineEdit* derivativeScaleBox_ = nullptr;
+    // Set while the boxes are read: a prompt's focus changes must not start another exchange.
+    bool exchanging_ = false;
 };

@@ -1,10 +1,10 @@
 #include "tuning/GainDataExchange.h"
 
 #include <QLineEdit>
-#include <QMessageBox>
 #include <optional>
 
 #include "common/DialogNumbers.h"
+#include "common/MessageBox.h"
 #include "common/Notifier.h"
 
 GainDataExchange::GainDataExchange(QWidget& dialog, bool saveAndValidate)
@@ -38,9 +38,7 @@ bool GainDataExchange::exchange(QLineEdit& box, double& value, double minimum, d
 
 void GainDataExchange::refuse(QLineEdit& box, const QString& prompt) {
     failed_ = true;
-    QMessageBox message(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), prompt, QMessageBox::Ok,
-                        &dialog_);
-    message.exec();
+    showMessageBox(&dialog_, QString::fromLatin1(kApplicationTitle), prompt);
     box.setFocus(Qt::OtherFocusReason);
     box.selectAll();
 }

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "common/ClassicNumbers.h"
 
@@ -28,10 +30,32 @@ bool readRow(std::FILE* file, GainTable& gains, int mode) {
     return true;
 }
 
-void setError(std::string* error, const char* step, int errorNumber) {
-    if (error)
-        *error =
-            std::string("could not ") + step + " " + kGainFileTempName + ": " + std::strerror(errorNumber);
+void setError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+void setError(std::string* error, const char* step, const std::string& file, int errorNumber) {
+    setError(error, std::string("could not ") + step + " " + file + ": " + std::strerror(errorNumber));
+}
+
+// The file that a save to `path` must replace: `path` itself, or the end of the chain of symbolic
+// links it names (which need not exist yet). Empty when the chain does not end.
+std::string followLinks(std::string path) {
+    constexpr int kMostLinks = 40;
+    for (int link = 0; link < kMostLinks; ++link) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return {};
+        target.resize(static_cast<std::size_t>(length));
+        // A relative target is relative to the directory holding the link.
+        const std::size_t slash = path.rfind('/');
+        path =
+            target.front() == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+    }
+    errno = ELOOP;
+    return {};
 }
 
 bool writeAll(int fd, const char* data, std::size_t length) {
@@ -75,34 +99,61 @@ int readGainTable(std::FILE* file, GainTable& gains) {
     return rowsRead;
 }
 
-int loadGainFile(GainTable& gains) {
+GainFileLoad loadGainFile(GainTable& gains) {
     gains = kDefaultGainTable;
+    GainFileLoad load;
     // Opened for update as the gain file always has been: a file the operator cannot write is
-    // treated as absent.
+    // not read either.
     std::FILE* file = std::fopen(kGainFileName, "r+");
-    if (!file) return 0;
-    const int rowsRead = readGainTable(file, gains);
+    if (!file) {
+        load.exists = errno != ENOENT;
+        load.openError = load.exists ? errno : 0;
+        return load;
+    }
+    load.exists = true;
+    load.rowsRead = readGainTable(file, gains);
     std::fclose(file);
-    return rowsRead;
+    return load;
 }
 
 bool saveGainFile(const GainTable& gains, std::string* error) {
     const std::string text = formatTable(gains);
 
-    // The old file's permissions carry over to its replacement.
-    mode_t permissions = 0666;
-    struct stat existing {};
-    if (::stat(kGainFileName, &existing) == 0) permissions = existing.st_mode & 07777;
-
-    const int fd =
-        ::open(kGainFileTempName, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, permissions);
-    if (fd < 0) {
-        setError(error, "create", errno);
+    const std::string target = followLinks(kGainFileName);
+    if (target.empty()) {
+        setError(error, "follow the link", kGainFileName, errno);
         return false;
     }
-    bool ok = writeAll(fd, text.data(), text.size());
+    const std::string temporary = target + ".tmp";
+
+    // The replacement keeps the old file's permissions; a file the operator may not write is not
+    // replaced behind its back (the rename would succeed wherever the directory is writable).
+    std::optional<mode_t> keptPermissions;
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            setError(error, target + " is not writable: " + std::strerror(errno));
+            return false;
+        }
+        keptPermissions = existing.st_mode & 07777;
+    }
+
+    // A new file gets the usual permissions (through the umask).
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                          keptPermissions ? 0600 : 0666);
+    if (fd < 0) {
+        setError(error, "create", temporary, errno);
+        return false;
+    }
+    // Set outright: the mode given to open is cut by the umask.
+    bool ok = !keptPermissions || ::fchmod(fd, *keptPermissions) == 0;
     int failure = ok ? 0 : errno;
-    const char* step = "write";
+    const char* step = "set the permissions of";
+    if (ok && !writeAll(fd, text.data(), text.size())) {
+        ok = false;
+        failure = errno;
+        step = "write";
+    }
     if (ok && ::fsync(fd) != 0) {
         ok = false;
         failure = errno;
@@ -113,18 +164,20 @@ bool saveGainFile(const GainTable& gains, std::string* error) {
         failure = errno;
         step = "close";
     }
-    if (ok && std::rename(kGainFileTempName, kGainFileName) != 0) {
+    if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
         ok = false;
         failure = errno;
         step = "rename into place";
     }
     if (!ok) {
-        ::unlink(kGainFileTempName);
-        setError(error, step, failure);
+        ::unlink(temporary.c_str());
+        setError(error, step, temporary, failure);
         return false;
     }
     // Make the rename itself durable; the new file is already in place if this fails.
-    const int directory = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::size_t slash = target.rfind('/');
+    const std::string directoryPath = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const int directory = ::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/ClassicNumbers.h"
-#include "net/NetSocket.h"
+#include "net/UploadGate.h"
 
 std::optional<GainUploadPacket> buildGainUploadPacket(int mode, double proportional, double integral,
                                                       double derivative) {
@@ -20,12 +20,19 @@ std::optional<GainUploadPacket> buildGainUploadPacket(int mode, double proportio
     return frameUplinkText(std::string_view(text, static_cast<std::size_t>(length)));
 }
 
-GainUploadResult sendGainUpload(NetSocket& telemetrySocket, int mode, double proportional, double integral,
+GainUploadResult sendGainUpload(UploadGate& gate, int mode, double proportional, double integral,
                                 double derivative) {
     const std::optional<GainUploadPacket> packet =
         buildGainUploadPacket(mode, proportional, integral, derivative);
     if (!packet) return GainUploadResult::doesNotFit;
-    if (!telemetrySocket.hasSender()) return GainUploadResult::noAircraftHeard;
-    const int sent = telemetrySocket.replyToSender(packet->data(), kUplinkSize);
-    return sent == kUplinkSize ? GainUploadResult::sent : GainUploadResult::sendFailed;
+    switch (gate.send({UploadRequest::Kind::gains}, *packet)) {
+        case UploadOutcome::sent:
+            return GainUploadResult::sent;
+        case UploadOutcome::sendFailed:
+            return GainUploadResult::sendFailed;
+        case UploadOutcome::refused:
+        case UploadOutcome::cancelled:
+            break;
+    }
+    return GainUploadResult::notSent;
 }

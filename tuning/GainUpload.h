@@ -4,7 +4,7 @@
 
 #include "net/UplinkFrame.h"
 
-class NetSocket;
+class UploadGate;
 
 // One mode's gains for the aircraft: "G <mode> <p> <i> <d>" (each gain "%f"), zero bytes, and the
 // uplink checksum in the last byte.
@@ -21,13 +21,12 @@ enum class GainUploadResult {
     sendFailed,
     // A gain's text does not fit the datagram; nothing was sent.
     doesNotFit,
-    // No telemetry has arrived, so there is no aircraft address; nothing was sent.
-    noAircraftHeard,
+    // Stopped at the upload gate (refused, and the operator told why, or cancelled); nothing was sent.
+    notSent,
 };
 
-// Sends the packet back to the sender of the last telemetry datagram on `telemetrySocket`.
-// User-interface thread; the receiver thread may be blocked in receiveFrom on the same socket.
-GainUploadResult sendGainUpload(NetSocket& telemetrySocket, int mode, double proportional, double integral,
+// Sends the packet to the aircraft through the upload gate. User-interface thread.
+GainUploadResult sendGainUpload(UploadGate& gate, int mode, double proportional, double integral,
                                 double derivative);
 
 // Told to the operator when a gain is too large to be uploaded.

@@ -25,12 +25,14 @@ void emitOutline() {
 void Scene::drawAircraftSymbol() {
     const std::optional<ScenePoint> position = geoToScene(mapGeometry_, telemetry_.lat, telemetry_.lon);
     if (!position) return;
-    const float x = static_cast<float>(position->x);
-    const float y = static_cast<float>(position->y);
+    const ScenePoint shown = zoomedScenePoint(mapGeometry_, mapWindow(), *position);
+    const float x = static_cast<float>(shown.x);
+    const float y = static_cast<float>(shown.y);
     const float heading = static_cast<float>(telemetry_.psi * kDegreesPerRadian);
     // A position beyond float range or a heading that is no number cannot be drawn meaningfully.
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(heading)) return;
 
+    beginMapClip();
     glPushMatrix();
     glTranslatef(x, y, 0);
     // About -z: a positive heading turns the nose clockwise on the screen, from north to east.
@@ -51,4 +53,5 @@ void Scene::drawAircraftSymbol() {
         glEnd();
     }
     glPopMatrix();
+    endMapClip();
 }

@@ -14,6 +14,7 @@
 #include "net/TelemetryState.h"
 #include "view/FlightDeck.h"
 #include "view/Scene.h"
+#include "view/SceneCamera.h"
 #include "view/SurfaceFormat.h"
 
 namespace {
@@ -30,11 +31,11 @@ constexpr int kFailureMakeCurrent = 5;
 
 }  // namespace
 
-COrvaneView::COrvaneView(TelemetryState& telemetry, NetSocket& telemetrySocket, const int& cockpitFeedOn,
+COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
                          Notifier& notifier, QWidget* parent)
     : QOpenGLWidget(parent),
       telemetry_(telemetry),
-      telemetrySocket_(telemetrySocket),
+      uploadGate_(uploadGate),
       cockpitFeedOn_(cockpitFeedOn),
       scene_(std::make_unique<Scene>(telemetry, notifier)),
       feedSocket_(std::make_unique<NetSocket>(notifier)) {
@@ -102,7 +103,7 @@ void COrvaneView::drawText(float x, float y, int colorIndex, float size, const c
 }
 
 void COrvaneView::fillCockpitFeed() {
-    ::fillCockpitFeed(telemetry_, cockpitFeedPacket_);
+    cockpitFeed_.fill(telemetry_);
 }
 
 void COrvaneView::initializeGL() {
@@ -146,10 +147,13 @@ void COrvaneView::paintGL() {
 }
 
 void COrvaneView::wheelEvent(QWheelEvent* event) {
-    scene_->wheelStep(event->angleDelta().y());
-    // The picture under the cursor changed.
-    showCursorAt(event->position());
-    update();
+    const QPoint delta = event->angleDelta();
+    if (Scene::isZoomWheelEvent(delta.x(), delta.y())) {
+        scene_->wheelStep(delta.y());
+        // The picture under the cursor changed.
+        showCursorAt(event->position());
+        update();
+    }
     event->accept();
 }
 
@@ -160,12 +164,11 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 void COrvaneView::onFrameTimer() {
     const std::int32_t now = programClockMs();
     if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), now)) update();
+    // A pressed button flashes over the next drawings, one a tick, with or without telemetry.
+    if (scene_->buttonFlashPending()) update();
     flightDeck_->tick(now);
 
-    if (cockpitFeedOn_ == 1) {
-        fillCockpitFeed();
-        feedSocket_->sendData(cockpitFeedPacket_.bytes.data(), kCockpitFeedSize);
-    }
+    cockpitFeed_.tick(telemetry_, cockpitFeedOn_, *feedSocket_);
 }
 
 void COrvaneView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -174,17 +177,16 @@ void COrvaneView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const QPointF position = event->position();
-    const auto at = toReferenceFrame(position.x(), position.y(), windowRect_.width(), windowRect_.height(),
-                                     referenceWidth, referenceHeight);
-    if (!at) return;
-    dispatchDoubleClick(
-        scene_->waypoints(), scene_->mapGeometry(), *at,
+    scene_->doubleClick(
+        position.x(), position.y(), windowRect_.width(), windowRect_.height(),
         {[this] { uploadWaypoints(); }, [this] { openMapDialog(); }, [] { QApplication::beep(); }});
+    // Whatever the click changed shows now, not at the next telemetry line.
+    update();
     event->accept();
 }
 
 void COrvaneView::uploadWaypoints() {
-    ::uploadWaypoints(scene_->waypoints(), telemetrySocket_, scene_->notifier());
+    ::uploadWaypoints(scene_->waypoints(), uploadGate_, scene_->notifier());
 }
 
 void COrvaneView::openMapDialog() {
@@ -196,12 +198,13 @@ MapGeometry& COrvaneView::mapGeometry() {
     return scene_->mapGeometry();
 }
 
-void COrvaneView::loadMapForIndex(int index) {
+bool COrvaneView::loadMapForIndex(int index, const MapCorners& corners) {
     // The texture belongs to the view's context; without one there is nothing to load into.
-    if (!glReady_ || context() == nullptr) return;
+    if (!glReady_ || context() == nullptr) return false;
     makeCurrent();
-    scene_->loadMapForIndex(index);
+    const bool changed = scene_->changeMap(index, corners);
     doneCurrent();
+    return changed;
 }
 
 void COrvaneView::requestRepaint() {
@@ -209,8 +212,8 @@ void COrvaneView::requestRepaint() {
 }
 
 void COrvaneView::showCursorAt(const QPointF& position) {
-    const ScenePoint at = Scene::sceneAtPixel(position.x(), position.y(), width(), height());
-    flightDeck_->setCursor(scene_->geoAtScene(at.x, at.y));
+    const ScenePoint at = clientToScene(position.x(), position.y(), width(), height());
+    flightDeck_->setCursor(scene_->geoAtScene(at));
 }
 
 void COrvaneView::mousePressEvent(QMouseEvent* event) {
@@ -231,8 +234,8 @@ void COrvaneView::mouseMoveEvent(QMouseEvent* event) {
             setCursor(Qt::ClosedHandCursor);
         }
         if (dragging_) {
-            const ScenePoint from = Scene::sceneAtPixel(lastDragAt_.x(), lastDragAt_.y(), width(), height());
-            const ScenePoint to = Scene::sceneAtPixel(position.x(), position.y(), width(), height());
+            const ScenePoint from = clientToScene(lastDragAt_.x(), lastDragAt_.y(), width(), height());
+            const ScenePoint to = clientToScene(position.x(), position.y(), width(), height());
             scene_->panMap(to.x - from.x, to.y - from.y);
             lastDragAt_ = position;
             update();

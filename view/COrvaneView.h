@@ -10,11 +10,13 @@
 #include <optional>
 
 #include "map/CMapLoadDlg.h"
+#include "map/Waypoints.h"
 #include "net/CockpitFeed.h"
 #include "view/FrameTick.h"
 
-class NetSocket;
 class Notifier;
+class NetSocket;
+class UploadGate;
 class QMouseEvent;
 class QWheelEvent;
 class Scene;
@@ -27,9 +29,9 @@ class FlightDeck;
 class COrvaneView : public QOpenGLWidget, public MapDialogTarget {
     Q_OBJECT
 public:
-    // `cockpitFeedOn` is the application's flag, read on every timer tick. `telemetrySocket` is the
-    // receiver's socket, on which the uploads answer the aircraft.
-    COrvaneView(TelemetryState& telemetry, NetSocket& telemetrySocket, const int& cockpitFeedOn,
+    // `cockpitFeedOn` is the application's flag, read on every timer tick. The waypoint upload goes
+    // out through `uploadGate`.
+    COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
                 Notifier& notifier, QWidget* parent = nullptr);
     // Stops the timer and closes the feed socket with the context current.
     ~COrvaneView() override;
@@ -78,8 +80,7 @@ public:
     Scene& scene() { return *scene_; }
     // The track, alarms, readout and Flight menu commands.
     FlightDeck& flightDeck() { return *flightDeck_; }
-    const CockpitFeedPacket& cockpitFeedPacket() const { return cockpitFeedPacket_; }
-    NetSocket& telemetrySocket() { return telemetrySocket_; }
+    const CockpitFeedPacket& cockpitFeedPacket() const { return cockpitFeed_.packet(); }
 
     // Sends the first eight waypoints to the aircraft (the operator is told when nothing can be sent).
     void uploadWaypoints();
@@ -87,20 +88,19 @@ public:
     void openMapDialog();
     // What the map dialog changes: the map geometry, the texture's picture, and a repaint.
     MapGeometry& mapGeometry() override;
-    void loadMapForIndex(int index) override;
+    bool loadMapForIndex(int index, const MapCorners& corners) override;
     void requestRepaint() override;
 
     // The scene stretches with the window, so clicks are scaled into one fixed reference frame.
-    static constexpr int referenceWidth = 1024;
-    static constexpr int referenceHeight = 672;
+    static constexpr int referenceWidth = kReferenceWidth;
+    static constexpr int referenceHeight = kReferenceHeight;
 
 protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
     void wheelEvent(QWheelEvent* event) override;
-    // Waypoints and the buttons under the map. Requests no repaint: the next telemetry-driven
-    // frame shows the change.
+    // Waypoints and the buttons under the map; repaints at once to show the change.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     // Dragging with the left button pans the zoomed map; every move updates the cursor readout.
     void mousePressEvent(QMouseEvent* event) override;
@@ -113,12 +113,12 @@ private:
     void showCursorAt(const QPointF& position);
 
     TelemetryState& telemetry_;
-    NetSocket& telemetrySocket_;
+    UploadGate& uploadGate_;
     const int& cockpitFeedOn_;
     std::unique_ptr<Scene> scene_;
     std::unique_ptr<FlightDeck> flightDeck_;
     std::unique_ptr<NetSocket> feedSocket_;
-    CockpitFeedPacket cockpitFeedPacket_{};
+    CockpitFeed cockpitFeed_;
     QTimer frameTimer_;
     QRect windowRect_;
     int feedPort_ = kCockpitFeedPort;

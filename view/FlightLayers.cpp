@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "map/Geodesy.h"
-#include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
 #include "view/AlarmSchedule.h"
 #include "view/Scene.h"
@@ -29,15 +28,10 @@ constexpr float kArrowLabelHalfHeight = 0.05f;
 
 constexpr std::int16_t kGpsAcquired = 1;
 
-GeoPoint sceneToGeo(const MapGeometry& geometry, double x, double y) {
-    return {(y - geometry.mapTop) * geometry.latPerUnit + geometry.upperLeftLat,
-            (x - geometry.mapLeft) * geometry.lonPerUnit + geometry.upperLeftLon};
-}
-
 }  // namespace
 
 bool Scene::linkLostShown() const {
-    return alarmConditions(telemetry_, programClockMs()).linkLost;
+    return alarmConditions(telemetry_, clock_()).linkLost;
 }
 
 std::optional<ScenePoint> Scene::aircraftOnMap() const {
@@ -115,24 +109,11 @@ void Scene::drawOffMapArrow() {
 }
 
 std::optional<ScenePoint> Scene::shownScenePoint(double lat, double lon) const {
-    return geoToScene(mapGeometry_, lat, lon);
+    const std::optional<ScenePoint> unzoomed = geoToScene(mapGeometry_, lat, lon);
+    if (!unzoomed) return std::nullopt;
+    return zoomedScenePoint(mapGeometry_, mapWindow(), *unzoomed);
 }
 
 GeoPoint Scene::unshownGeo(double x, double y) const {
-    return sceneToGeo(mapGeometry_, x, y);
-}
-
-void Scene::beginMapClip() {
-    const MapGeometry& g = mapGeometry_;
-    // Four planes around the map rectangle: a ax + b y + d >= 0 keeps the inside.
-    const std::array<std::array<GLdouble, 4>, 4> planes{
-        {{1, 0, 0, -g.mapLeft}, {-1, 0, 0, g.mapRight}, {0, 1, 0, -g.mapBottom}, {0, -1, 0, g.mapTop}}};
-    for (std::size_t i = 0; i < planes.size(); ++i) {
-        glClipPlane(static_cast<GLenum>(GL_CLIP_PLANE0 + i), planes[i].data());
-        glEnable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
-    }
-}
-
-void Scene::endMapClip() {
-    for (GLenum i = 0; i < 4; ++i) glDisable(GL_CLIP_PLANE0 + i);
+    return sceneToGeo(mapGeometry_, unzoomedScenePoint(mapGeometry_, mapWindow(), {x, y}));
 }

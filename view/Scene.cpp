@@ -6,22 +6,20 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <numbers>
+#include <filesystem>
+#include <string>
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
 #include "map/TextureImage.h"
+#include "net/TelemetryDecoder.h"
 #include "view/OutlineFont.h"
+#include "view/SceneCamera.h"
 
 namespace {
 
-// The camera: a fixed perspective whose aspect never follows the window, so the scene stretches to
-// fill it and every scene point keeps its fraction of the client width and height.
-constexpr double kFieldOfViewDegrees = 40.0;
-constexpr double kSceneAspect = 1.526946;
 constexpr float kNearPlane = 0.1f;
 constexpr double kFarPlane = 20.0;
-constexpr float kEyeDistance = 10.0f;
 
 // Glyphs are built flat. drawText squashes every glyph into the scene plane, where an extruded
 // back face and side walls could never be seen (the front face wins the depth test at the same
@@ -39,7 +37,8 @@ constexpr float kMaxMapZoom = 1.0f;
 Scene::Scene(TelemetryState& telemetry, Notifier& notifier)
     : telemetry_(telemetry),
       notifier_(notifier),
-      colorTable_{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}}} {}
+      colorTable_{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}}},
+      clock_(programClockMs) {}
 
 // The display lists and the texture belong to the context and go with it.
 Scene::~Scene() = default;
@@ -64,28 +63,64 @@ void Scene::initGl() {
     loadStartupMap();
 }
 
+namespace {
+
+// Keeps the loader's message instead of showing it: the operator gets one message for a failed
+// map, which says why.
+class KeptMessage : public Notifier {
+public:
+    void showMessage(const std::string& /*caption*/, const std::string& text) override { kept = text; }
+    std::string kept;
+};
+
+}  // namespace
+
+bool Scene::loadPicture(int index, TextureImage& picture) {
+    const char* name = mapBitmapFile(index);
+    // The message names the file with its folder: the pictures are read from the working directory.
+    std::error_code ignored;
+    const std::string path =
+        name != nullptr ? std::filesystem::absolute(name, ignored).string() : std::string();
+    KeptMessage reason;
+    bool loaded = !path.empty() && picture.load(path.c_str(), GL_DECAL, reason) == 1;
+    if (loaded && picture.upload() != 1) {
+        reason.kept = picture.uploadError();
+        loaded = false;
+    }
+    if (!loaded) {
+        std::string text = kMapLoadFailedText;
+        while (!reason.kept.empty() && reason.kept.back() == '\n') reason.kept.pop_back();
+        if (!reason.kept.empty()) text += "\n" + reason.kept;
+        if (!path.empty() && reason.kept.find(path) == std::string::npos) text += "\n" + path;
+        notifier_.showMessage(kApplicationTitle, text);
+        return false;
+    }
+    if (mapTexture_ != 0) glDeleteTextures(1, &mapTexture_);
+    mapTexture_ = picture.texture();
+    mapPictureLoaded_ = true;
+    return true;
+}
+
 void Scene::loadStartupMap() {
     TextureImage picture;
     int width = kShippedMapWidth;
     int height = kShippedMapHeight;
-    if (!picture.load(mapBitmapFile(0), GL_DECAL, notifier_)) {
-        notifier_.showMessage(kApplicationTitle, kMapLoadFailedText);
-    }
-    if (picture.upload()) {
-        mapPictureLoaded_ = true;
+    if (loadPicture(0, picture)) {
         width = picture.image()->width;
         height = picture.image()->height;
     }
     initMapGeometry(mapGeometry_, width, height);
 }
 
-void Scene::loadMapForIndex(int index) {
+bool Scene::changeMap(int index, const MapCorners& corners) {
     TextureImage picture;
-    if (!picture.load(mapBitmapFile(index), GL_DECAL, notifier_)) {
-        notifier_.showMessage(kApplicationTitle, kMapLoadFailedText);
-    }
-    // Without a new picture the previous map texture stays.
-    if (picture.upload()) mapPictureLoaded_ = true;
+    if (!loadPicture(index, picture)) return false;
+    setMapCorners(mapGeometry_, corners);
+    return true;
+}
+
+bool Scene::loadMapForIndex(int index) {
+    return changeMap(index, mapCorners(mapGeometry_));
 }
 
 void Scene::resize(int width, int height) {
@@ -109,7 +144,7 @@ void Scene::applyProjection(double /*aspect*/) {
 }
 
 void Scene::applyEyeTransform() {
-    glTranslatef(0, 0, -kEyeDistance);
+    glTranslatef(0, 0, static_cast<float>(-kEyeDistance));
 }
 
 void Scene::drawFrame() {
@@ -172,38 +207,48 @@ double windowStart(double centre, float zoom) {
 }
 }  // namespace
 
-float Scene::shownTexU0() const {
-    return static_cast<float>(windowStart(panCentreU_, mapZoom_));
-}
-
-float Scene::shownTexV0() const {
-    return static_cast<float>(windowStart(panCentreV_, mapZoom_));
+MapWindow Scene::mapWindow() const {
+    return {mapZoom_, static_cast<float>(windowStart(panCentreU_, mapZoom_)),
+            static_cast<float>(windowStart(panCentreV_, mapZoom_))};
 }
 
 void Scene::panMap(double dx, double dy) {
     const MapGeometry& g = mapGeometry_;
     const double width = g.mapRight - g.mapLeft, height = g.mapTop - g.mapBottom;
     if (!(width > 0) || !(height > 0)) return;
-    // Start from the window as drawn, so that a pan at an edge does not store travel past it.
-    panCentreU_ = shownTexU0() + mapZoom_ / 2.0 - dx / width * mapZoom_;
-    panCentreV_ = shownTexV0() + mapZoom_ / 2.0 - dy / height * mapZoom_;
-    panCentreU_ = windowStart(panCentreU_, mapZoom_) + mapZoom_ / 2.0;
-    panCentreV_ = windowStart(panCentreV_, mapZoom_) + mapZoom_ / 2.0;
+    // From the window as drawn, so that travel past an edge is not stored and undone first.
+    const MapWindow shown = mapWindow();
+    panCentreU_ =
+        windowStart(shown.startU + mapZoom_ / 2.0 - dx / width * mapZoom_, mapZoom_) + mapZoom_ / 2.0;
+    panCentreV_ =
+        windowStart(shown.startV + mapZoom_ / 2.0 - dy / height * mapZoom_, mapZoom_) + mapZoom_ / 2.0;
 }
 
-ScenePoint Scene::sceneAtPixel(double x, double y, int width, int height) {
-    if (width <= 0 || height <= 0) return {};
-    const double halfHeight = kEyeDistance * std::tan(kFieldOfViewDegrees / 2 * std::numbers::pi / 180);
-    const double halfWidth = halfHeight * kSceneAspect;
-    return {(x / width * 2 - 1) * halfWidth, (1 - y / height * 2) * halfHeight};
+std::optional<GeoPoint> Scene::geoAtScene(ScenePoint shown) const {
+    if (!isOnMap(mapGeometry_, shown)) return std::nullopt;
+    return sceneToGeo(mapGeometry_, unzoomedScenePoint(mapGeometry_, mapWindow(), shown));
 }
 
-std::optional<GeoPoint> Scene::geoAtScene(double x, double y) const {
+void Scene::doubleClick(double x, double y, int width, int height, const DoubleClickActions& actions) {
+    const std::optional<DoubleClickPosition> at = toDoubleClickPosition(x, y, width, height);
+    if (at) dispatchDoubleClick(waypoints_, mapGeometry_, mapWindow(), *at, actions);
+}
+
+namespace {
+constexpr int kMapClipPlanes = 4;
+}  // namespace
+
+void Scene::beginMapClip() const {
     const MapGeometry& g = mapGeometry_;
-    if (!(x >= g.mapLeft && x <= g.mapRight && y >= g.mapBottom && y <= g.mapTop)) return std::nullopt;
-    // The fraction of the picture under the point, through the zoom window.
-    const double u = shownTexU0() + (x - g.mapLeft) / (g.mapRight - g.mapLeft) * mapZoom_;
-    const double v = shownTexV0() + (y - g.mapBottom) / (g.mapTop - g.mapBottom) * mapZoom_;
-    return GeoPoint{g.lowerRightLat + v * (g.upperLeftLat - g.lowerRightLat),
-                    g.upperLeftLon + u * (g.lowerRightLon - g.upperLeftLon)};
+    // Each plane keeps the side where a x + b y + d >= 0.
+    const GLdouble planes[kMapClipPlanes][4] = {
+        {1, 0, 0, -g.mapLeft}, {-1, 0, 0, g.mapRight}, {0, 1, 0, -g.mapBottom}, {0, -1, 0, g.mapTop}};
+    for (int i = 0; i < kMapClipPlanes; ++i) {
+        glClipPlane(static_cast<GLenum>(GL_CLIP_PLANE0 + i), planes[i]);
+        glEnable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
+    }
+}
+
+void Scene::endMapClip() const {
+    for (int i = 0; i < kMapClipPlanes; ++i) glDisable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
 }

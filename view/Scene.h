@@ -5,13 +5,16 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "map/FlightTrack.h"
 #include "map/MapGeometry.h"
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
+#include "net/TelemetrySenders.h"
 
 class Notifier;
+class TextureImage;
 struct TelemetryState;
 
 // Colour indices of drawText.
@@ -74,11 +77,37 @@ public:
                          const char* text) const;
     void buildFonts();
 
-    // Loads the picture of catalogue index 0..3 into the map texture; the geometry is unchanged.
-    void loadMapForIndex(int index);
+    // Changes the map whole or not at all: the picture of catalogue index 0..3 (read from the
+    // working directory) with `corners`. When the picture cannot be loaded or the GL cannot take
+    // it, one message tells the operator why, naming the file with its folder, and the picture,
+    // corners and scales stay as they were. The map rectangle never changes: a picture of another
+    // size is stretched over it. Returns whether the map changed.
+    bool changeMap(int index, const MapCorners& corners);
+    // The same with the current corners.
+    bool loadMapForIndex(int index);
+
+    // The program's millisecond clock unless set otherwise (tests): it times how long the panel
+    // warns of a second telemetry sender.
+    void setClock(MillisecondClock clock) { clock_ = std::move(clock); }
 
     // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
     void wheelStep(int delta);
+    // Whether a wheel event of these angle deltas is a zoom step: only a vertical component zooms,
+    // so a tilted wheel or a sideways swipe leaves the map alone (an event of no delta at all
+    // still counts as forward).
+    static bool isZoomWheelEvent(int horizontalDelta, int verticalDelta) {
+        return verticalDelta != 0 || horizontalDelta == 0;
+    }
+
+    // The operator's double-click at client position (x, y) of a window of width x height logical
+    // pixels: a button, or a waypoint at the map position under the cursor as the map is shown.
+    void doubleClick(double x, double y, int width, int height, const DoubleClickActions& actions);
+    // Whether a pressed button still has drawings of its flash to come: the red ones, and the one
+    // that shows it dark again.
+    bool buttonFlashPending() const {
+        return waypoints_.uploadPressed != 0 || waypoints_.clearPressed != 0 ||
+               waypoints_.loadMapPressed != 0 || lastPanelShowedFlash_;
+    }
 
     float mapZoom() const { return mapZoom_; }
     GLuint outlineFontBase() const { return outlineFontBase_; }
@@ -103,14 +132,10 @@ public:
     // Drags the shown picture by (dx, dy) scene units, as a hand moves paper: the zoom window
     // moves the other way and never past the picture's edges. Nothing moves at full view.
     void panMap(double dx, double dy);
-    // Lower-left texture coordinate of the zoom window: centred on the pan centre, inside [0, 1].
-    float shownTexU0() const;
-    float shownTexV0() const;
-    // The scene point under a position (logical pixels from the top left) of a view of
-    // width x height logical pixels (the scene stretches over it).
-    static ScenePoint sceneAtPixel(double x, double y, int width, int height);
-    // The coordinate of the picture as shown under scene point (x, y); nothing off the drawn map.
-    std::optional<GeoPoint> geoAtScene(double x, double y) const;
+    // The part of the picture on show: the zoom window around the pan centre, inside the picture.
+    MapWindow mapWindow() const;
+    // The coordinate of the picture as shown under scene point `shown`; nothing off the drawn map.
+    std::optional<GeoPoint> geoAtScene(ScenePoint shown) const;
 
     // Whether the last status panel drawing read "LINK" (a line had arrived since the one before).
     // The view uses it to repaint once when telemetry stops, so that "NO LINK" appears.
@@ -126,9 +151,12 @@ private:
     // Where a coordinate is drawn on the map as shown, and the reverse.
     std::optional<ScenePoint> shownScenePoint(double lat, double lon) const;
     GeoPoint unshownGeo(double x, double y) const;
-    // Drawing between these stays inside the map rectangle.
-    void beginMapClip();
-    void endMapClip();
+    bool loadPicture(int index, TextureImage& picture);
+    // Clips what is drawn between the two to the map rectangle: overlays placed by coordinates
+    // never spill from the part of the map on show over the panels. Called with the frame's
+    // modelview (the planes are fixed in scene units).
+    void beginMapClip() const;
+    void endMapClip() const;
     void drawStateTable();
 
     TelemetryState& telemetry_;
@@ -138,7 +166,9 @@ private:
     float mapZoom_ = 1.0f;
     MapGeometry mapGeometry_;
     bool mapPictureLoaded_ = false;
+    GLuint mapTexture_ = 0;
     bool lastDrawingShowedLink_ = false;
+    bool lastPanelShowedFlash_ = false;
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
     FlightTrack flightTrack_;
@@ -146,4 +176,5 @@ private:
     std::int64_t trackClockMs_ = 0;
     // Centre of the zoom window in texture coordinates; the picture's centre until panned.
     double panCentreU_ = 0.5, panCentreV_ = 0.5;
+    MillisecondClock clock_;
 };

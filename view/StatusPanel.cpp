@@ -25,6 +25,8 @@ constexpr float kSecondLabelColumn = 2.5f;
 constexpr float kSecondValueColumn = 3.2f;
 constexpr float kLatRow = 3.3f, kLonRow = 3.05f, kAltRow = 2.8f, kSpeedRow = 2.55f;
 constexpr float kTimeBelowMap = 0.2f;
+// The time line shows the first 24 characters of the calendar-time text.
+constexpr std::size_t kPanelTimeLength = 24;
 
 // The framed state table at the right of the view.
 constexpr std::array<float, 2> kFrameTopLeft{1.712f, 2.45f};
@@ -37,6 +39,8 @@ constexpr float kTableStatusX = 1.68f;
 constexpr float kRateX = 2.3f;
 constexpr float kHertzX = 2.85f;
 constexpr float kHeadingSize = 0.6f;
+// "2 SRC" is a glyph longer than "LINK": smaller, it ends before the rate instead of running into it.
+constexpr float kTwoSourcesSize = 0.7f;
 
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
@@ -71,10 +75,18 @@ std::string formatLineRate(double packetInterval) {
 std::string formatPanelTime(std::time_t time) {
     std::tm local{};
     if (!localtime_r(&time, &local)) return {};
-    // The C library's calendar-time layout, without the non-reentrant ctime.
-    std::array<char, 64> buffer{};
-    const std::size_t length = std::strftime(buffer.data(), buffer.size(), "%a %b %e %H:%M:%S %Y", &local);
-    return formatted("%.24s", std::string(buffer.data(), length).c_str());
+    // The calendar-time layout with its English names whatever the user's locale (the program
+    // adopts it at start-up, and strftime would then write its names in UTF-8, which the
+    // single-byte font cannot show and which would push the year past the cut).
+    static constexpr std::array<const char*, 7> kWeekdays{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr std::array<const char*, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11) return {};
+    const std::string text =
+        formatted("%.3s %.3s%3d %.2d:%.2d:%.2d %d", kWeekdays[static_cast<std::size_t>(local.tm_wday)],
+                  kMonths[static_cast<std::size_t>(local.tm_mon)], local.tm_mday, local.tm_hour, local.tm_min,
+                  local.tm_sec, 1900 + local.tm_year);
+    return text.substr(0, kPanelTimeLength);
 }
 
 StatusWord ahrsStatusWord(std::int16_t ahrsStatus) {
@@ -196,7 +208,13 @@ void Scene::drawStateTable() {
     const float commRow = kLabels[12].y;
     lastDrawingShowedLink_ = telemetry_.linkAlive.exchange(0) == 1;
     if (lastDrawingShowedLink_) {
-        drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+        // Lines from two senders at once: whatever the panel shows may mix two aircraft's values,
+        // and an upload may go to either of them.
+        if (t.senders.severalSenders(clock_())) {
+            drawText(kTableStatusX, commRow, colorRed, kTwoSourcesSize, "2 SRC");
+        } else {
+            drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+        }
         drawText(kHertzX, commRow, colorWhite, 1.0f, "Hz");
         drawText(kRateX, commRow, colorYellow, 1.0f, formatLineRate(t.packetInterval).c_str());
     } else {

@@ -9,16 +9,21 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -97,6 +102,8 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
         initialDirectory_ = QDir::currentPath();
+        // As main does once the QApplication exists.
+        app().notifier.attach();
     }
     void init() {
         QSettings(kRegistryKey, kProfileName).clear();
@@ -120,6 +127,8 @@ private slots:
     void aboutBoxShowsTheProduct();
     void cockpitDisplayAndControlGainOpenAnewEachTime();
     void notifierFromAnotherThreadWaitsForTheOperator();
+    void boxMessagesAlsoGoToStandardErrorWithTheTime();
+    void notifierAfterTheEndHoldsOtherThreads();
 
 private:
     QTemporaryDir settingsDir_;
@@ -133,9 +142,8 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     const QStringList expected = {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
         "&GUI: &Cockpit Display", "&Tuning: Control &Gain",
-        "F&light: Trac&k|&Clear Track|-|&Save Waypoints...|&Load Waypoints...|-|Reset Map "
-        "&View\tCtrl+0|Status "
-        "&Bar|&Mute Alarms",
+        "F&light: &Aircraft Address...|-|Trac&k|&Clear Track|-|&Save Waypoints...|&Load Waypoints...|-|Reset "
+        "Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
         "&Help: &About Orvane..."};
     QStringList shown;
     for (QAction* top : frame_->menuBar()->actions()) {
@@ -202,15 +210,23 @@ void AppShellTest::documentCommandsNeverPromptAndNeverDestroyAFile() {
     QCOMPARE(app().prompts, 1);
     QCOMPARE(readFile(fresh), QByteArray());
 
-    // Open takes any file and reads nothing; Save then leaves the content alone.
+    // Open takes any file and reads nothing; Save then says the file holds data and writes nothing.
     const QString held = filesDir_.filePath("held.bin");
-    writeFile(held, QByteArray("\x00\x01kept", 6));
+    const QByteArray heldContent("\x00\x01kept", 6);
+    writeFile(held, heldContent);
+    const QString refusal = "Orvane: " + held +
+                            " already holds data. The document is empty, so nothing "
+                            "was written over it.";
     app().nextOpenName = held;
     QTest::keyClick(frame_, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(app().document()->pathName(), QFileInfo(held).absoluteFilePath());
-    QTest::keyClick(frame_, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(answeringBoxes([this] { QTest::keyClick(frame_, Qt::Key_S, Qt::ControlModifier); }),
+             std::optional<QString>(refusal));
     QCOMPARE(app().prompts, 2);
-    QCOMPARE(readFile(held), QByteArray("\x00\x01kept", 6));
+    QCOMPARE(readFile(held), heldContent);
+    // The offscreen platform does not hand activation back after a box.
+    frame_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame_));
 
     // New asks nothing, and the document is never modified.
     const auto box = answeringBoxes([this] { QTest::keyClick(frame_, Qt::Key_N, Qt::ControlModifier); });
@@ -218,10 +234,17 @@ void AppShellTest::documentCommandsNeverPromptAndNeverDestroyAFile() {
     QCOMPARE(app().prompts, 2);
     QVERIFY(app().document()->pathName().isEmpty() && !app().document()->isModified());
 
-    // Save As onto a file the operator chose to replace writes the empty document.
+    // Save As onto a file with content (the operator agreed to replace it) writes nothing either;
+    // onto an empty file it saves.
     app().nextSaveName = held;
-    findAction(frame_, "&File", "Save &As...")->trigger();
-    QCOMPARE(readFile(held), QByteArray());
+    QCOMPARE(answeringBoxes([this] { findAction(frame_, "&File", "Save &As...")->trigger(); }),
+             std::optional<QString>(refusal));
+    QCOMPARE(readFile(held), heldContent);
+    QVERIFY(app().document()->pathName().isEmpty());
+    app().nextSaveName = fresh;
+    QVERIFY(!answeringBoxes([this] { findAction(frame_, "&File", "Save &As...")->trigger(); }).has_value());
+    QCOMPARE(app().document()->pathName(), QFileInfo(fresh).absoluteFilePath());
+    QCOMPARE(readFile(fresh), QByteArray());
 
     // A file that cannot be opened (a directory, or none) is refused with a message.
     CommandLine missing;
@@ -231,7 +254,7 @@ void AppShellTest::documentCommandsNeverPromptAndNeverDestroyAFile() {
              std::optional<QString>("Orvane: Failed to open document."));
     QVERIFY(!processed);
     QVERIFY(answeringBoxes([this] { QVERIFY(!app().openDocumentFile(filesDir_.path())); }).has_value());
-    QCOMPARE(app().document()->pathName(), QFileInfo(held).absoluteFilePath());
+    QCOMPARE(app().document()->pathName(), QFileInfo(fresh).absoluteFilePath());
 }
 
 void AppShellTest::commandLineIsParsed() {
@@ -257,6 +280,11 @@ void AppShellTest::commandLineIsParsed() {
          "|z.png|1",
          "startup frames"},
         {{"orvane", "--report-frame"}, "error"},
+        {{"orvane", "--user-folder", "doc"}, "doc||1", "user-folder"},
+        {{"orvane", "--screenshot=s.png", "--after=3", "--", "--doc"}, "--doc|s.png|3"},
+        {{"orvane", "--user-folder=yes"}, "error"},
+        {{"orvane", "--after"}, "error"},
+        {{"orvane", "--after", "2"}, "error"},
     };
     for (const Case& c : cases) {
         const CommandLine parsed = parseCommandLine(c.arguments);
@@ -269,6 +297,7 @@ void AppShellTest::commandLineIsParsed() {
         QStringList reports;
         if (parsed.reportStartup) reports << "startup";
         if (parsed.reportFrames) reports << "frames";
+        if (parsed.userFolder) reports << "user-folder";
         QVERIFY2(reports.join(' ') == c.reports,
                  qPrintable(c.arguments.join(' ') + " -> " + reports.join(' ')));
     }
@@ -384,6 +413,64 @@ void AppShellTest::notifierFromAnotherThreadWaitsForTheOperator() {
     // On the interface thread itself the box is shown directly.
     QCOMPARE(answeringBoxes([] { app().notifier.showMessage("Error", "map"); }),
              std::optional<QString>("Error: map"));
+}
+
+void AppShellTest::boxMessagesAlsoGoToStandardErrorWithTheTime() {
+    // Standard error goes to a file for the while of the message.
+    QTemporaryFile captured;
+    QVERIFY(captured.open());
+    std::fflush(stderr);
+    const int savedStderr = dup(STDERR_FILENO);
+    QVERIFY(savedStderr >= 0);
+    QVERIFY(dup2(captured.handle(), STDERR_FILENO) >= 0);
+    const auto box =
+        answeringBoxes([] { app().notifier.showMessage("Error", "Loading the Navigation Map\nis failed!"); });
+    std::fflush(stderr);
+    dup2(savedStderr, STDERR_FILENO);
+    close(savedStderr);
+
+    QCOMPARE(box, std::optional<QString>("Error: Loading the Navigation Map\nis failed!"));
+    const QString logged = QString::fromUtf8(readFile(captured.fileName()));
+    const QRegularExpression line(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} [+-]\\d{4} Error: Loading the Navigation Map is "
+        "failed!\n$");
+    QVERIFY2(line.match(logged).hasMatch(), qPrintable(logged));
+}
+
+// When the program ends, a thread that asks for a box (the receiver, which is never stopped) must
+// not reach the application any more: a request on its way is dropped and the caller held for good.
+void AppShellTest::notifierAfterTheEndHoldsOtherThreads() {
+    // Never destroyed: the held thread stays inside it until the process ends.
+    auto* notifier = new MessageBoxNotifier;
+    notifier->attach();
+    auto* returned = new std::atomic<int>(0);
+    auto* askAgain = new std::atomic<bool>(false);
+    std::thread receiver([notifier, returned, askAgain] {
+        notifier->showMessage("Orvane", "bind() error");
+        ++*returned;
+        while (!askAgain->load()) std::this_thread::yield();
+        notifier->showMessage("Orvane", "bind() error");
+        ++*returned;
+    });
+    receiver.detach();
+    // Boxes run their own event loop on this thread, so a timer watches for them and closes them.
+    QStringList shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown << box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    poll.start(10);
+    QTRY_COMPARE(returned->load(), 1);
+    // No event is handled between these two: the second request is on its way or not yet made,
+    // and either way the end holds it.
+    askAgain->store(true);
+    notifier->detach();
+    QTest::qWait(200);
+    QCOMPARE(shown, QStringList{"bind() error"});
+    QCOMPARE(returned->load(), 1);
 }
 
 QTEST_MAIN(AppShellTest)

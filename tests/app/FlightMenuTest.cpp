@@ -91,7 +91,9 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
         QSettings(kRegistryKey, kProfileName).clear();
+        app().notifier.attach();
     }
+    void cleanupTestCase() { app().notifier.detach(); }
 
     void choicesAreKeptInTheProfileAndGivenToTheView() {
         RecordingTarget target;

@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "common/Notifier.h"
+#include "map/Waypoints.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
+#include "net/UploadGate.h"
+#include "tests/support/ScriptedAsker.h"
 #include "view/COrvaneView.h"
 #include "view/Scene.h"
 
@@ -83,8 +86,10 @@ struct Fixture {
     RecordingNotifier notifier;
     TelemetryState telemetry;
     NetSocket telemetrySocket{notifier};
+    ScriptedAsker asker;
+    UploadGate uploadGate{telemetrySocket, telemetry.senders, asker, notifier, programClockMs};
     int cockpitFeedOn = 0;
-    CountingView view{telemetry, telemetrySocket, cockpitFeedOn, notifier};
+    CountingView view{telemetry, uploadGate, cockpitFeedOn, notifier};
 
     explicit Fixture(int feedPort = kCockpitFeedPort) {
         view.setFeedPort(feedPort);
@@ -93,10 +98,10 @@ struct Fixture {
     }
 };
 
-void sendWheel(QWidget& widget, int angleDeltaY) {
+void sendWheel(QWidget& widget, int angleDeltaY, int angleDeltaX = 0) {
     const QPointF centre(widget.width() / 2.0, widget.height() / 2.0);
-    QWheelEvent event(centre, widget.mapToGlobal(centre), QPoint(), QPoint(0, angleDeltaY), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent event(centre, widget.mapToGlobal(centre), QPoint(), QPoint(angleDeltaX, angleDeltaY),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&widget, &event);
 }
 
@@ -128,6 +133,7 @@ private slots:
         QTest::qWait(400);
 
         fixture.telemetry.lastLineClock = programClockMs();
+        fixture.telemetry.lineHeard = true;
         fixture.telemetry.linkAlive = 1;
         fixture.telemetry.newData = 1;
         QTRY_VERIFY_WITH_TIMEOUT(fixture.view.scene().lastDrawingShowedLink(), 2000);
@@ -172,6 +178,37 @@ private slots:
         QVERIFY(listener.drain().size() <= 12);
     }
 
+    // Planning on the ground: with no telemetry at all, what the operator does is drawn.
+    void doubleClicksRepaintWithoutTelemetry() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        QTest::qWait(400);
+        Waypoints& waypoints = fixture.view.scene().waypoints();
+        struct Case {
+            const char* what;
+            QPoint at;  // client position in the 640 x 420 view
+            int paintsAtLeast;
+        };
+        // The buttons flash red over four drawings, then are drawn dark again.
+        const Case cases[] = {{"waypoint", {200, 250}, 1},
+                              {"UPLOAD", {450, 337}, 5},
+                              {"second waypoint", {250, 200}, 1},
+                              {"CLEAR", {550, 337}, 5}};
+        for (const Case& c : cases) {
+            fixture.view.paints = 0;
+            QTest::mouseDClick(&fixture.view, Qt::LeftButton, {}, c.at);
+            QTRY_VERIFY2_WITH_TIMEOUT(fixture.view.paints >= c.paintsAtLeast, c.what, 3000);
+            QTRY_VERIFY2_WITH_TIMEOUT(!fixture.view.scene().buttonFlashPending(), c.what, 3000);
+        }
+        QCOMPARE(waypoints.waypointCount, 0);
+        QCOMPARE(fixture.telemetry.newData.load(), 0);
+        // Once the flash is over, nothing more is drawn until something changes.
+        QTest::qWait(300);
+        fixture.view.paints = 0;
+        QTest::qWait(300);
+        QCOMPARE(fixture.view.paints, 0);
+    }
+
     void wheelStepsTheZoomOncePerEvent() {
         Fixture fixture;
         QTRY_VERIFY(fixture.view.isCreated());
@@ -184,6 +221,16 @@ private slots:
         sendWheel(fixture.view, 0);
         sendWheel(fixture.view, 960);
         QVERIFY(qAbs(fixture.view.scene().mapZoom() - 0.9f) < 1e-5f);
+        // A tilted wheel or a sideways swipe is no zoom step; a diagonal one follows its vertical part.
+        const struct {
+            int x, y;
+            float zoomAfter;
+        } tilts[] = {{120, 0, 0.9f}, {-120, 0, 0.9f}, {-960, 0, 0.9f}, {30, -120, 0.85f}, {-30, 120, 0.9f}};
+        for (const auto& tilt : tilts) {
+            sendWheel(fixture.view, tilt.y, tilt.x);
+            QVERIFY2(qAbs(fixture.view.scene().mapZoom() - tilt.zoomAfter) < 1e-5f,
+                     qPrintable(QStringLiteral("after (%1, %2)").arg(tilt.x).arg(tilt.y)));
+        }
     }
 };
 

@@ -10,8 +10,10 @@
 #include <QtTest>
 #include <vector>
 
+#include "common/DialogUnits.h"
 #include "map/MapCatalog.h"
 #include "map/MapGeometry.h"
+#include "tests/support/TextFit.h"
 
 namespace {
 
@@ -20,8 +22,11 @@ class RecordingView : public MapDialogTarget {
 public:
     RecordingView() { initMapGeometry(geometry, kShippedWidth, kShippedHeight); }
     MapGeometry& mapGeometry() override { return geometry; }
-    void loadMapForIndex(int index) override {
+    bool loadMapForIndex(int index, const MapCorners& corners) override {
         loadedFiles.push_back(QString::fromLatin1(mapBitmapFile(index)));
+        if (pictureMissing) return false;
+        setMapCorners(geometry, corners);
+        return true;
     }
     void requestRepaint() override { ++repaints; }
 
@@ -30,6 +35,7 @@ public:
     MapGeometry geometry;
     QStringList loadedFiles;
     int repaints = 0;
+    bool pictureMissing = false;
 };
 
 // Answers every message box as soon as it is up and keeps its caption and text.
@@ -128,11 +134,15 @@ private slots:
         QCOMPARE(list->currentItem()->text(), QStringLiteral("Fairmount Park 1"));
         QCOMPARE(boxTexts(dialog), (QStringList{"39.988195", "-75.214313", "39.985642", "-75.210061"}));
         QVERIFY(control<QPushButton>(dialog, "1")->isDefault());
-        // Dialog units to pixels, halves rounded away from zero: 299 x 7 / 4 = 523.25 and
-        // 206 x 7 / 4 = 360.5.
-        QCOMPARE(dialog->size(), QSize(523, 370));
-        QCOMPARE(list->geometry(), QRect(33, 50, 361, 128));
-        QCOMPARE(control<QLineEdit>(dialog, "1020")->geometry(), QRect(338, 314, 156, 26));
+        // Template places in dialog units of the dialog's font; halves round away from zero
+        // (206 x 7 / 4 = 360.5 gives 361).
+        const dialog_units::DialogUnits units(dialog->font());
+        QCOMPARE(dialog_units::mulDiv(206, 7, 4), 361);
+        QCOMPARE(dialog->size(), units.rect(0, 0, 299, 185).size());
+        QCOMPARE(list->geometry(), units.rect(19, 25, 206, 64));
+        QCOMPARE(control<QLineEdit>(dialog, "1020")->geometry(), units.rect(193, 157, 89, 13));
+        // Every text shows whole with the font the dialog is drawn with.
+        QCOMPARE(clippedTexts(*dialog), QStringList());
         QTest::qWait(20);
         QVERIFY(answerer.texts.isEmpty());
     }
@@ -183,6 +193,38 @@ private slots:
         QVERIFY(answerer.texts.isEmpty());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(dialog.isNull());
+    }
+
+    // The user entry with typed corners and no picture: nothing is applied, and the dialog stays
+    // open with what was typed (the view has told the operator why).
+    void okWhoseMapCannotBeLoadedAppliesNothingAndStaysOpen() {
+        MessageBoxAnswerer answerer;
+        view_.pictureMissing = true;
+        QPointer<CMapLoadDlg> dialog = open();
+        selectEntry(dialog, 3);
+        answerer.texts.clear();
+        const MapGeometry before = view_.geometry;
+        typeInto(dialog, "1017", "40.5");
+        typeInto(dialog, "1018", "-75.5");
+        typeInto(dialog, "1019", "40.4");
+        typeInto(dialog, "1020", "-75.4");
+        clickButton(dialog, "1");
+        QCOMPARE(view_.loadedFiles, QStringList{"user.bmp"});
+        QCOMPARE(view_.repaints, 0);
+        QCOMPARE(view_.geometry.upperLeftLat, before.upperLeftLat);
+        QCOMPARE(view_.geometry.lowerRightLon, before.lowerRightLon);
+        QCOMPARE(view_.geometry.lonPerUnit, before.lonPerUnit);
+        QCOMPARE(view_.geometry.latPerUnit, before.latPerUnit);
+        QVERIFY(answerer.texts.isEmpty());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!dialog.isNull() && dialog->isVisible());
+        QCOMPARE(boxTexts(dialog), (QStringList{"40.5", "-75.5", "40.4", "-75.4"}));
+
+        // Once the picture is there, the same OK applies it.
+        view_.pictureMissing = false;
+        clickButton(dialog, "1");
+        QCOMPARE(view_.geometry.upperLeftLat, 40.5);
+        QVERIFY(view_.repaints >= 1);
     }
 
     void okWithCornersOfEqualLatitudeOrLongitudeAppliesNothing() {

@@ -1,7 +1,13 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <GL/glu.h>
+
 #include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "map/TextureImage.h"
 #include "net/TelemetryState.h"
@@ -16,6 +22,12 @@ constexpr int kHeight = 672;
 // Texel (x, y) of the test picture: red counts columns and green counts rows, two levels a texel,
 // so a pixel's colour tells which texture coordinate it shows.
 constexpr int kGradientSide = 128;
+
+// A 300 x 100 green "user.bmp" in the working directory; returns its name.
+std::string makeUserMap() {
+    writeUniformBitmap("user.bmp", 300, 100, {0, 255, 0});
+    return "user.bmp";
+}
 Rgb8 gradient(int x, int y) {
     return {static_cast<std::uint8_t>(2 * x), static_cast<std::uint8_t>(2 * y), 128};
 }
@@ -80,11 +92,12 @@ TEST_F(MapLayerTest, TheZoomWindowIsCentredOnThePicture) {
 
 TEST_F(MapLayerTest, AMissingStartupPictureKeepsTheViewRunningWithAnEmptyMap) {
     start();
-    ASSERT_EQ(notifier.messages.size(), 2u);
-    EXPECT_EQ(notifier.messages[0].first, "Error");
-    EXPECT_NE(notifier.messages[0].second.find("site3.bmp"), std::string::npos);
-    EXPECT_EQ(notifier.messages[1].first, "Orvane");
-    EXPECT_EQ(notifier.messages[1].second, kMapLoadFailedText);
+    // One message, which names the file with its folder.
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_EQ(notifier.messages[0].first, "Orvane");
+    EXPECT_EQ(notifier.messages[0].second, std::string(kMapLoadFailedText) + "\nFailed to open DIB file " +
+                                               (std::filesystem::current_path() / "site3.bmp").string() +
+                                               ".");
     EXPECT_FALSE(scene.hasMapPicture());
 
     // The geometry of the shipped pictures keeps the overlays placed as usual.
@@ -113,17 +126,18 @@ TEST_F(MapLayerTest, LoadingACatalogueMapReplacesThePictureButNotTheGeometry) {
     EXPECT_TRUE(isGreen(mapPixel(0.5, 0.5))) << "stretched over the start-up rectangle";
     EXPECT_TRUE(isGreen(mapPixel(0.95, 0.05)));
 
-    // "user.bmp" does not exist: both messages, and the previous picture stays.
-    scene.loadMapForIndex(3);
-    ASSERT_EQ(notifier.messages.size(), 2u);
-    EXPECT_NE(notifier.messages[0].second.find("user.bmp"), std::string::npos);
-    EXPECT_EQ(notifier.messages[1].second, kMapLoadFailedText);
+    // "user.bmp" does not exist: one message, and the previous picture stays.
+    EXPECT_FALSE(scene.loadMapForIndex(3));
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_NE(notifier.messages[0].second.find((std::filesystem::current_path() / "user.bmp").string()),
+              std::string::npos);
+    EXPECT_EQ(notifier.messages[0].second.rfind(kMapLoadFailedText, 0), 0u);
     drawMapLayer();
     EXPECT_TRUE(isGreen(mapPixel(0.5, 0.5)));
 
     // An index outside the catalogue loads nothing.
-    scene.loadMapForIndex(4);
-    EXPECT_EQ(notifier.messages.size(), 3u);
+    EXPECT_FALSE(scene.loadMapForIndex(4));
+    EXPECT_EQ(notifier.messages.size(), 2u);
     drawMapLayer();
     EXPECT_TRUE(isGreen(mapPixel(0.5, 0.5)));
 
@@ -162,6 +176,105 @@ TEST_F(MapLayerTest, TextureImageKeepsItsNameAndModeOnlyForALoadedPicture) {
     GLint minFilter = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
     EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_NEAREST);
+}
+
+// Every value of the geometry that a map change could touch.
+std::vector<double> geometryValues(const MapGeometry& g) {
+    return {g.upperLeftLat,
+            g.lowerRightLat,
+            g.upperLeftLon,
+            g.lowerRightLon,
+            g.lonPerUnit,
+            g.latPerUnit,
+            g.mapBoxLeft,
+            g.mapBoxRight,
+            g.mapBoxTop,
+            g.mapBoxBottom,
+            g.mapLeft,
+            g.mapRight,
+            g.mapTop,
+            g.mapBottom,
+            g.unitsPerPixelX,
+            g.unitsPerPixelY,
+            static_cast<double>(g.mapBitmapWidth),
+            static_cast<double>(g.mapBitmapHeight),
+            static_cast<double>(g.mapOriginX),
+            static_cast<double>(g.mapOriginY)};
+}
+
+TEST_F(MapLayerTest, AMapChangeIsAppliedWholeOrNotAtAll) {
+    writeUniformBitmap("site3.bmp", 200, 150, {0, 0, 255});
+    start();
+    const MapCorners typed{40.5, -75.5, 40.4, -75.4};
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;  // what the working directory holds for "user.bmp"
+        bool changes;
+        Rgb8 pictureAfter;
+    };
+    const Case cases[] = {
+        {"no user.bmp", [] {}, false, {0, 0, 255}},
+        {"a user.bmp cut short",
+         [] { std::filesystem::resize_file(makeUserMap(), 100); },
+         false,
+         {0, 0, 255}},
+        {"a user.bmp of another size", [] { makeUserMap(); }, true, {0, 255, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.prepare();
+        notifier.messages.clear();
+        const std::vector<double> before = geometryValues(scene.mapGeometry());
+        EXPECT_EQ(scene.changeMap(3, typed), c.changes);
+        EXPECT_EQ(notifier.messages.size(), c.changes ? 0u : 1u);
+        const MapGeometry& g = scene.mapGeometry();
+        if (c.changes) {
+            EXPECT_EQ(g.upperLeftLat, typed.upperLeftLat);
+            EXPECT_EQ(g.lowerRightLon, typed.lowerRightLon);
+            EXPECT_EQ(g.lonPerUnit, (typed.lowerRightLon - typed.upperLeftLon) / (g.mapRight - g.mapLeft));
+        } else {
+            EXPECT_EQ(geometryValues(g), before);
+        }
+        drawMapLayer();
+        const OsMesaContext::Rgb centre = mapPixel(0.5, 0.5);
+        EXPECT_EQ(centre.g, c.pictureAfter.g);
+        EXPECT_EQ(centre.b, c.pictureAfter.b);
+    }
+}
+
+TEST_F(MapLayerTest, APictureTheGlCannotTakeKeepsThePreviousTexture) {
+    writeUniformBitmap("site1.bmp", 4, 4, {255, 0, 0});
+    TextureImage first;
+    ASSERT_EQ(first.load("site1.bmp", GL_DECAL, notifier), 1);
+    ASSERT_EQ(first.upload(), 1);
+    struct Case {
+        const char* what;
+        TextureImage::MipmapBuilder builder;
+    };
+    const Case cases[] = {
+        {"the builder fails",
+         [](GLenum, GLint, GLsizei, GLsizei, GLenum, GLenum, const void*) -> GLint {
+             return GLU_OUT_OF_MEMORY;
+         }},
+        {"the builder leaves a GL error",
+         [](GLenum target, GLint components, GLsizei width, GLsizei height, GLenum format, GLenum type,
+            const void* pixels) -> GLint {
+             glTexImage2D(target, -1, components, width, height, 0, format, type, pixels);
+             return 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TextureImage second;
+        ASSERT_EQ(second.load("site1.bmp", GL_DECAL, notifier), 1);
+        EXPECT_EQ(second.upload(c.builder), 0);
+        EXPECT_EQ(second.texture(), 0u);
+        EXPECT_FALSE(second.uploadError().empty());
+        GLint bound = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        EXPECT_EQ(static_cast<GLuint>(bound), first.texture());
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
 }
 
 }  // namespace

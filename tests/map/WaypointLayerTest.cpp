@@ -26,11 +26,7 @@ protected:
     }
 
     // The window is the reference frame's size, so reference positions are client pixels.
-    void doubleClick(int x, int y) {
-        const auto at = toReferenceFrame(x, y, kWidth, kHeight, kWidth, kHeight);
-        ASSERT_TRUE(at.has_value());
-        dispatchDoubleClick(scene.waypoints(), scene.mapGeometry(), *at, {});
-    }
+    void doubleClick(int x, int y) { scene.doubleClick(x, y, kWidth, kHeight, {}); }
 
     PixelPoint waypointPixel(int i) {
         const Waypoints& w = scene.waypoints();

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "net/NetSocket.h"
+#include "net/UploadGate.h"
 #include "tests/net/NetTestSupport.h"
+#include "tests/support/ScriptedAsker.h"
 
 namespace {
 
@@ -28,6 +30,14 @@ void addWaypoint(Waypoints& waypoints, double lat, double lon) {
 std::string datagramText(const UplinkDatagram& datagram) {
     return std::string(reinterpret_cast<const char*>(datagram.data()),
                        strnlen(reinterpret_cast<const char*>(datagram.data()), kUplinkSize - 1));
+}
+
+// A double-click on client pixel (x, y) of a window of the reference frame's size, unzoomed.
+void doubleClickAt(Waypoints& waypoints, const MapGeometry& geometry, int x, int y,
+                   const DoubleClickActions& actions) {
+    const auto at = toDoubleClickPosition(x, y, kReferenceWidth, kReferenceHeight);
+    ASSERT_TRUE(at.has_value());
+    dispatchDoubleClick(waypoints, geometry, MapWindow{}, *at, actions);
 }
 
 // Counts what a double-click asked of the view.
@@ -135,9 +145,11 @@ TEST(DoubleClick, HitsButtonsAndTheMapBoxAtTheirEdges) {
         int x, y;
         Effect effect;
     };
+    // The map is hit where it is drawn: its edges fall inside pixels 23 and 661 across and 106 and
+    // 640 down, and a pixel counts when its centre lies on the map.
     const Case cases[] = {
-        {23, 107, added},    {661, 636, added},   {22, 107, nothing},  {23, 106, nothing},
-        {662, 300, nothing}, {300, 637, nothing}, {678, 520, upload},  {812, 560, upload},
+        {24, 107, added},    {661, 640, added},   {23, 107, nothing},  {24, 106, nothing},
+        {662, 300, nothing}, {300, 641, nothing}, {678, 520, upload},  {812, 560, upload},
         {677, 540, nothing}, {813, 540, nothing}, {700, 519, nothing}, {700, 561, nothing},
         {678, 573, loadMap}, {812, 616, loadMap}, {700, 572, nothing}, {700, 617, nothing},
         {824, 518, clear},   {959, 560, clear},   {823, 540, nothing}, {960, 540, nothing},
@@ -150,7 +162,7 @@ TEST(DoubleClick, HitsButtonsAndTheMapBoxAtTheirEdges) {
         addWaypoint(waypoints, 39.9871, -75.2123);
         waypoints.routeShown = 1;
         ActionLog log;
-        dispatchDoubleClick(waypoints, geometry, {c.x, c.y}, log.actions());
+        doubleClickAt(waypoints, geometry, c.x, c.y, log.actions());
         EXPECT_EQ(log.uploads, c.effect == upload ? 1 : 0);
         EXPECT_EQ(log.mapDialogs, c.effect == loadMap ? 1 : 0);
         EXPECT_EQ(log.beeps, c.effect == upload || c.effect == loadMap || c.effect == clear ? 1 : 0);
@@ -166,23 +178,33 @@ TEST(DoubleClick, PlacesWaypointsOnTheMapUntilTheListIsFull) {
     const MapGeometry geometry = shippedMapGeometry();
     Waypoints waypoints;
     ActionLog log;
-    dispatchDoubleClick(waypoints, geometry, {23, 107}, log.actions());
-    dispatchDoubleClick(waypoints, geometry, {661, 636}, log.actions());
+    doubleClickAt(waypoints, geometry, 24, 107, log.actions());
+    doubleClickAt(waypoints, geometry, 661, 640, log.actions());
     ASSERT_EQ(waypoints.waypointCount, 2);
-    EXPECT_EQ(waypoints.waypointLat[0], geometry.upperLeftLat);
-    EXPECT_EQ(waypoints.waypointLon[0], geometry.upperLeftLon);
-    EXPECT_EQ(waypoints.waypointSceneX[0], geometry.mapLeft);
-    EXPECT_EQ(waypoints.waypointSceneY[0], geometry.mapTop);
-    EXPECT_NEAR(waypoints.waypointLat[1], geometry.lowerRightLat, 1e-12);
-    EXPECT_NEAR(waypoints.waypointLon[1], geometry.lowerRightLon, 1e-12);
-    EXPECT_NEAR(waypoints.waypointSceneX[1], geometry.mapRight, 1e-12);
-    EXPECT_NEAR(waypoints.waypointSceneY[1], geometry.mapBottom, 1e-12);
+    // Within the pixel at the map's corners: half a pixel is 0.0055 scene units across and down,
+    // which the corner scales turn into degrees.
+    const double pixel = 0.011;
+    EXPECT_NEAR(waypoints.waypointSceneX[0], geometry.mapLeft, pixel);
+    EXPECT_NEAR(waypoints.waypointSceneY[0], geometry.mapTop, pixel);
+    EXPECT_NEAR(waypoints.waypointLat[0], geometry.upperLeftLat, pixel * std::fabs(geometry.latPerUnit));
+    EXPECT_NEAR(waypoints.waypointLon[0], geometry.upperLeftLon, pixel * geometry.lonPerUnit);
+    EXPECT_NEAR(waypoints.waypointSceneX[1], geometry.mapRight, pixel);
+    EXPECT_NEAR(waypoints.waypointSceneY[1], geometry.mapBottom, pixel);
+    EXPECT_NEAR(waypoints.waypointLat[1], geometry.lowerRightLat, pixel * std::fabs(geometry.latPerUnit));
+    EXPECT_NEAR(waypoints.waypointLon[1], geometry.lowerRightLon, pixel * geometry.lonPerUnit);
+    // The position and the coordinates of a waypoint agree.
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto back = geoToScene(geometry, waypoints.waypointLat[i], waypoints.waypointLon[i]);
+        ASSERT_TRUE(back);
+        EXPECT_NEAR(back->x, waypoints.waypointSceneX[i], 1e-9);
+        EXPECT_NEAR(back->y, waypoints.waypointSceneY[i], 1e-9);
+    }
     EXPECT_EQ(log.beeps, 0);
 
     while (waypoints.waypointCount < kWaypointCapacity)
-        dispatchDoubleClick(waypoints, geometry, {300, 300}, log.actions());
+        doubleClickAt(waypoints, geometry, 300, 300, log.actions());
     const Waypoints full = waypoints;
-    dispatchDoubleClick(waypoints, geometry, {400, 400}, log.actions());
+    doubleClickAt(waypoints, geometry, 400, 400, log.actions());
     EXPECT_EQ(waypoints.waypointCount, kWaypointCapacity);
     EXPECT_EQ(waypoints.waypointLat, full.waypointLat);
     EXPECT_EQ(log.beeps, 1);
@@ -206,6 +228,7 @@ protected:
         ASSERT_GT(aircraft.sendTo(port, "telemetry"), 0);
         char buffer[64];
         ASSERT_GT(socket.receiveFrom(buffer, sizeof buffer), 0);
+        ASSERT_TRUE(senders.admit(socket.lastSender(), 0));
     }
 
     RecordingNotifier notifier;
@@ -213,23 +236,41 @@ protected:
     int port = 0;
     LoopbackUdp aircraft;
     Waypoints waypoints;
+    TelemetrySenders senders;
+    ScriptedAsker asker;
+    UploadGate gate{socket, senders, asker, notifier, [] { return 0; }};
 };
 
-TEST_F(WaypointUploadTest, SendsTheFirstEightAndKeepsOnlyThem) {
+TEST_F(WaypointUploadTest, AsksBeforeCuttingTheListAndSendsTheFirstEightOnlyOnSend) {
     for (int i = 0; i < 10; ++i) addWaypoint(waypoints, 39.98 + i * 0.001, -75.21 - i * 0.001);
     const auto expected = buildWaypointUploadDatagram(waypoints, 8);
     ASSERT_TRUE(expected.has_value());
     hearAircraft();
 
-    uploadWaypoints(waypoints, socket, notifier);
-
+    // Cancel: nothing goes out and the list keeps all ten.
+    asker.answers = {false};
+    uploadWaypoints(waypoints, gate, notifier);
     std::string received;
+    EXPECT_FALSE(aircraft.receive(received, std::chrono::milliseconds(100)));
+    EXPECT_EQ(waypoints.waypointCount, 10);
+    EXPECT_EQ(waypoints.routeShown, 0);
+
+    uploadWaypoints(waypoints, gate, notifier);
     ASSERT_TRUE(aircraft.receive(received));
     EXPECT_EQ(received, std::string(expected->begin(), expected->end()));
     EXPECT_EQ(received.substr(0, 3), "W 8");
     EXPECT_EQ(waypoints.waypointCount, 8);
     EXPECT_EQ(waypoints.routeShown, 1);
     EXPECT_TRUE(notifier.messages().empty());
+    const std::string cut =
+        "Only the first eight of the 10 waypoints are sent, and the other 2 are taken off "
+        "the list. Send the first eight?";
+    EXPECT_EQ(asker.questions, (std::vector<std::string>{cut, cut}));
+
+    // Eight or fewer: nothing to ask.
+    uploadWaypoints(waypoints, gate, notifier);
+    EXPECT_TRUE(aircraft.receive(received));
+    EXPECT_EQ(asker.questions.size(), 2u);
 }
 
 TEST_F(WaypointUploadTest, SendsNothingAndSaysWhyWhenItCannot) {
@@ -245,12 +286,12 @@ TEST_F(WaypointUploadTest, SendsNothingAndSaysWhyWhenItCannot) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.heard && !socket.hasSender()) hearAircraft();
+        if (c.heard && !senders.currentSender()) hearAircraft();
         waypoints = Waypoints{};
         for (int i = 0; i < 10; ++i) addWaypoint(waypoints, 39.98, i == 4 ? c.lon : -75.21);
         const std::size_t shownBefore = notifier.messages().size();
 
-        uploadWaypoints(waypoints, socket, notifier);
+        uploadWaypoints(waypoints, gate, notifier);
 
         std::string received;
         EXPECT_FALSE(aircraft.receive(received, std::chrono::milliseconds(200)));

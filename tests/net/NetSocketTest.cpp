@@ -196,6 +196,47 @@ TEST(NetSocket, ConnectedDatagramSocketSendsToItsDestination) {
     quiet.close();
 }
 
+// The loopback names never reach the resolver, so the feed works on a machine whose host table
+// lacks them; names that merely contain "localhost" are not loopback names.
+TEST(NetSocket, LoopbackNamesResolveWithoutTheHostTable) {
+    struct Case {
+        const char* host;
+        bool loopback;
+    };
+    const Case cases[] = {
+        {"localhost", true},
+        {"LocalHost", true},
+        {"localhost.", true},
+        {"cockpit.localhost", true},
+        {"a.b.LOCALHOST.", true},
+        {"mylocalhost", false},
+        {".localhost", false},
+        {"a..localhost", false},
+        {"localhost.example", false},
+        {"localhos", false},
+        {"", false},
+        {"127.0.0.1", false},
+    };
+    LoopbackUdp receiver;
+    for (const Case& c : cases) {
+        const auto address = loopbackNameAddress(c.host);
+        EXPECT_EQ(address.has_value(), c.loopback) << '"' << c.host << '"';
+        if (!c.loopback) continue;
+        EXPECT_EQ(ntohl(address->s_addr), INADDR_LOOPBACK) << c.host;
+        // Names under ".localhost" are in no host table: only the rule above can resolve them.
+        RecordingNotifier notifier;
+        NetSocket socket(notifier);
+        socket.create("UDP");
+        ASSERT_EQ(socket.connectTo(c.host, receiver.port()), 1) << c.host;
+        ASSERT_EQ(socket.sendData(c.host, static_cast<int>(std::strlen(c.host))),
+                  static_cast<int>(std::strlen(c.host)));
+        std::string received;
+        ASSERT_TRUE(receiver.receive(received)) << c.host;
+        EXPECT_EQ(received, c.host);
+        socket.close();
+    }
+}
+
 TEST(NetSocket, ConnectToUnresolvableNameFailsQuietlyAndClosesTheSocket) {
     RecordingNotifier notifier;
     NetSocket socket(notifier);

@@ -181,10 +181,12 @@ TEST_F(TelemetryDecoderTest, CoordinateTokensKeepNineteenCharactersAndTheLineSta
 
 TEST_F(TelemetryDecoderTest, RateIsMeasuredOnEveryEleventhLine) {
     const std::string line = "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0";
+    EXPECT_FALSE(state.lineHeard);
     for (int i = 1; i <= 10; ++i) {
         now = i * 100;
         decodeText(decoder, line);
         EXPECT_EQ(state.packetInterval, 0.0) << "line " << i;
+        EXPECT_TRUE(state.lineHeard);
     }
     now = 5500;
     decodeText(decoder, line);

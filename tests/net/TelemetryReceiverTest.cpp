@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
+#include "net/UploadGate.h"
 #include "tests/net/NetTestSupport.h"
+#include "tests/support/ScriptedAsker.h"
 
 namespace {
 
@@ -21,6 +25,7 @@ const std::string kLine =
 struct RunningReceiver {
     explicit RunningReceiver(int receivePort, bool gatedMessages = false)
         : notifier(gatedMessages), port(receivePort), thread([this] {
+              receiver.screenSenders(state.senders, [this] { return clockMs.load(); });
               receiver.run();
               finished.store(true);
           }) {}
@@ -52,6 +57,7 @@ struct RunningReceiver {
     TelemetryReceiver receiver{socket, decoder, port};
     LoopbackUdp sender;
     LoopbackUdp wake;
+    std::atomic<std::int32_t> clockMs{0};
     std::atomic<bool> finished{false};
     std::thread thread;  // last: starts once everything above exists
 };
@@ -169,3 +175,109 @@ TEST(TelemetryReceiver, ReaderThreadSeesWholeValuesWhileLinesArrive) {
 }
 
 }  // namespace
+
+namespace {
+
+bool sameSender(const std::optional<sockaddr_in>& a, const sockaddr_in& b) {
+    return a && a->sin_addr.s_addr == b.sin_addr.s_addr && a->sin_port == b.sin_port;
+}
+
+// A line whose first field marks who sent it.
+std::string lineWithP(int p) {
+    return std::to_string(p) + " 0 0 0 0 0 0 0 0 0 0 0 0 0 1 2 3 1 2 1";
+}
+
+// Two senders on two loopback addresses, as a second transmitter on the network would be.
+struct TwoSenders {
+    explicit TwoSenders(RunningReceiver& r) : running(r) {}
+
+    // Sends one line at clock `nowMs` and waits until the receiver has taken or refused it.
+    void sendAt(const LoopbackUdp& from, std::int32_t nowMs, const std::string& line) {
+        running.clockMs.store(nowMs);
+        const std::uint64_t before = running.receiver.decodedLines() + running.receiver.refusedSenders();
+        ASSERT_EQ(from.sendTo(running.port, line), static_cast<int>(line.size()));
+        ASSERT_TRUE(waitUntil(
+            [&] { return running.receiver.decodedLines() + running.receiver.refusedSenders() > before; }));
+    }
+
+    RunningReceiver& running;
+    const LoopbackUdp aircraft{ipv4("127.0.0.1")};
+    const LoopbackUdp other{ipv4("127.0.0.2")};
+};
+
+}  // namespace
+
+TEST(TelemetryReceiver, TwoSendersAreToldUntilOneAloneWasHeardForFiveSeconds) {
+    RunningReceiver running(freeUdpPort());
+    ASSERT_TRUE(waitUntil([&] { return running.receiver.bound(); }));
+    TwoSenders senders(running);
+    const TelemetrySenders& heard = running.state.senders;
+    // The clock wraps between the second and the third line.
+    constexpr std::int32_t t0 = INT32_MAX - 2000;
+    const auto at = [](std::int32_t offset) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(t0) + static_cast<std::uint32_t>(offset));
+    };
+    struct Step {
+        bool fromOther;
+        std::int32_t sentAt;
+        std::int32_t lookAt;
+        bool several;
+    };
+    const Step steps[] = {
+        {false, 0, 0, false},      {true, 1000, 1000, true},   {false, 3000, 3000, true},
+        {false, 5999, 5999, true}, {false, 5999, 6000, false}, {false, 7000, 7000, false},
+        {true, 8000, 8000, true},  {false, 8001, 12999, true}, {false, 8002, 13000, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.lookAt);
+        senders.sendAt(step.fromOther ? senders.other : senders.aircraft, at(step.sentAt),
+                       lineWithP(step.sentAt));
+        EXPECT_EQ(heard.severalSenders(at(step.lookAt)), step.several);
+        EXPECT_EQ(running.state.p.load(), static_cast<float>(step.sentAt));
+    }
+    EXPECT_TRUE(sameSender(heard.currentSender(), senders.aircraft.address()));
+    EXPECT_EQ(running.receiver.refusedSenders(), 0u);
+}
+
+TEST(TelemetryReceiver, OnlyThePinnedAircraftIsDecodedAndAnsweredAndTheOthersAreCounted) {
+    RunningReceiver running(freeUdpPort());
+    ASSERT_TRUE(waitUntil([&] { return running.receiver.bound(); }));
+    TwoSenders senders(running);
+    TelemetrySenders& heard = running.state.senders;
+    constexpr int kAircraftP = 7, kOtherP = 666;
+
+    // Heard last before the pin, the other sender still cannot be answered once the pin excludes it.
+    senders.sendAt(senders.aircraft, 0, lineWithP(kAircraftP));
+    senders.sendAt(senders.other, 10, lineWithP(kOtherP));
+    ASSERT_TRUE(sameSender(heard.uploadDestination(), senders.other.address()));
+    const sockaddr_in aircraftAddress = senders.aircraft.address();
+    heard.pin(AircraftAddress{aircraftAddress.sin_addr.s_addr, aircraftAddress.sin_port});
+    EXPECT_FALSE(heard.uploadDestination());
+
+    running.state.p = 0;
+    for (std::int32_t i = 0; i < 3; ++i) {
+        senders.sendAt(senders.other, 20 + i, lineWithP(kOtherP));
+        EXPECT_EQ(running.state.p.load(), 0.0f);
+    }
+    senders.sendAt(senders.aircraft, 30, lineWithP(kAircraftP));
+    EXPECT_EQ(running.state.p.load(), static_cast<float>(kAircraftP));
+    EXPECT_EQ(running.receiver.refusedSenders(), 3u);
+    EXPECT_EQ(heard.refusedDatagrams(), 3u);
+    EXPECT_TRUE(sameSender(heard.lastRefused(), senders.other.address()));
+    EXPECT_TRUE(sameSender(heard.uploadDestination(), aircraftAddress));
+    // The refused lines do not count as a second sender either.
+    EXPECT_FALSE(heard.severalSenders(30 + TelemetrySenders::kSeveralSendersWindowMs - 1));
+
+    // An upload goes to the aircraft alone, although the other sent the socket's last datagram.
+    senders.sendAt(senders.other, 40, lineWithP(kOtherP));
+    ScriptedAsker asker;
+    RecordingNotifier interfaceNotifier;
+    UploadGate gate(running.socket, heard, asker, interfaceNotifier, [] { return 41; });
+    const UplinkDatagram upload = *frameUplinkText("G 0 0.256000 0.000000 0.011000");
+    ASSERT_EQ(gate.send({UploadRequest::Kind::gains}, upload), UploadOutcome::sent);
+    std::string received;
+    ASSERT_TRUE(senders.aircraft.receive(received));
+    EXPECT_EQ(received.substr(0, 2), "G ");
+    EXPECT_FALSE(senders.other.receive(received, std::chrono::milliseconds(100)));
+    EXPECT_TRUE(asker.questions.empty());
+}

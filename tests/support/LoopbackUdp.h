@@ -12,12 +12,21 @@
 #include <string_view>
 #include <thread>
 
+// The address of dotted-decimal `text`, in network byte order (0 when it is not one).
+inline in_addr_t ipv4(const char* text) {
+    in_addr address{};
+    ::inet_pton(AF_INET, text, &address);
+    return address.s_addr;
+}
+
 // A plain loopback datagram socket on an ephemeral port, closed on destruction.
 class LoopbackUdp {
 public:
-    LoopbackUdp() {
+    // Sends from `source`, one of the loopback addresses 127.0.0.0/8 (network byte order).
+    explicit LoopbackUdp(in_addr_t source = htonl(INADDR_LOOPBACK)) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in address = loopback(0);
+        address.sin_addr.s_addr = source;
         ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     }
     ~LoopbackUdp() { release(); }
@@ -29,14 +38,22 @@ public:
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
+    // The address and port it sends from.
+    sockaddr_in address() const {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        return address;
+    }
     int port() const {
         sockaddr_in address{};
         socklen_t length = sizeof address;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
         return ntohs(address.sin_port);
     }
-    int sendTo(int port, std::string_view bytes) const {
-        const sockaddr_in address = loopback(port);
+    int sendTo(int port, std::string_view bytes, in_addr_t to = htonl(INADDR_LOOPBACK)) const {
+        sockaddr_in address = loopback(port);
+        address.sin_addr.s_addr = to;
         return static_cast<int>(::sendto(fd_, bytes.data(), bytes.size(), 0,
                                          reinterpret_cast<const sockaddr*>(&address), sizeof address));
     }

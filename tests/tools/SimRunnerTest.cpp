@@ -159,6 +159,9 @@ TEST(SimRunner, PausesOnEachToggleAndStopsAfterItsTime) {
     while (!ground.receive(50ms, sim).empty()) {
     }
     EXPECT_TRUE(ground.receive(150ms, sim).empty()) << "still sending after --stop-after";
+    // A resume after the stop sends again.
+    pauseToggles = 3;
+    EXPECT_FALSE(ground.receive(1s, sim).empty()) << "nothing sent after resuming from --stop-after";
     stop = true;
     loop.join();
 }

@@ -9,14 +9,21 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 
+#include "common/DialogNumbers.h"
+#include "common/DialogUnits.h"
 #include "net/NetSocket.h"
 #include "net/UplinkFrame.h"
+#include "net/UploadGate.h"
+#include "tests/support/ScriptedAsker.h"
+#include "tests/support/TextFit.h"
 #include "tests/tuning/TuningTestSupport.h"
 #include "tuning/GainUpload.h"
 
@@ -45,17 +52,46 @@ void setBox(QWidget* dialog, const char* id, const char* text) {
     control<QLineEdit>(dialog, id)->setText(QString::fromLatin1(text));
 }
 
-// Accepts the next message box once it is up and returns its text through `text`.
-void answerNextMessageBox(QString* text) {
+// Types a scale into its box and leaves the box with Tab, as the operator does.
+void typeScale(QWidget* dialog, const char* id, const char* text) {
+    auto* box = control<QLineEdit>(dialog, id);
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, QString::fromLatin1(text));
+    QTest::keyClick(box, Qt::Key_Tab);
+}
+
+void wheel(QWidget* widget, int angle) {
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
+const std::array<double, kFlightModeCount>& column(CGainDlg* dialog, const char* slider) {
+    const std::string id = slider;
+    if (id == "1003") return dialog->gains().proportional;
+    if (id == "1005") return dialog->gains().integral;
+    return dialog->gains().derivative;
+}
+
+// Answers the next message box once it is up (with `button` where the box has it, else accepts it)
+// and returns its text through `text`. The returned watcher may be deleted to stop waiting.
+QTimer* answerNextMessageBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok) {
     auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, text] {
+    QObject::connect(timer, &QTimer::timeout, [timer, text, button] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             *text = box->text();
-            box->accept();
+            if (QAbstractButton* answer = box->button(button)) {
+                answer->click();
+            } else {
+                box->accept();
+            }
             timer->deleteLater();
         }
     });
     timer->start(10);
+    return timer;
 }
 
 std::string readFile(const char* name) {
@@ -73,9 +109,12 @@ class CGainDlgTest : public QObject {
     std::unique_ptr<ScratchDirectory> directory_;
     RecordingNotifier notifier_;
     std::unique_ptr<NetSocket> socket_;
+    TelemetrySenders senders_;
+    ScriptedAsker asker_;
+    std::unique_ptr<UploadGate> gate_;
 
     CGainDlg* open() {
-        auto* dialog = new CGainDlg(*socket_, nullptr);
+        auto* dialog = new CGainDlg(*gate_, nullptr);
         dialog->show();
         dialog->activateWindow();
         if (!QTest::qWaitForWindowActive(dialog)) qWarning("dialog not active");
@@ -87,6 +126,8 @@ private slots:
         directory_ = std::make_unique<ScratchDirectory>();
         socket_ = std::make_unique<NetSocket>(notifier_);
         QVERIFY(socket_->startup() && socket_->create("UDP") && socket_->bindPort(0));
+        senders_.pin(std::nullopt);
+        gate_ = std::make_unique<UploadGate>(*socket_, senders_, asker_, notifier_, [] { return 0; });
     }
 
     void cleanup() {
@@ -94,6 +135,7 @@ private slots:
         for (QWidget* window : QApplication::topLevelWidgets())
             if (auto* dialog = qobject_cast<CGainDlg*>(window)) dialogs.append(dialog);
         qDeleteAll(dialogs);
+        gate_.reset();
         socket_->close();
         socket_.reset();
         directory_.reset();
@@ -103,7 +145,8 @@ private slots:
         CGainDlg* dialog = open();
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Control Gain"));
         QVERIFY(dialog->windowFlags().testFlag(Qt::Tool));
-        QCOMPARE(dialog->size(), QSize(488, 444));
+        const dialog_units::DialogUnits units(dialog->font());
+        QCOMPARE(dialog->size(), units.rect(0, 0, 279, 222).size());
         QCOMPARE(control<QComboBox>(dialog, "1001")->currentText(), QStringLiteral("Pitch Stabilization "));
         QCOMPARE(control<QComboBox>(dialog, "1001")->count(), 5);
         const char* const boxes[] = {"1006", "1007", "1008", "1010", "1011", "1012"};
@@ -113,15 +156,17 @@ private slots:
         QCOMPARE(control<QSlider>(dialog, "1005")->value(), 0);
         QCOMPARE(control<QSlider>(dialog, "1004")->value(), 22);
         for (const char* id : {"1006", "1007", "1008"}) QVERIFY(control<QLineEdit>(dialog, id)->isReadOnly());
-        // Dialog units to pixels, halves rounded up: 82 x 7 / 4 = 143.5 and 149 x 7 / 4 = 260.75.
-        QCOMPARE(control<QLineEdit>(dialog, "1006")->geometry(), QRect(144, 140, 77, 24));
-        QCOMPARE(control<QSlider>(dialog, "1003")->geometry(), QRect(32, 170, 261, 44));
-        QCOMPARE(control<QPushButton>(dialog, "1")->geometry(), QRect(389, 14, 88, 28));
-        QCOMPARE(control<QLineEdit>(dialog, "1011")->geometry(), QRect(263, 306, 32, 24));
+        // Template places in dialog units of the font the dialog is drawn with.
+        QCOMPARE(control<QLineEdit>(dialog, "1006")->geometry(), units.rect(82, 70, 44, 12));
+        QCOMPARE(control<QSlider>(dialog, "1003")->geometry(), units.rect(18, 85, 149, 22));
+        QCOMPARE(control<QPushButton>(dialog, "1")->geometry(), units.rect(222, 7, 50, 14));
+        QCOMPARE(control<QLineEdit>(dialog, "1011")->geometry(), units.rect(150, 153, 18, 12));
+        // Every label, button text, group title and mode shows whole and uncovered.
+        QCOMPARE(clippedTexts(*dialog), QStringList());
         QCOMPARE(control<QLabel>(dialog, "picture")->pixmap().size(), QSize(305, 117));
     }
 
-    void mouseReleasesSetTheGainKeyboardMovesDoNot() {
+    void mouseReleasesSetTheGainByTheValueRule() {
         struct Case {
             const char* slider;
             const char* scaleBox;
@@ -131,34 +176,98 @@ private slots:
             const char* shown;
         };
         const Case cases[] = {
-            {"1003", "1010", "2", 500, "1006", "1"},      {"1003", "1010", "0.5", 500, "1006", "0.25"},
+            {"1003", "1010", "2", 500, "1006", "1"},      {"1003", "1010", "0.5", 1000, "1006", "0.5"},
             {"1005", "1011", "1", 1000, "1007", "1"},     {"1004", "1012", "0.5", 0, "1008", "0"},
             {"1004", "1012", "0.5", 1000, "1008", "0.5"}, {"1005", "1011", "100", 1, "1007", "0.1"},
         };
         CGainDlg* dialog = open();
         for (const Case& c : cases) {
-            setBox(dialog, c.scaleBox, c.scale);
+            typeScale(dialog, c.scaleBox, c.scale);
             dragSliderTo(dialog, c.slider, c.position);
             QCOMPARE(boxText(dialog, c.valueBox), QString::fromLatin1(c.shown));
         }
-        QCOMPARE(dialog->gains().proportional[0], 0.25);
+        QCOMPARE(dialog->gains().proportional[0], 0.5);
         QCOMPARE(dialog->gains().integral[0], 0.1);
+    }
 
-        auto* slider = control<QSlider>(dialog, "1003");
+    // Whatever moves a slider sets its gain as a release does, so what is shown is what is sent.
+    void everySliderMovementSetsTheGain() {
+        struct Case {
+            const char* name;
+            std::function<void(QSlider*)> move;
+            int position;
+        };
+        const Case cases[] = {
+            {"End key", [](QSlider* s) { QTest::keyClick(s, Qt::Key_End); }, 1000},
+            {"Left key", [](QSlider* s) { QTest::keyClick(s, Qt::Key_Left); }, 999},
+            {"Page Down key", [](QSlider* s) { QTest::keyClick(s, Qt::Key_PageDown); }, 989},
+            {"Home key", [](QSlider* s) { QTest::keyClick(s, Qt::Key_Home); }, 0},
+            {"Right key", [](QSlider* s) { QTest::keyClick(s, Qt::Key_Right); }, 1},
+            {"Page Up key", [](QSlider* s) { QTest::keyClick(s, Qt::Key_PageUp); }, 11},
+            {"wheel", [](QSlider* s) { wheel(s, 120); }, 14},
+            {"groove click",
+             [](QSlider* s) {
+                 QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->width() - 3, s->height() / 2));
+             },
+             24},
+        };
+        CGainDlg* dialog = open();
+        control<QComboBox>(dialog, "1001")->setCurrentIndex(1);
+        auto* slider = control<QSlider>(dialog, "1004");
         slider->setFocus();
-        QTest::keyClick(slider, Qt::Key_End);
-        QCOMPARE(slider->value(), 1000);
-        QCOMPARE(boxText(dialog, "1006"), QStringLiteral("0.25"));
-        QCOMPARE(dialog->gains().proportional[0], 0.25);
-        // A click on the groove moves the slider and, on release, sets the gain from where it stands.
-        QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(3, slider->height() / 2));
-        QVERIFY(slider->value() < 1000);
-        QCOMPARE(dialog->gains().proportional[0], slider->value() * 0.5 / 1000);
+        for (const Case& c : cases) {
+            c.move(slider);
+            QVERIFY2(slider->value() == c.position, c.name);
+            const double gain = c.position * 0.5 / 1000;
+            QVERIFY2(dialog->gains().derivative[1] == gain, c.name);
+            QCOMPARE(boxText(dialog, "1008"), QString::fromStdString(formatDialogNumber(gain)));
+        }
+    }
+
+    // A new scale keeps every gain: the slider moves to show it, and only the next movement changes
+    // it, by the steps of the new scale.
+    void aNewScaleKeepsTheGainAndMovesItsSlider() {
+        struct Case {
+            const char* slider;
+            const char* scaleBox;
+            const char* scale;
+            bool leaveTheBox;  // taken on leaving the box, or only at the next movement
+            double gain;       // mode 1's gain of that slider
+            int placed;
+        };
+        const Case cases[] = {
+            {"1003", "1010", "20", true, 0.326, 16},
+            {"1004", "1012", "0.05", true, 0.023, 459},   // 459.99... truncated
+            {"1005", "1011", "0.01", false, 0.04, 1000},  // above the new scale: at the right end
+            {"1003", "1010", "0.5", false, 0.326, 652},
+        };
+        for (const Case& c : cases) {
+            CGainDlg* dialog = open();
+            control<QComboBox>(dialog, "1001")->setCurrentIndex(1);
+            auto* slider = control<QSlider>(dialog, c.slider);
+            const double scale = std::stod(c.scale);
+            if (c.leaveTheBox) {
+                typeScale(dialog, c.scaleBox, c.scale);
+            } else {
+                setBox(dialog, c.scaleBox, c.scale);
+                QTest::keyClick(slider, Qt::Key_Right);
+            }
+            QCOMPARE(slider->value(), c.placed);
+            QCOMPARE(column(dialog, c.slider)[1], c.gain);
+            // One click on the groove moves by one page of the new scale.
+            QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(3, slider->height() / 2));
+            QCOMPARE(slider->value(), c.placed - 10);
+            QCOMPARE(column(dialog, c.slider)[1], (c.placed - 10) * scale / 1000);
+            delete dialog;
+        }
     }
 
     void aGainAboveItsScaleStaysUntilItsSliderIsReleased() {
         std::ofstream(kGainFileName) << "3.5 0.5 0.25\n";
+        QString told;
+        answerNextMessageBox(&told);
         CGainDlg* dialog = open();
+        QTRY_VERIFY(told.contains(QLatin1String("row 2")));
         QCOMPARE(control<QSlider>(dialog, "1003")->value(), 1000);
         QCOMPARE(boxText(dialog, "1006"), QStringLiteral("3.5"));
         dragSliderTo(dialog, "1005", 250);
@@ -192,10 +301,9 @@ private slots:
         QCOMPARE(boxText(dialog, "1007"), QStringLiteral("0.1"));
         modes->lineEdit()->setText(QStringLiteral("Loiter"));
         // Enter in the combo box is the dialog's Enter: it uploads, which nothing heard can take.
-        QString told;
-        answerNextMessageBox(&told);
+        notifier_.messages.clear();
         QTest::keyClick(modes->lineEdit(), Qt::Key_Return);
-        QCOMPARE(told, QString::fromLatin1(kNoAircraftHeardMessage));
+        QCOMPARE(notifier_.messages, std::vector<std::string>{kNoAircraftHeardMessage});
         QCOMPARE(modes->count(), 5);
         QCOMPARE(dialog->mode(), 2);
     }
@@ -205,6 +313,7 @@ private slots:
         aircraft.sendTo(boundPort(socket_->socketHandle()), "telemetry");
         char line[200];
         QVERIFY(socket_->receiveFrom(line, sizeof line) > 0);
+        QVERIFY(senders_.admit(socket_->lastSender(), 0));
 
         CGainDlg* dialog = open();
         control<QComboBox>(dialog, "1001")->setCurrentIndex(4);
@@ -233,6 +342,49 @@ private slots:
         control<QPushButton>(dialog, "1013")->click();
         QVERIFY(told.contains(QStringLiteral("not saved")));
         QCOMPARE(readFile(kGainFileName), saved);
+    }
+
+    // A file with an unreadable row is told when the dialog opens, and Save asks before replacing
+    // it; a file that cannot be opened at all is told the same way.
+    void aFileNotReadWholeIsToldAndSaveAsks() {
+        const std::string decimalCommas =
+            " 0.2560  0.0000  0.0110 \n 0,3260  0,0400  0,0230 \n"
+            " 0.7140  0.2030  0.0000 \n 0.0800  0.0970  0.0240 \n"
+            " 0.2300  0.0000  0.0000 \n";
+        std::ofstream(kGainFileName) << decimalCommas;
+        QString told;
+        answerNextMessageBox(&told);
+        CGainDlg* dialog = open();
+        QTRY_VERIFY(!told.isEmpty());
+        QCOMPARE(told,
+                 QStringLiteral("gainsetting.txt could not be read whole: row 2 is not three numbers, so "
+                                "rows 2 to 5 show the default gains. Save asks before it replaces the "
+                                "file."));
+        QCOMPARE(dialog->gains().proportional[1], 0.326);
+
+        told.clear();
+        answerNextMessageBox(&told, QMessageBox::No);
+        control<QPushButton>(dialog, "1013")->click();
+        QVERIFY(told.endsWith(QLatin1String("Replace the file with the gains shown here?")));
+        QCOMPARE(readFile(kGainFileName), decimalCommas);
+
+        answerNextMessageBox(&told, QMessageBox::Yes);
+        control<QPushButton>(dialog, "1013")->click();
+        QCOMPARE(readFile(kGainFileName).size(), std::size_t{125});
+        // Now whole: the next Save asks nothing.
+        told.clear();
+        QTimer* watcher = answerNextMessageBox(&told);
+        control<QPushButton>(dialog, "1013")->click();
+        QVERIFY(told.isEmpty());
+        delete watcher;
+        delete dialog;
+
+        // A directory of that name cannot be opened as the file: every row is a default.
+        std::filesystem::remove(kGainFileName);
+        std::filesystem::create_directory(kGainFileName);
+        answerNextMessageBox(&told);
+        dialog = open();
+        QTRY_VERIFY(told.contains(QLatin1String("could not be opened for reading and writing")));
     }
 
     // A refused scale prompts, takes the focus, stops the exchange and is never used.

@@ -1,11 +1,14 @@
 #include "tuning/GainTable.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,7 +49,10 @@ const char* const kDefaultFileText =
 TEST_F(GainFileTest, WithoutAFileTheDefaultsAreUsedAndSavedInFixedColumns) {
     GainTable gains;
     gains.proportional.fill(9);
-    EXPECT_EQ(loadGainFile(gains), 0);
+    const GainFileLoad load = loadGainFile(gains);
+    EXPECT_EQ(load.rowsRead, 0);
+    EXPECT_FALSE(load.exists);
+    EXPECT_TRUE(load.whole());
     EXPECT_EQ(gains, kDefaultGainTable);
 
     writeFile(kGainFileName, "an older, longer file that the save must replace entirely\n");
@@ -62,7 +68,7 @@ TEST_F(GainFileTest, ReadBackKeepsFourDecimalsAtSinglePrecision) {
     std::copy(std::begin(saved), std::end(saved), gains.integral.begin());
     ASSERT_TRUE(saveGainFile(gains));
     GainTable loaded;
-    ASSERT_EQ(loadGainFile(loaded), 5);
+    ASSERT_EQ(loadGainFile(loaded).rowsRead, 5);
     for (std::size_t k = 0; k < 5; ++k)
         EXPECT_EQ(loaded.integral[k], asFloat(std::strtod(written[k], nullptr))) << written[k];
     EXPECT_EQ(formatDialogNumber(loaded.integral[0]), "0.123499996960163");
@@ -90,7 +96,11 @@ TEST_F(GainFileTest, ReadsCompleteRowsAndDefaultsTheRest) {
         SCOPED_TRACE(c.name);
         writeFile(kGainFileName, c.text);
         GainTable gains;
-        EXPECT_EQ(loadGainFile(gains), c.rows);
+        const GainFileLoad load = loadGainFile(gains);
+        EXPECT_EQ(load.rowsRead, c.rows);
+        // An existing file with a row missing is not whole, the empty one included.
+        EXPECT_TRUE(load.exists);
+        EXPECT_EQ(load.whole(), c.rows == 5);
         for (std::size_t k = 0; k < 5; ++k) {
             const bool fromFile = static_cast<int>(k) < c.rows;
             const double base = static_cast<double>(k);
@@ -147,6 +157,64 @@ TEST_F(GainFileTest, AFailedSaveLeavesTheOldFileUntouched) {
             EXPECT_FALSE(std::filesystem::exists(kGainFileTempName));
         }
     }
+}
+
+// The saves of an operator who is not the superuser (the test drops to "nobody" in a child when it
+// runs as root): a file the operator may not write is refused and left as it was, the replacement
+// keeps the old permission bits exactly whatever the umask, and a link is followed to its target.
+TEST_F(GainFileTest, SavesAsAnOrdinaryUserKeepPermissionsAndFollowLinks) {
+    const std::string oldText = " 1.0000  2.0000  3.0000 \n";
+    const auto permissions = [](const char* name) {
+        struct stat status {};
+        return ::stat(name, &status) == 0 ? status.st_mode & 07777 : 0u;
+    };
+    const auto saveAsOrdinaryUser = [&] {
+        if (::geteuid() == 0) {
+            constexpr uid_t kNobody = 65534;
+            if (::chmod(".", 0777) != 0 || ::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
+                ::setuid(kNobody) != 0)
+                std::_Exit(100);
+        }
+        ::umask(077);
+        int failures = 0;
+        const auto check = [&failures](bool ok, const char* what) {
+            if (ok) return;
+            std::fprintf(stderr, "FAILED: %s\n", what);
+            ++failures;
+        };
+        std::string error;
+
+        writeFile(kGainFileName, oldText);
+        ::chmod(kGainFileName, 0444);
+        check(!saveGainFile(kDefaultGainTable, &error), "a read-only gain file was replaced");
+        check(error.find("not writable") != std::string::npos, "the refusal does not say why");
+        check(readFile(kGainFileName) == oldText && permissions(kGainFileName) == 0444,
+              "the read-only gain file was changed");
+        check(!std::filesystem::exists(kGainFileTempName), "a temporary file was left");
+
+        ::chmod(kGainFileName, 0664);
+        check(saveGainFile(kDefaultGainTable), "a writable gain file was not saved");
+        check(readFile(kGainFileName) == kDefaultFileText, "the saved text is wrong");
+        check(permissions(kGainFileName) == 0664, "the permission bits were not kept");
+
+        ::unlink(kGainFileName);
+        ::mkdir("kept", 0755);
+        writeFile("kept/gains", oldText);
+        ::chmod("kept/gains", 0640);
+        ::symlink("kept/gains", kGainFileName);
+        check(saveGainFile(kDefaultGainTable), "the gain file behind a link was not saved");
+        check(std::filesystem::is_symlink(kGainFileName), "the link was replaced");
+        check(readFile("kept/gains") == kDefaultFileText, "the link's target was not written");
+        check(permissions("kept/gains") == 0640, "the target's permission bits were not kept");
+        check(!std::filesystem::exists("kept/gains.tmp"), "a temporary file was left beside the target");
+
+        ::chmod("kept/gains", 0440);
+        check(!saveGainFile(kDefaultGainTable), "a read-only target behind a link was replaced");
+        check(readFile("kept/gains") == kDefaultFileText && std::filesystem::is_symlink(kGainFileName),
+              "the read-only target or its link was changed");
+        std::_Exit(failures);
+    };
+    EXPECT_EXIT(saveAsOrdinaryUser(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(DialogNumbers, FormatAndParse) {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "net/NetSocket.h"
+#include "net/UploadGate.h"
+#include "tests/support/ScriptedAsker.h"
 #include "tests/tuning/TuningTestSupport.h"
 
 namespace {
@@ -49,31 +51,38 @@ TEST(GainUploadPacket, TextMustLeaveRoomForItsTerminator) {
     }
 }
 
-TEST(SendGainUpload, GoesOnlyToTheSenderOfTelemetry) {
+TEST(SendGainUpload, GoesOnlyThroughTheGateToTheSenderOfTelemetry) {
     RecordingNotifier notifier;
     NetSocket telemetrySocket(notifier);
     ASSERT_EQ(telemetrySocket.startup(), 1);
     ASSERT_EQ(telemetrySocket.create("UDP"), 1);
     ASSERT_EQ(telemetrySocket.bindPort(0), 1);
+    TelemetrySenders senders;
+    ScriptedAsker asker;
+    UploadGate gate(telemetrySocket, senders, asker, notifier, [] { return 0; });
     LoopbackPeer aircraft;
 
-    EXPECT_EQ(sendGainUpload(telemetrySocket, 0, 0.256, 0, 0.011), GainUploadResult::noAircraftHeard);
+    EXPECT_EQ(sendGainUpload(gate, 0, 0.256, 0, 0.011), GainUploadResult::notSent);
     EXPECT_FALSE(aircraft.receive(50));
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_EQ(notifier.messages[0], kNoAircraftHeardMessage);
 
     aircraft.sendTo(boundPort(telemetrySocket.socketHandle()), "telemetry");
     char line[200];
     ASSERT_GT(telemetrySocket.receiveFrom(line, sizeof line), 0);
+    ASSERT_TRUE(senders.admit(telemetrySocket.lastSender(), 0));
 
-    EXPECT_EQ(sendGainUpload(telemetrySocket, 0, 1e170, 0, 0), GainUploadResult::doesNotFit);
-    EXPECT_EQ(sendGainUpload(telemetrySocket, 4, 1, 0.5, 0), GainUploadResult::sent);
+    EXPECT_EQ(sendGainUpload(gate, 0, 1e170, 0, 0), GainUploadResult::doesNotFit);
+    EXPECT_EQ(sendGainUpload(gate, 4, 1, 0.5, 0), GainUploadResult::sent);
     const auto received = aircraft.receive(1000);
     ASSERT_TRUE(received);
     const auto expected = buildGainUploadPacket(4, 1, 0.5, 0);
     ASSERT_TRUE(expected);
     EXPECT_EQ(*received, std::vector<std::uint8_t>(expected->begin(), expected->end()));
-    // The refused upload before it sent nothing.
+    // The refused upload before it sent nothing, and nothing was asked.
     EXPECT_FALSE(aircraft.receive(50));
-    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_EQ(notifier.messages.size(), 1u);
+    EXPECT_TRUE(asker.questions.empty());
     telemetrySocket.close();
 }
 

@@ -24,9 +24,11 @@ protected:
         scene.resize(kWidth, kHeight);
         enableLayerDrawingState();
     }
-    void placeAtUpperLeftCorner() {
-        telemetry.lat = scene.mapGeometry().upperLeftLat;
-        telemetry.lon = scene.mapGeometry().upperLeftLon;
+    // The picture's centre, which the zoom window keeps in place.
+    void placeAtMapCentre() {
+        const MapGeometry& g = scene.mapGeometry();
+        telemetry.lat = (g.upperLeftLat + g.lowerRightLat) / 2;
+        telemetry.lon = (g.upperLeftLon + g.lowerRightLon) / 2;
     }
     PixelBox drawSymbol() {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -41,8 +43,9 @@ protected:
 };
 
 TEST_F(AircraftSymbolTest, TheNosePointsAlongTheHeadingFromTheAircraftsPosition) {
-    placeAtUpperLeftCorner();
-    const double x0 = scene.mapGeometry().mapLeft, y0 = scene.mapGeometry().mapTop;
+    placeAtMapCentre();
+    const MapGeometry& g = scene.mapGeometry();
+    const double x0 = (g.mapLeft + g.mapRight) / 2, y0 = (g.mapTop + g.mapBottom) / 2;
     struct Case {
         double psi;
         // Extent of the drawn arrowhead around the position, in symbol units.
@@ -51,7 +54,7 @@ TEST_F(AircraftSymbolTest, TheNosePointsAlongTheHeadingFromTheAircraftsPosition)
     const double pi = std::numbers::pi;
     const Case cases[] = {Case{0, -1, 1, -1, 2}, Case{pi / 2, -1, 2, -1, 1}, Case{-pi / 2, -2, 1, -1, 1},
                           Case{pi, -1, 1, -2, 1}};
-    // The second round narrows the map's zoom window: the symbol keeps the unzoomed placement.
+    // The second round narrows the map's zoom window, which is centred on the picture.
     for (int round = 0; round < 2; ++round) {
         if (round == 1) {
             for (int i = 0; i < 12; ++i) scene.wheelStep(-120);

@@ -209,11 +209,11 @@ TEST_F(FlightLayersTest, PanningMovesTheZoomWindowOverThePictureButNeverPastItsE
     const double centreX = (g.mapLeft + g.mapRight) / 2, centreY = (g.mapBottom + g.mapTop) / 2;
     // At full view nothing pans, and the map's corners read as its reference corners.
     scene.panMap(1.0, 1.0);
-    EXPECT_EQ(scene.shownTexU0(), 0.0f);
-    const GeoPoint upperLeft = *scene.geoAtScene(g.mapLeft, g.mapTop);
+    EXPECT_EQ(scene.mapWindow().startU, 0.0f);
+    const GeoPoint upperLeft = *scene.geoAtScene({g.mapLeft, g.mapTop});
     EXPECT_NEAR(upperLeft.lat, g.upperLeftLat, 1e-12);
     EXPECT_NEAR(upperLeft.lon, g.upperLeftLon, 1e-12);
-    EXPECT_FALSE(scene.geoAtScene(g.mapLeft - 0.01, centreY));
+    EXPECT_FALSE(scene.geoAtScene({g.mapLeft - 0.01, centreY}));
 
     for (int i = 0; i < 10; ++i) scene.wheelStep(-120);  // zoom 0.5: the window [0.25, 0.75]
     ASSERT_NEAR(scene.mapZoom(), 0.5, 1e-6);
@@ -230,39 +230,27 @@ TEST_F(FlightLayersTest, PanningMovesTheZoomWindowOverThePictureButNeverPastItsE
     };
     for (const Case& c : cases) {
         scene.panMap(c.dx * width, c.dy * height);
-        EXPECT_NEAR(scene.shownTexU0(), c.u0, 1e-6) << c.dx << " " << c.dy;
-        EXPECT_NEAR(scene.shownTexV0(), c.v0, 1e-6) << c.dx << " " << c.dy;
+        EXPECT_NEAR(scene.mapWindow().startU, c.u0, 1e-6) << c.dx << " " << c.dy;
+        EXPECT_NEAR(scene.mapWindow().startV, c.v0, 1e-6) << c.dx << " " << c.dy;
     }
     // The drawn map shows that window, and the readout reads the picture under the cursor: the
     // map's centre now shows the picture at (0.75, 0.75).
     scene.drawMap();
     EXPECT_NEAR(g.mapTexU0, 0.5f, 1e-6);
     EXPECT_NEAR(g.mapTexV0, 0.5f, 1e-6);
-    const GeoPoint centre = *scene.geoAtScene(centreX, centreY);
+    const GeoPoint centre = *scene.geoAtScene({centreX, centreY});
     EXPECT_NEAR(centre.lon, g.upperLeftLon + 0.75 * (g.lowerRightLon - g.upperLeftLon), 1e-9);
     EXPECT_NEAR(centre.lat, g.lowerRightLat + 0.75 * (g.upperLeftLat - g.lowerRightLat), 1e-9);
 
     // Zooming keeps the window's centre; the whole view returns on reset.
     scene.wheelStep(120);
-    EXPECT_NEAR(scene.shownTexU0(), 0.45, 1e-6);
+    EXPECT_NEAR(scene.mapWindow().startU, 0.45, 1e-6);
     scene.resetMapView();
     EXPECT_EQ(scene.mapZoom(), 1.0f);
-    EXPECT_EQ(scene.shownTexU0(), 0.0f);
-    EXPECT_EQ(scene.shownTexV0(), 0.0f);
+    EXPECT_EQ(scene.mapWindow().startU, 0.0f);
+    EXPECT_EQ(scene.mapWindow().startV, 0.0f);
     scene.wheelStep(-120);
-    EXPECT_NEAR(scene.shownTexU0(), 0.025, 1e-6);  // centred again
-}
-
-TEST(SceneAtPixelTest, TheViewsCornersAndCentreAreTheVisibleScenesCorners) {
-    const ScenePoint topLeft = Scene::sceneAtPixel(0, 0, 1280, 1005);
-    const ScenePoint centre = Scene::sceneAtPixel(640, 502.5, 1280, 1005);
-    const ScenePoint bottomRight = Scene::sceneAtPixel(1280, 1005, 1280, 1005);
-    EXPECT_NEAR(topLeft.x, -kSceneHalfWidth, 1e-4);
-    EXPECT_NEAR(topLeft.y, kSceneHalfHeight, 1e-4);
-    EXPECT_NEAR(centre.x, 0, 1e-12);
-    EXPECT_NEAR(centre.y, 0, 1e-12);
-    EXPECT_NEAR(bottomRight.x, kSceneHalfWidth, 1e-4);
-    EXPECT_NEAR(bottomRight.y, -kSceneHalfHeight, 1e-4);
+    EXPECT_NEAR(scene.mapWindow().startU, 0.025, 1e-6);  // centred again
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include <GL/gl.h>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <climits>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
@@ -177,6 +181,50 @@ TEST_F(StatusPanelTest, TheLinkRowShowsLinkOnlyOnceForEachArrival) {
     }
 }
 
+// Lines from a second sender within 5 s turn "LINK" into a red "2 SRC" (the rate stays), until one
+// sender alone has been heard for 5 s; the panel's clock wraps on the way.
+TEST_F(StatusPanelTest, TwoSendersShowTwoSourcesInRedUntilOneWasAloneForFiveSeconds) {
+    telemetry.packetInterval = 0.2;
+    constexpr std::int32_t t0 = INT32_MAX - 3000;
+    std::int32_t now = t0;
+    scene.setClock([&now] { return now; });
+    const auto at = [](std::int32_t offset) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(t0) + static_cast<std::uint32_t>(offset));
+    };
+    sockaddr_in aircraft{}, other{};
+    aircraft.sin_family = other.sin_family = AF_INET;
+    aircraft.sin_addr.s_addr = htonl(0x7F000001);
+    other.sin_addr.s_addr = htonl(0x7F000002);
+    aircraft.sin_port = other.sin_port = htons(40000);
+
+    enum class Comm { link, twoSources, noLink };
+    struct Drawing {
+        const sockaddr_in* heard;  // a line from it just before the drawing, or none
+        std::int32_t atMs;
+        Comm shown;
+    };
+    const Drawing drawings[] = {
+        {&aircraft, 0, Comm::link},          {&other, 1000, Comm::twoSources},
+        {&aircraft, 4000, Comm::twoSources}, {nullptr, 4100, Comm::noLink},
+        {&aircraft, 5999, Comm::twoSources}, {&aircraft, 6000, Comm::link},
+    };
+    for (const Drawing& d : drawings) {
+        SCOPED_TRACE(d.atMs);
+        now = at(d.atMs);
+        if (d.heard) {
+            ASSERT_TRUE(telemetry.senders.admit(*d.heard, now));
+            telemetry.linkAlive = 1;
+        }
+        drawPanel();
+        const bool rateShown = d.shown != Comm::noLink;
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isGreen, 0.5).found, d.shown == Comm::link) << "LINK";
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isRed, 0.5).found, d.shown != Comm::link) << "2 SRC or NO LINK";
+        EXPECT_EQ(textBox(kTableX + 2.3, kCommRow, isYellow, 0.5).found, rateShown) << "the rate";
+        EXPECT_EQ(textBox(kTableX + 2.85, kCommRow, isWhite, 0.5).found, rateShown) << "Hz";
+        EXPECT_FALSE(rateShown && textBox(kTableX + 2.3, kCommRow, isRed, 0.5).found) << "runs into the rate";
+    }
+}
+
 TEST(StatusPanelText, ValuesKeepTheirFormatsAtEveryMagnitude) {
     struct Case {
         std::string text;
@@ -231,6 +279,35 @@ TEST(StatusPanelText, TheTimeLineHasTheFixedCalendarLayout) {
     EXPECT_EQ(formatPanelTime(0), "Thu Jan  1 00:00:00 1970");
     // A year the calendar cannot hold gives no text rather than garbage.
     EXPECT_EQ(formatPanelTime(std::numeric_limits<std::time_t>::max()), "");
+}
+
+// The program adopts the user's locale at start-up; the time line must not follow it. The locales
+// are compiled into a scratch directory, since a fresh machine has none but "C".
+TEST(StatusPanelText, TheTimeLineIsEnglishWhateverTheLocale) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvane-locales-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path localeDir = pattern;
+    setenv("LOCPATH", localeDir.c_str(), 1);
+    struct Case {
+        const char* source;
+        const char* charset;
+        const char* name;
+    };
+    for (const Case& c : {Case{"fr_FR", "UTF-8", "fr_FR.UTF-8"}, Case{"de_DE", "UTF-8", "de_DE.UTF-8"}}) {
+        SCOPED_TRACE(c.name);
+        const std::string make = std::string("localedef -c -i ") + c.source + " -f " + c.charset + " " +
+                                 (localeDir / c.name).string() + " >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0 && !std::filesystem::exists(localeDir / c.name))
+            GTEST_SKIP() << "localedef cannot make " << c.name << " (the locales package is missing)";
+        ASSERT_NE(std::setlocale(LC_ALL, c.name), nullptr);
+        EXPECT_EQ(formatPanelTime(1796736210), "Tue Dec  8 13:23:30 2026");
+        EXPECT_EQ(formatPanelTime(1812264000), "Sun Jun  6 06:40:00 2027");
+        std::setlocale(LC_ALL, "C");
+    }
+    unsetenv("LOCPATH");
+    std::filesystem::remove_all(localeDir);
 }
 
 }  // namespace

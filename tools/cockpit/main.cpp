@@ -1,66 +1,77 @@
 // orvane-cockpit: a primary flight display fed by the ground station's cockpit feed (696-byte
 // packets on UDP port 5800 of the local host).
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QImage>
 #include <QTimer>
 #include <cstdio>
+#include <string>
+#include <type_traits>
 
+#include "common/ProgramOptions.h"
 #include "net/CockpitFeed.h"
 #include "tools/cockpit/CockpitWindow.h"
 
 namespace {
 
 constexpr double kLongestScreenshotDelay = 3600.0;
+constexpr int kLargestPort = 65535;
 
-int usageError(const QString& text) {
-    std::fprintf(stderr, "orvane-cockpit: %s (see --help)\n", qPrintable(text));
-    return 2;
+constexpr ProgramOption kOptions[] = {
+    {"--port", "N", "UDP port on 127.0.0.1 to listen on (default 5800; 0: any free port)"},
+    {"--screenshot", "PNG", "render the display into PNG and exit"},
+    {"--after", "SECONDS", "seconds to run before the screenshot (default 1)"},
+};
+
+constexpr ProgramDescription kProgram = {
+    "orvane-cockpit",
+    "[OPTION]...",
+    "Primary flight display for the Orvane cockpit feed (696-byte UDP packets). The ground station\n"
+    "starts it as OpenGC.exe from its working directory.",
+    kOptions,
+    "  Reads and writes no file, except the picture of --screenshot.",
+};
+
+template <typename Number>
+bool readNumber(const ParsedOptions& parsed, const char* option, Number& value) {
+    const std::string* text = parsed.value(option);
+    if (text == nullptr) return true;
+    bool ok = false;
+    if constexpr (std::is_floating_point_v<Number>) {
+        value = QString::fromStdString(*text).toDouble(&ok);
+    } else {
+        value = QString::fromStdString(*text).toUInt(&ok);
+    }
+    return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the toolkit starts, so that they need no display.
+    const ParsedOptions parsed = parseProgramOptions(kProgram, argumentList(argc, argv));
+    if (const auto status = answerCommandLine(kProgram, parsed)) return *status;
+    if (!parsed.positional.empty())
+        return refuseCommandLine(kProgram, "unexpected argument " + parsed.positional.front());
+    uint port = kCockpitFeedPort;
+    if (!readNumber(parsed, "--port", port) || port > kLargestPort)
+        return refuseCommandLine(kProgram, "--port takes 0 to 65535");
+    double after = 1;
+    if (!readNumber(parsed, "--after", after) || !(after >= 0 && after <= kLongestScreenshotDelay))
+        return refuseCommandLine(kProgram, "--after takes 0 to 3600 seconds");
+    if (parsed.has("--after") && !parsed.has("--screenshot"))
+        return refuseCommandLine(kProgram, "--after goes with --screenshot");
+
     QApplication app(argc, argv);
     // The ground station starts this program under another name; take ours from here, not argv[0].
     QApplication::setApplicationName(QStringLiteral("orvane-cockpit"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Primary flight display for the Orvane cockpit feed (696-byte UDP packets)."));
-    parser.addHelpOption();
-    const QCommandLineOption portOption(
-        QStringLiteral("port"), QStringLiteral("UDP port on 127.0.0.1 to listen on (0: any free port)."),
-        QStringLiteral("port"), QString::number(kCockpitFeedPort));
-    const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
-                                              QStringLiteral("Render into FILE (PNG) and exit."),
-                                              QStringLiteral("file"));
-    const QCommandLineOption afterOption(QStringLiteral("after"),
-                                         QStringLiteral("Seconds to run before the screenshot."),
-                                         QStringLiteral("seconds"), QStringLiteral("1"));
-    parser.addOption(portOption);
-    parser.addOption(screenshotOption);
-    parser.addOption(afterOption);
-    parser.process(app);
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-
-    bool portValid = false;
-    const uint port = parser.value(portOption).toUInt(&portValid);
-    if (!portValid || port > 65535) return usageError(QStringLiteral("--port takes 0 to 65535"));
-    bool afterValid = false;
-    const double after = parser.value(afterOption).toDouble(&afterValid);
-    if (!afterValid || !(after >= 0 && after <= kLongestScreenshotDelay))
-        return usageError(QStringLiteral("--after takes 0 to 3600 seconds"));
 
     CockpitWindow window(static_cast<std::uint16_t>(port));
     if (window.receiver().handle() < 0)
         std::fprintf(stderr, "orvane-cockpit: %s\n", window.receiver().error().c_str());
     window.show();
 
-    if (parser.isSet(screenshotOption)) {
-        const QString file = parser.value(screenshotOption);
+    if (const std::string* screenshot = parsed.value("--screenshot")) {
+        const QString file = QString::fromStdString(*screenshot);
         QTimer::singleShot(static_cast<int>(after * 1000), &window, [&window, file] {
             const bool saved = window.grab().toImage().save(file, "PNG");
             if (!saved) std::fprintf(stderr, "orvane-cockpit: cannot write %s\n", qPrintable(file));

@@ -2,123 +2,18 @@
 // writes them as bitmap files in the layouts the ground station reads.
 
 #include <QGuiApplication>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <string_view>
 
 #include "map/MapCatalog.h"
 #include "tools/mapgen/BmpWriter.h"
 #include "tools/mapgen/MapPicture.h"
+#include "tools/mapgen/MapgenOptions.h"
 
 namespace {
-
-constexpr int kDefaultWidth = 989;
-constexpr int kDefaultHeight = 826;
-
-constexpr const char* kUsage =
-    "usage: orvane-mapgen [--site N | --ul-lat D --ul-lon D --lr-lat D --lr-lon D]\n"
-    "                     [--width W] [--height H] [--format F] [--seed S] [--no-file-header] --out FILE\n"
-    "       orvane-mapgen --all DIR\n"
-    "  --site N     corners of catalogue entry N (0..2); entry 0 unless corners are given\n"
-    "  --format F   bmp24 (default), bmp8, core12, bmp4, bmp1, bmp32, bf16, bf32, rle8, rle4, topdown24\n"
-    "  --all DIR    writes site3.bmp (entry 0, bmp24), site2.bmp (entry 1, bmp8) and\n"
-    "               site1.bmp (entry 2, core12) into DIR\n";
-
-struct Options {
-    MapCorners corners = {kMapCatalog[0].upperLeftLat, kMapCatalog[0].upperLeftLon,
-                          kMapCatalog[0].lowerRightLat, kMapCatalog[0].lowerRightLon};
-    int width = kDefaultWidth;
-    int height = kDefaultHeight;
-    BmpFormat format = BmpFormat::bmp24;
-    std::uint32_t seed = 1;
-    bool fileHeader = true;
-    std::string out;
-    std::string allDir;
-};
-
-bool parseNumber(std::string_view text, double& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-bool parseNumber(std::string_view text, long long& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-MapCorners siteCorners(int index) {
-    const MapSite& site = kMapCatalog[static_cast<unsigned>(index)];
-    return {site.upperLeftLat, site.upperLeftLon, site.lowerRightLat, site.lowerRightLon};
-}
-
-// Fills `options` from the command line; false (after saying why) on any bad argument.
-bool parseArguments(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view name = argv[i];
-        if (name == "--no-file-header") {
-            options.fileHeader = false;
-            continue;
-        }
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "orvane-mapgen: %s needs a value\n", argv[i]);
-            return false;
-        }
-        const std::string_view value = argv[++i];
-        double number = 0;
-        long long whole = 0;
-        bool ok = true;
-        if (name == "--ul-lat" || name == "--ul-lon" || name == "--lr-lat" || name == "--lr-lon") {
-            ok = parseNumber(value, number);
-            double& field = name == "--ul-lat"   ? options.corners.upperLeftLat
-                            : name == "--ul-lon" ? options.corners.upperLeftLon
-                            : name == "--lr-lat" ? options.corners.lowerRightLat
-                                                 : options.corners.lowerRightLon;
-            field = number;
-        } else if (name == "--width" || name == "--height") {
-            ok = parseNumber(value, whole) && whole >= 1 && whole <= kDibMaxSide;
-            (name == "--width" ? options.width : options.height) = static_cast<int>(whole);
-        } else if (name == "--site") {
-            ok = parseNumber(value, whole) && whole >= 0 && whole <= 2;
-            if (ok) options.corners = siteCorners(static_cast<int>(whole));
-        } else if (name == "--seed") {
-            ok = parseNumber(value, whole) && whole >= 0 && whole <= 0xFFFFFFFFll;
-            options.seed = static_cast<std::uint32_t>(whole);
-        } else if (name == "--format") {
-            const auto format = parseBmpFormat(value);
-            ok = format.has_value();
-            if (ok) options.format = *format;
-        } else if (name == "--out") {
-            options.out = value;
-        } else if (name == "--all") {
-            options.allDir = value;
-        } else {
-            std::fprintf(stderr, "orvane-mapgen: unknown option %s\n%s", argv[i - 1], kUsage);
-            return false;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "orvane-mapgen: bad value for %s: %s\n", argv[i - 1], argv[i]);
-            return false;
-        }
-    }
-    if (options.out.empty() == options.allDir.empty()) {
-        std::fputs(kUsage, stderr);
-        return false;
-    }
-    if (static_cast<long long>(options.width) * options.height > kDibMaxPixels) {
-        std::fputs("orvane-mapgen: picture too large\n", stderr);
-        return false;
-    }
-    if (!options.corners.valid()) {
-        std::fputs("orvane-mapgen: the upper-left corner must lie north-west of the lower-right one\n",
-                   stderr);
-        return false;
-    }
-    return true;
-}
 
 bool writeMap(const MapCorners& corners, int width, int height, std::uint32_t seed, BmpFormat format,
               bool fileHeader, const std::string& path) {
@@ -144,11 +39,31 @@ bool writeMap(const MapCorners& corners, int width, int height, std::uint32_t se
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!parseArguments(argc, argv, options)) return 2;
+    const ParsedOptions parsed = parseProgramOptions(mapgenProgram(), argumentList(argc, argv));
+    if (const auto status = answerCommandLine(mapgenProgram(), parsed)) return *status;
+    MapgenOptions options;
+    if (std::string error; !readMapgenOptions(parsed, options, error))
+        return refuseCommandLine(mapgenProgram(), error);
 
     // Text needs a GUI application, but the tool never opens a window.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt looks up the session's runtime folder while it starts and warns where there is no session
+    // (a build machine, a cron job). The tool keeps nothing there: an empty private one will do.
+    std::string runtimeFolder;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orvane-mapgen-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            runtimeFolder = pattern;
+            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtimeFolder));
+        }
+    }
+    const struct RemoveAtEnd {
+        const std::string& folder;
+        ~RemoveAtEnd() {
+            std::error_code ignored;
+            if (!folder.empty()) std::filesystem::remove(folder, ignored);
+        }
+    } removeRuntimeFolder{runtimeFolder};
     QGuiApplication application(argc, argv);
 
     if (options.allDir.empty())
@@ -167,7 +82,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(options.allDir, error);
     for (const SiteFile& site : kSiteFiles) {
         const std::string path = (std::filesystem::path(options.allDir) / mapBitmapFile(site.index)).string();
-        if (!writeMap(siteCorners(site.index), options.width, options.height,
+        if (!writeMap(catalogueSiteCorners(site.index), options.width, options.height,
                       static_cast<std::uint32_t>(site.index + 1), site.format, true, path))
             return 1;
     }

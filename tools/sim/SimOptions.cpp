@@ -39,6 +39,8 @@ SimOptionsResult parseSimOptions(int argc, const char* const* argv) {
 
         if (option == "--help" || option == "-h") {
             options.helpRequested = true;
+        } else if (option == "--version") {
+            options.versionRequested = true;
         } else if (option == "--host") {
             const auto host = value();
             if (!host || host->empty()) return invalid("a host name or address");
@@ -92,10 +94,14 @@ const char* simUsage() {
            "  --gps-loss        report GPS lost (gps state 0)\n"
            "  --ahrs N          AHRS state to report (default 2)\n"
            "  --nav-loss        report navigation lost (nav state 0)\n"
-           "  --stop-after S    stop sending after S seconds but keep running and receiving\n"
+           "  --stop-after S    pause sending after S seconds (SIGUSR1 resumes); keep receiving\n"
            "  --duration S      exit after S seconds\n"
            "  --quiet           no periodic position report\n"
-           "  --help            show this text\n"
+           "  --help            show this text and exit\n"
+           "  --version         show the name and version and exit\n"
            "\n"
-           "Send SIGUSR1 to pause or resume sending; SIGINT or SIGTERM ends the program.\n";
+           "Send SIGUSR1 to pause or resume sending; SIGINT or SIGTERM ends the program.\n"
+           "\n"
+           "Files:\n"
+           "  Reads and writes no file; prints the uploads it receives on standard output.\n";
 }

@@ -14,6 +14,7 @@ struct SimOptions {
     std::optional<double> durationSeconds;   // exit
     bool quiet = false;
     bool helpRequested = false;
+    bool versionRequested = false;
 };
 
 struct SimOptionsResult {

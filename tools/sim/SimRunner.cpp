@@ -61,8 +61,10 @@ void SimRunner::run(const std::atomic<bool>& stopRequested, const std::atomic<in
             }
             togglesSeen = toggles;
         }
-        if (options_.stopAfterSeconds && !stopped_ && elapsed >= *options_.stopAfterSeconds) {
-            stopped_ = true;
+        if (options_.stopAfterSeconds && !stopAfterDone_ && elapsed >= *options_.stopAfterSeconds) {
+            // The stop is a pause that the program takes itself, so a resume ends it like any other.
+            stopAfterDone_ = true;
+            paused_ = true;
             print_("stopped sending; still receiving");
         }
 
@@ -70,7 +72,7 @@ void SimRunner::run(const std::atomic<bool>& stopRequested, const std::atomic<in
             reportWaypointsReached(
                 model_.advance(std::min(secondsBetween(lastAdvance, now), kLongestModelAdvance)));
             lastAdvance = now;
-            if (!paused_ && !stopped_) sendLine();
+            if (!paused_) sendLine();
             nextSend += period;
             if (nextSend < now) nextSend = now + period;  // fell behind: skip, never burst
         }
@@ -173,8 +175,7 @@ void SimRunner::printStatus() {
     std::snprintf(
         text, sizeof text,
         "t %6.1f s  %s  lat %.7f lon %.7f  psi %6.1f deg  phi %5.1f deg  cas %4.1f  alt %5.1f  %s  sent %lld",
-        model_.elapsedSeconds(), paused_ || stopped_ ? "silent " : "sending", s.lat, s.lon,
-        s.psi * kRadiansToDegrees, s.phi * kRadiansToDegrees, s.cas, s.alt, routeText().c_str(),
-        static_cast<long long>(linesSent_));
+        model_.elapsedSeconds(), paused_ ? "silent " : "sending", s.lat, s.lon, s.psi * kRadiansToDegrees,
+        s.phi * kRadiansToDegrees, s.cas, s.alt, routeText().c_str(), static_cast<long long>(linesSent_));
     print_(text);
 }

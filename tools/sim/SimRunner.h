@@ -46,7 +46,8 @@ private:
     Printer print_;
     FlightModel model_;
     bool paused_ = false;
-    bool stopped_ = false;
+    // Set once --stop-after has paused the sending; it pauses only once.
+    bool stopAfterDone_ = false;
     std::int64_t linesSent_ = 0;
     std::int64_t datagramsReceived_ = 0;
     int lastSendErrno_ = 0;

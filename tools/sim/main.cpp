@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/ProgramOptions.h"
 #include "tools/sim/SimOptions.h"
 #include "tools/sim/SimRunner.h"
 #include "tools/sim/SimSocket.h"
@@ -48,6 +49,10 @@ int main(int argc, char** argv) {
     const SimOptions& options = *parsed.options;
     if (options.helpRequested) {
         std::fputs(simUsage(), stdout);
+        return 0;
+    }
+    if (options.versionRequested) {
+        std::fputs(programVersion("orvane-sim").c_str(), stdout);
         return 0;
     }
     const auto destination = resolveIpv4(options.host, options.port);
