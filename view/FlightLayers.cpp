@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "map/Geodesy.h"
 #include "net/TelemetryState.h"
@@ -16,15 +17,16 @@ constexpr std::array<float, 3> kTrackColor{1.0f, 0.0f, 1.0f};
 constexpr float kTrackWidth = 2.0f;
 
 // The off-map arrow: a yellow wedge of this length and half width (scene units) whose tip stands
-// this far inside the map's edge, with its distance written further in.
+// this far inside the map's edge, with its distance written beyond its base.
 constexpr float kArrowLength = 0.22f;
 constexpr float kArrowHalfWidth = 0.08f;
 constexpr float kArrowInset = 0.03f;
-constexpr float kArrowLabelInset = 0.32f;
+constexpr float kArrowLabelGap = 0.06f;
 constexpr float kArrowLabelSize = 0.6f;
-// Half the width and the height of the label at that size, to centre it on its place.
-constexpr float kArrowLabelHalfWidth = 0.3f;
-constexpr float kArrowLabelHalfHeight = 0.05f;
+// Half the advance of one character and half the capitals' height at that size, to centre the
+// label on its place.
+constexpr float kArrowLabelHalfCharWidth = 0.05f;
+constexpr float kArrowLabelHalfHeight = 0.06f;
 
 constexpr std::int16_t kGpsAcquired = 1;
 
@@ -93,12 +95,16 @@ void Scene::drawOffMapArrow() {
                tipY = static_cast<float>(edgeY) - uy * kArrowInset;
     const float baseX = tipX - ux * kArrowLength, baseY = tipY - uy * kArrowLength;
     // The label sits further in along the same line, kept inside the map.
-    const float labelX =
-        std::clamp(tipX - ux * kArrowLabelInset - kArrowLabelHalfWidth, static_cast<float>(left),
-                   static_cast<float>(right) - 2 * kArrowLabelHalfWidth);
+    // The label's centre stands beyond the arrow's base, as far again as half the label's extent
+    // along the arrow, so that the two never overlap; it is kept inside the map.
+    const float halfWidth = kArrowLabelHalfCharWidth * static_cast<float>(std::strlen(label));
+    const float labelReach =
+        kArrowLength + kArrowLabelGap + std::fabs(ux) * halfWidth + std::fabs(uy) * kArrowLabelHalfHeight;
+    const float labelX = std::clamp(tipX - ux * labelReach - halfWidth, static_cast<float>(left),
+                                    static_cast<float>(right) - 2 * halfWidth);
     const float labelY =
-        std::clamp(tipY - uy * kArrowLabelInset - kArrowLabelHalfHeight, static_cast<float>(bottom),
-                   static_cast<float>(top) - 4 * kArrowLabelHalfHeight);
+        std::clamp(tipY - uy * labelReach - kArrowLabelHalfHeight, static_cast<float>(bottom),
+                   static_cast<float>(top) - 2 * kArrowLabelHalfHeight);
     drawText(labelX, labelY, colorYellow, kArrowLabelSize, label);
     glColor3f(1, 1, 0);
     glBegin(GL_TRIANGLES);
