@@ -123,7 +123,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     }
 
     view_ = new COrvaneView(telemetry, *telemetrySocket, cockpitFeedOn, notifier);
-    CMainFrame* frame = createDocumentAndFrame(view_);
+    CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
         QCoreApplication::quit();
@@ -290,7 +290,7 @@ void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
         if (view_ != nullptr && !view_->isCreated()) return;
         poll->stop();
         poll->deleteLater();
-        const QImage picture = view_ != nullptr ? view_->grabFramebuffer() : QImage();
+        const QImage picture = view_ != nullptr ? view_->grabFrame() : QImage();
         const bool written = !picture.isNull() && picture.save(file, "PNG");
         if (!written) std::fprintf(stderr, "orvane: could not write the screenshot %s\n", qPrintable(file));
         QCoreApplication::exit(written ? 0 : 1);
@@ -302,14 +302,15 @@ void COrvaneApp::armStartupReport() {
     // The first frame the view shows ends the start-up; memory is read again once the program has
     // settled, since the GL driver and the font caches grow a little after the first frame.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(view_, &QOpenGLWidget::frameSwapped, qApp, [connection] {
+    *connection = QObject::connect(view_, &COrvaneView::frameSwapped, qApp, [connection] {
         QObject::disconnect(*connection);
         const ProcessFigures first = readProcessFigures();
         QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
             const ProcessFigures settled = readProcessFigures();
-            std::printf("first frame: %.0f ms after the process started\n", first.millisecondsSinceProcessStart);
-            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n", first.residentMiB,
-                        settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
+            std::printf("first frame: %.0f ms after the process started\n",
+                        first.millisecondsSinceProcessStart);
+            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n",
+                        first.residentMiB, settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
             std::fflush(stdout);
             QCoreApplication::exit(0);
         });

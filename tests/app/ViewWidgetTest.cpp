@@ -93,11 +93,11 @@ struct Fixture {
     }
 };
 
-void sendWheel(QWidget& widget, int angleDeltaY) {
-    const QPointF centre(widget.width() / 2.0, widget.height() / 2.0);
-    QWheelEvent event(centre, widget.mapToGlobal(centre), QPoint(), QPoint(0, angleDeltaY), Qt::NoButton,
+void sendWheel(QWindow& window, int angleDeltaY) {
+    const QPointF centre(window.width() / 2.0, window.height() / 2.0);
+    QWheelEvent event(centre, window.mapToGlobal(centre), QPoint(), QPoint(0, angleDeltaY), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&widget, &event);
+    QApplication::sendEvent(&window, &event);
 }
 
 }  // namespace
