@@ -153,6 +153,9 @@ void COrvaneView::resizeGL(int width, int height) {
     if (width <= 0 || height <= 0) return;
     windowRect_ = QRect(mapToGlobal(QPoint(0, 0)), QSize(width, height));
     applyCameraForDeviceSize();
+    // The scene stretches with the window: every size needs a new frame, and a window that only
+    // shrinks gets no exposure that would ask for one.
+    update();
 }
 
 void COrvaneView::applyCameraForDeviceSize() {

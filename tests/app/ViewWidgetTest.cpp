@@ -141,6 +141,19 @@ private slots:
         QCOMPARE(fixture.view.paints, paintsForSilence);
     }
 
+    void repaintsOnEveryResize() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        QTest::qWait(400);
+        // Shrinking exposes nothing new, growing does; the stretched scene needs a frame for both.
+        for (const QSize size : {QSize(500, 300), QSize(700, 460)}) {
+            fixture.view.paints = 0;
+            fixture.view.resize(size);
+            QTRY_VERIFY(fixture.view.paints >= 1);
+            QCOMPARE(fixture.view.windowRect().size(), size);
+        }
+    }
+
     void feedSendsEveryTickOnceSwitchedOn() {
         FeedListener listener;
         Fixture fixture(listener.port());
