@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
@@ -71,6 +73,7 @@ void Scene::loadStartupMap() {
     }
     if (picture.upload()) {
         mapPictureLoaded_ = true;
+        rememberMapTextureSize();
         width = picture.image()->width;
         height = picture.image()->height;
     }
@@ -83,7 +86,37 @@ void Scene::loadMapForIndex(int index) {
         notifier_.showMessage(kApplicationTitle, kMapLoadFailedText);
     }
     // Without a new picture the previous map texture stays.
-    if (picture.upload()) mapPictureLoaded_ = true;
+    if (picture.upload()) {
+        mapPictureLoaded_ = true;
+        rememberMapTextureSize();
+    }
+}
+
+void Scene::rememberMapTextureSize() {
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &mapTextureWidth_);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &mapTextureHeight_);
+}
+
+int Scene::mapTextureLevel() const {
+    if (!mapPictureLoaded_ || mapTextureWidth_ <= 0 || mapTextureHeight_ <= 0 || viewportWidth_ <= 0 ||
+        viewportHeight_ <= 0) {
+        return -1;
+    }
+    // Pixels per scene unit under the fixed camera, and the quad's size on the screen.
+    const double halfHeight = kEyeDistance * std::tan(kFieldOfViewDegrees * 0.5 * std::numbers::pi / 180.0);
+    const double pixelsPerUnitX = viewportWidth_ / (2.0 * halfHeight * kSceneAspect);
+    const double pixelsPerUnitY = viewportHeight_ / (2.0 * halfHeight);
+    const double quadPixelsX = mapGeometry_.mapBitmapWidth * kMapScale * pixelsPerUnitX;
+    const double quadPixelsY = mapGeometry_.mapBitmapHeight * kMapScale * pixelsPerUnitY;
+    // Texels per pixel along each axis; the larger one sets the level, the nearest one is taken
+    // (level 0 also when the picture is magnified).
+    const double zoom = mapZoom_;
+    const double rho =
+        std::max(zoom * mapTextureWidth_ / quadPixelsX, zoom * mapTextureHeight_ / quadPixelsY);
+    if (!(rho > 1.0)) return 0;
+    const int nearest = static_cast<int>(std::floor(std::log2(rho) + 0.5));
+    const int last = static_cast<int>(std::floor(std::log2(std::max(mapTextureWidth_, mapTextureHeight_))));
+    return std::clamp(nearest, 0, last);
 }
 
 void Scene::resize(int width, int height) {
@@ -100,6 +133,8 @@ void Scene::resize(int width, int height) {
 
 void Scene::applyViewport(int width, int height) {
     glViewport(0, 0, width, height);
+    viewportWidth_ = width;
+    viewportHeight_ = height;
 }
 
 void Scene::applyProjection(double /*aspect*/) {

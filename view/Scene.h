@@ -69,6 +69,15 @@ public:
     // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
     void wheelStep(int delta);
 
+    // Whether drawMap picks the mipmap level of the map quad itself (the default) instead of
+    // leaving the choice to the renderer for every pixel. The quad lies parallel to the screen, so
+    // one level serves all its pixels and the pixels are the same; the software renderer then
+    // skips the level computation. Off only to compare the two.
+    void setMapLevelChosenByView(bool chosen) { mapLevelChosenByView_ = chosen; }
+    // The level the renderer would sample for the map quad over the current viewport and zoom, or
+    // -1 without a map picture.
+    int mapTextureLevel() const;
+
     float mapZoom() const { return mapZoom_; }
     GLuint outlineFontBase() const { return outlineFontBase_; }
     const ColorTable& colorTable() const { return colorTable_; }
@@ -87,6 +96,7 @@ public:
 
 private:
     void loadStartupMap();
+    void rememberMapTextureSize();
     void drawStateTable();
 
     TelemetryState& telemetry_;
@@ -96,6 +106,11 @@ private:
     float mapZoom_ = 1.0f;
     MapGeometry mapGeometry_;
     bool mapPictureLoaded_ = false;
+    bool mapLevelChosenByView_ = true;
+    // Size of the map texture's first level (the picture scaled to powers of two by the mipmap
+    // builder), and the viewport in pixels.
+    int mapTextureWidth_ = 0, mapTextureHeight_ = 0;
+    int viewportWidth_ = 0, viewportHeight_ = 0;
     bool lastDrawingShowedLink_ = false;
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
