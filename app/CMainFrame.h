@@ -7,9 +7,10 @@ class COrvaneApp;
 class QAction;
 class QMenu;
 
-// The main window: the menu bar and accelerators around one central widget (the view; tests give a
-// plain widget, since the off-screen platform cannot show an OpenGL widget). No toolbar, no status
-// bar. The commands of the application are routed to `app`; Control Gain is the frame's own.
+// The main window: the menu bar and accelerators around one central widget (the view's window
+// container; tests give a plain widget, since the off-screen platform cannot show an OpenGL window).
+// No toolbar, no status bar. The commands of the application are routed to `app`; Control Gain is the frame's
+// own.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
