@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/BenchSection.h"
@@ -144,6 +145,60 @@ std::optional<DrawingTimes> measureFrames(int width, int height) {
     scene.resize(width, height);
     fillBusyScene(scene, telemetry);
 
+    // The layers, each drawn alone after a clear.
+    auto textured = [] {
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> layers = {
+        {"clear only", [] {}},
+        {"status panel",
+         [&] {
+             glDisable(GL_TEXTURE_2D);
+             telemetry.linkAlive = 1;
+             scene.drawStatusPanel();
+         }},
+        {"waypoint marks",
+         [&] {
+             glDisable(GL_TEXTURE_2D);
+             scene.drawWaypointMarks();
+         }},
+        {"waypoint panel",
+         [&] {
+             glDisable(GL_TEXTURE_2D);
+             scene.drawWaypointPanel();
+         }},
+        {"aircraft symbol",
+         [&] {
+             glDisable(GL_TEXTURE_2D);
+             scene.drawAircraftSymbol();
+         }},
+        {"map",
+         [&] {
+             textured();
+             scene.drawMap();
+         }},
+    };
+    auto drawAlone = [](const std::function<void()>& draw) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        draw();
+    };
+
+    // The first drawing of a layer has the renderer compile code for its drawing states: what
+    // that adds to the resident memory (the first size only; later ones reuse the code).
+    static bool firstContext = true;
+    if (firstContext) {
+        firstContext = false;
+        std::printf(
+            "  resident memory added by the first drawing of each layer (the renderer's code for it):\n");
+        for (const auto& [name, draw] : layers) {
+            const double before = readResidentMiB(0);
+            drawAlone(draw);
+            glFinish();
+            std::printf("    %-16s %+6.1f MiB\n", name, readResidentMiB(0) - before);
+        }
+    }
+
     auto frame = [&] {
         telemetry.linkAlive = 1;
         scene.drawFrame();
@@ -159,43 +214,14 @@ std::optional<DrawingTimes> measureFrames(int width, int height) {
     // The layers alone, to see where a frame's time goes.
     std::printf("  each layer alone after a clear (wall median, processor median):\n");
     auto layer = [&](const char* name, const std::function<void()>& draw) {
-        const DrawingTimes times = timeDrawing(kMeasuredFrames, [&] {
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            draw();
-        });
+        const DrawingTimes times = timeDrawing(kMeasuredFrames, [&] { drawAlone(draw); });
         std::printf("    %-16s %6.2f ms %6.2f ms\n", name, times.wall.median, times.cpu.median);
     };
-    layer("clear only", [] {});
-    layer("status panel", [&] {
-        glDisable(GL_TEXTURE_2D);
-        telemetry.linkAlive = 1;
-        scene.drawStatusPanel();
-    });
-    layer("waypoint marks", [&] {
-        glDisable(GL_TEXTURE_2D);
-        scene.drawWaypointMarks();
-    });
-    layer("waypoint panel", [&] {
-        glDisable(GL_TEXTURE_2D);
-        scene.drawWaypointPanel();
-    });
-    layer("aircraft symbol", [&] {
-        glDisable(GL_TEXTURE_2D);
-        scene.drawAircraftSymbol();
-    });
-    layer("map", [&] {
-        glEnable(GL_TEXTURE_2D);
-        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
-        scene.drawMap();
-    });
+    for (const auto& [name, draw] : layers) layer(name, draw);
     // The same pixels with the mipmap level left to the renderer for every pixel.
     std::printf("    (map level %d, chosen by the view)\n", scene.mapTextureLevel());
     scene.setMapLevelChosenByView(false);
-    layer("map, level by GL", [&] {
-        glEnable(GL_TEXTURE_2D);
-        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
-        scene.drawMap();
-    });
+    layer("map, level by GL", layers.back().second);
     scene.setMapLevelChosenByView(true);
     return frames;
 }
