@@ -8,10 +8,10 @@ class QAction;
 class QMenu;
 class SenderStatusFields;
 
-// The main window: the menu bar and accelerators around one central widget (the view; tests give a
-// plain widget, since the off-screen platform cannot show an OpenGL widget) and a status bar whose
-// permanent fields show whose telemetry is shown. No toolbar. The commands of the application are
-// routed to `app`; Control Gain is the frame's own.
+// The main window: the menu bar and accelerators around one central widget (the view's window
+// container; tests give a plain widget, since the off-screen platform cannot show an OpenGL window)
+// and a status bar whose permanent fields show whose telemetry is shown. No toolbar. The commands of
+// the application are routed to `app`; Control Gain is the frame's own.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:

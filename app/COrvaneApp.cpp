@@ -21,6 +21,7 @@
 #include "app/CMainFrame.h"
 #include "app/StartupReport.h"
 #include "app/UserFolder.h"
+#include "common/ProcessStat.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
@@ -218,7 +219,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     }
 
     view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
-    CMainFrame* frame = createDocumentAndFrame(view_);
+    CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
         QCoreApplication::quit();
@@ -439,7 +440,7 @@ void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
         if (view_ != nullptr && !view_->isCreated()) return;
         poll->stop();
         poll->deleteLater();
-        const QImage picture = view_ != nullptr ? view_->grabFramebuffer() : QImage();
+        const QImage picture = view_ != nullptr ? view_->grabFrame() : QImage();
         const bool written = !picture.isNull() && picture.save(file, "PNG");
         if (!written) std::fprintf(stderr, "orvane: could not write the screenshot %s\n", qPrintable(file));
         QCoreApplication::exit(written ? 0 : 1);
@@ -451,7 +452,7 @@ void COrvaneApp::armStartupReport() {
     // The first frame the view shows ends the start-up; memory is read again once the program has
     // settled, since the GL driver and the font caches grow a little after the first frame.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(view_, &QOpenGLWidget::frameSwapped, qApp, [connection] {
+    *connection = QObject::connect(view_, &COrvaneView::frameSwapped, qApp, [connection] {
         QObject::disconnect(*connection);
         const ProcessFigures first = readProcessFigures();
         QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
@@ -473,7 +474,8 @@ void COrvaneApp::armFrameReport() {
     report->setInterval(kFrameReportIntervalMs);
     QObject::connect(report, &QTimer::timeout, qApp, [this] {
         const unsigned long long frames = view_ != nullptr ? view_->framesPainted() : 0;
-        std::printf("frames %llu\n", frames);
+        // With the process's processor time, so that a measurement can tell what a frame costs.
+        std::printf("frames %llu processor %.1f ms\n", frames, processCpuMilliseconds());
         std::fflush(stdout);
     });
     report->start();

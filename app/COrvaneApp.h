@@ -82,8 +82,8 @@ public:
     // Never returns.
     void telemetryReceiverThread();
 
-    // Creates the empty document and the main frame around `centralWidget` (the view, or a plain
-    // widget in tests); the frame is not shown.
+    // Creates the empty document and the main frame around `centralWidget` (the view's window
+    // container, or a plain widget in tests); the frame is not shown.
     CMainFrame* createDocumentAndFrame(QWidget* centralWidget);
     // Reads the recent-file list from the settings profile.
     void loadStdProfileSettings();

@@ -19,7 +19,7 @@ const BenchSection kSections[] = {
     {"receiver", "lines decoded per second over loopback", benchTelemetryReceiver},
     {"allocations", "heap allocations per decoded line", benchTelemetryAllocations},
     {"frame", "frame drawing at 1024 x 672 off-screen (Mesa's software renderer)", benchFrame},
-    {"startup", "the program's start-up to the first frame, three runs under a virtual display",
+    {"startup", "the program's start-up to the first frame, five runs under a virtual display",
      benchStartup},
     {"program", "the running program's CPU use idle and at 50 lines a second, and its memory", benchProgram},
     {"floor", "the platform alone: windows that only clear, repainted every 100 ms", benchPlatformFloor},

@@ -21,6 +21,9 @@ public:
     // The program's start-up figure, kept for its row of the comparison.
     void rememberProgramStartup(double milliseconds) { programStartup_ = milliseconds; }
     std::optional<double> programStartup() const { return programStartup_; }
+    // The program's processor time per frame at 50 lines a second, for the comparison with the floor.
+    void rememberProgramFrameCost(double milliseconds) { programFrameCost_ = milliseconds; }
+    std::optional<double> programFrameCost() const { return programFrameCost_; }
 
     void print(const std::string& screen) const;
     bool allMeasured() const { return allMeasured_; }
@@ -37,6 +40,7 @@ private:
     std::vector<Judged> judged_;
     std::vector<Compared> compared_;
     std::optional<double> programStartup_;
+    std::optional<double> programFrameCost_;
     bool allMeasured_ = true;
 };
 
