@@ -46,6 +46,11 @@ void CMainFrame::buildMenus() {
     QAction* gainAction = tuningMenu->addAction(QStringLiteral("Control &Gain"));
     connect(gainAction, &QAction::triggered, this, &CMainFrame::onControlGain);
 
+    QMenu* flightMenu = bar->addMenu(QStringLiteral("F&light"));
+    recordFlightsAction_ = flightMenu->addAction(QStringLiteral("&Record Flights"));
+    recordFlightsAction_->setCheckable(true);
+    connect(recordFlightsAction_, &QAction::toggled, this, [this](bool on) { app_.onRecordFlights(on); });
+
     QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
     QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About Orvane..."));
     connect(aboutAction, &QAction::triggered, this, [this] { app_.onAppAbout(); });

@@ -23,6 +23,8 @@ public:
     void onControlGain();
 
     QMenu* fileMenu() const { return fileMenu_; }
+    // Flight > Record Flights, checkable.
+    QAction* recordFlightsAction() const { return recordFlightsAction_; }
     // The accelerators with no command behind them (undo, cut, copy, paste, next and previous
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
@@ -33,7 +35,8 @@ private:
 
     COrvaneApp& app_;
     QMenu* fileMenu_ = nullptr;
-    QAction* recentFilesEnd_ = nullptr;  // the separator after the recent files
+    QAction* recentFilesEnd_ = nullptr;
+    QAction* recordFlightsAction_ = nullptr;  // the separator after the recent files
     QList<QAction*> recentFileActions_;
     QList<QAction*> inertAccelerators_;
 };

@@ -5,9 +5,12 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -18,6 +21,7 @@
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
+#include "record/FlightRecorder.h"
 #include "view/COrvaneView.h"
 
 namespace {
@@ -30,6 +34,7 @@ constexpr const char* kFileFilter = "All Files (*)";
 constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
 constexpr int kFrameReportIntervalMs = 1000;
+constexpr const char* kRecordFlightsKey = "Settings/RecordFlights";
 
 }  // namespace
 
@@ -58,6 +63,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             result.reportStartup = true;
         } else if (argument == QLatin1String("--report-frames")) {
             result.reportFrames = true;
+        } else if (argument == QLatin1String("--no-record")) {
+            result.noRecord = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
             result.error = QLatin1String("unknown option ") + argument;
             return result;
@@ -81,11 +88,28 @@ COrvaneApp::COrvaneApp()
 COrvaneApp::~COrvaneApp() = default;
 
 bool COrvaneApp::initApplication() {
+    // Before the receiver starts, so that the first datagram is recorded too.
+    startFlightRecorder(!parseCommandLine(QApplication::arguments()).noRecord);
     startTelemetryReceiver();
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
     QApplication::setQuitOnLastWindowClosed(false);
     return true;
+}
+
+void COrvaneApp::startFlightRecorder(bool allowed) {
+    if (flightRecorder_ == nullptr) {
+        flightRecorder_ = new FlightRecorder(
+            std::filesystem::current_path() / kFlightsFolder, TelemetryReceiver::kTelemetryPort,
+            [this](const std::string& message) {
+                // From the writer thread: the box is shown later on the user-interface thread.
+                QMetaObject::invokeMethod(
+                    qApp, [this, message] { showRecordingFailure(QString::fromStdString(message)); },
+                    Qt::QueuedConnection);
+            });
+        telemetrySocket->setTap(flightRecorder_);
+    }
+    flightRecorder_->setEnabled(allowed && recordFlightsSetting());
 }
 
 void COrvaneApp::startTelemetryReceiver() {
@@ -117,7 +141,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     if (!commandLine.error.isEmpty()) {
         std::fprintf(stderr,
                      "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] "
-                     "[--report-startup] [--report-frames]\n",
+                     "[--report-startup] [--report-frames] [--no-record]\n",
                      qPrintable(commandLine.error));
         return false;
     }
@@ -164,6 +188,8 @@ void COrvaneApp::showMainFrame() {
 
 int COrvaneApp::exitInstance(int exitCode) {
     delete mainFrame_.data();
+    // The last note and a closed file: a clean exit leaves a complete recording.
+    if (flightRecorder_ != nullptr) flightRecorder_->stop();
     return exitCode;
 }
 
@@ -175,6 +201,10 @@ CMainFrame* COrvaneApp::createDocumentAndFrame(QWidget* centralWidget) {
     QStringList texts;
     for (int i = 0; i < recentFiles_.entries().size(); ++i) texts.append(recentFiles_.menuText(i));
     frame->showRecentFiles(texts);
+    {
+        const QSignalBlocker quiet(frame->recordFlightsAction());
+        frame->recordFlightsAction()->setChecked(flightRecorder_ != nullptr && flightRecorder_->enabled());
+    }
     return frame;
 }
 
@@ -276,6 +306,32 @@ void COrvaneApp::onCockpitDisplay() {
     startCockpitDisplay();
 }
 
+void COrvaneApp::onRecordFlights(bool on) {
+    saveRecordFlightsSetting(on);
+    if (flightRecorder_ != nullptr) flightRecorder_->setEnabled(on);
+}
+
+bool COrvaneApp::recordFlightsSetting() {
+    return QSettings(kRegistryKey, kProfileName).value(kRecordFlightsKey, true).toBool();
+}
+
+void COrvaneApp::saveRecordFlightsSetting(bool on) {
+    QSettings(kRegistryKey, kProfileName).setValue(kRecordFlightsKey, on);
+}
+
+void COrvaneApp::showRecordingFailure(const QString& message) {
+    // The check mark follows what happens; the profile keeps the operator's choice.
+    if (CMainFrame* frame = mainFrame()) {
+        const QSignalBlocker quiet(frame->recordFlightsAction());
+        frame->recordFlightsAction()->setChecked(false);
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), message,
+                                QMessageBox::Ok, mainFrame());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
     auto* poll = new QTimer(qApp);
     poll->setInterval(kScreenshotRetryMs);
@@ -307,9 +363,10 @@ void COrvaneApp::armStartupReport() {
         const ProcessFigures first = readProcessFigures();
         QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
             const ProcessFigures settled = readProcessFigures();
-            std::printf("first frame: %.0f ms after the process started\n", first.millisecondsSinceProcessStart);
-            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n", first.residentMiB,
-                        settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
+            std::printf("first frame: %.0f ms after the process started\n",
+                        first.millisecondsSinceProcessStart);
+            std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n",
+                        first.residentMiB, settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
             std::fflush(stdout);
             QCoreApplication::exit(0);
         });

@@ -15,6 +15,7 @@
 
 class CMainFrame;
 class COrvaneView;
+class FlightRecorder;
 class NetSocket;
 class QWidget;
 
@@ -26,6 +27,7 @@ struct CommandLine {
     double screenshotAfterSeconds = 1.0;
     bool reportStartup = false;  // print the start-up figures at the first frame, then end
     bool reportFrames = false;   // print the count of painted frames once a second
+    bool noRecord = false;       // record no flight in this run, whatever the profile says
     QString error;               // not empty when the arguments could not be understood
 };
 CommandLine parseCommandLine(const QStringList& arguments);
@@ -43,7 +45,8 @@ public:
     COrvaneApp(const COrvaneApp&) = delete;
     COrvaneApp& operator=(const COrvaneApp&) = delete;
 
-    // Starts the telemetry receiver before anything else. Needs the QApplication.
+    // Starts the flight recorder (see recordFlights) and the telemetry receiver before anything
+    // else. Needs the QApplication.
     bool initApplication();
     // Checks the socket layer, loads the profile, creates the document, frame and view, processes
     // the command line and shows the main window maximised. False ends the program.
@@ -51,6 +54,9 @@ public:
     // Destroys the main window (and with it the view) while Qt still runs; returns `exitCode`.
     int exitInstance(int exitCode);
 
+    // Makes the recorder of `telemetrySocket` (once) and switches it on when `allowed` (no
+    // --no-record) and the profile's Record Flights choice is on.
+    void startFlightRecorder(bool allowed);
     // Starts telemetryReceiverThread as a detached thread and returns at once.
     virtual void startTelemetryReceiver();
     // Decodes one telemetry line into `telemetry`. Receiver thread (or tests).
@@ -77,6 +83,16 @@ public:
     void onFileMruFile(int index);
     void onAppAbout();
     void onCockpitDisplay();
+    // Records flights into "flights/" from now on, or stops; kept in the profile for the next runs.
+    void onRecordFlights(bool on);
+
+    // Tells the operator, without blocking anything, that recording stopped, and takes the check
+    // mark off Record Flights (the profile keeps the operator's choice). User-interface thread.
+    void showRecordingFailure(const QString& message);
+
+    // The profile's "Record Flights" choice (on unless switched off).
+    static bool recordFlightsSetting();
+    static void saveRecordFlightsSetting(bool on);
 
     // Opens `path` as the document; a file that cannot be opened gives a message and false.
     bool openDocumentFile(const QString& path);
@@ -86,6 +102,7 @@ public:
     COrvaneDoc* document() const { return document_.get(); }
     CMainFrame* mainFrame() const;
     const RecentFileList& recentFiles() const { return recentFiles_; }
+    FlightRecorder* flightRecorder() const { return flightRecorder_; }
 
     TelemetryState telemetry;
     MessageBoxNotifier notifier;
@@ -110,6 +127,12 @@ private:
     // Keeps the line-rate count between lines; used by the receiver thread only. Never freed, like
     // the socket: the receiver thread may still decode while the program's static objects go away.
     TelemetryDecoder* telemetryDecoder_;
+    // Records what `telemetrySocket` receives and sends. Never freed, as the receiver thread may
+    // still hand it a datagram while the program ends; stopped (file closed) by exitInstance.
+    FlightRecorder* flightRecorder_ = nullptr;
 };
+
+// Where the flights are recorded, under the working directory.
+inline constexpr const char* kFlightsFolder = "flights";
 
 inline constexpr const char* kMainWindowCaption = "Orvane V1.1 - Kestrix Technology Inc.";

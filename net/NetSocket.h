@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+class DatagramTap;
 class Notifier;
 
 // The system's IPv4 socket endpoint: a datagram or stream socket. Set-up operations tell the
@@ -54,6 +55,10 @@ public:
     // The sender of the last datagram, whole; family AF_UNSPEC before the first.
     sockaddr_in lastSender() const;
 
+    // Shows every datagram received and every reply sent to `tap` (nullptr: none), which must
+    // outlive its use. May be set from any thread.
+    void setTap(DatagramTap* tap) { tap_.store(tap, std::memory_order_release); }
+
     int socketHandle() const { return socketHandle_; }
     int connectionHandle() const { return connectionHandle_; }
     std::uint16_t port() const { return port_; }
@@ -71,4 +76,5 @@ private:
     // Address (high 32 bits, network order as stored), port (next 16) and a valid bit, so that a
     // reply never uses half of one sender and half of another.
     std::atomic<std::uint64_t> lastSender_{0};
+    std::atomic<DatagramTap*> tap_{nullptr};
 };

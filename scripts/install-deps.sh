@@ -12,6 +12,8 @@ packages=(
   libgtest-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
+  libpcap-dev tcpdump
+  qt6-charts-dev qt6-svg-dev libgeographiclib-dev
 )
 
 missing=()
