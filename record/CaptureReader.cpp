@@ -15,8 +15,8 @@ constexpr std::uint32_t kMicrosecondMagic = 0xA1B2C3D4;
 constexpr std::uint32_t kNanosecondMagic = 0xA1B23C4D;
 constexpr std::uint32_t kPcapngMagic = 0x0A0D0D0A;
 constexpr std::size_t kRecordHeaderLength = 16;
-// Read a good piece of the file at a time.
-constexpr std::size_t kBufferLength = 1 << 20;
+// Read a good piece of the file at a time (a recorded hour is a few tens of megabytes).
+constexpr std::size_t kBufferLength = 1 << 16;
 
 std::uint32_t swap32(std::uint32_t value) {
     return __builtin_bswap32(value);
