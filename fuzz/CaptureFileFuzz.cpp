@@ -26,7 +26,8 @@ namespace {
 int fileOf(const std::uint8_t* data, std::size_t size) {
     static const int fd = ::memfd_create("capture", 0);
     if (fd < 0) fail("no memory file");
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) fail("write failed");
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+        fail("write failed");
     return fd;
 }
 
@@ -53,11 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (record.originalLength < record.frame.size()) fail("original length below the captured one");
         offsets.push_back(record.offset);
         times.push_back(record.timeMicros);
-        const CapturedDatagram datagram = decodeCapturedFrame(reader.linkType(), record.frame, record.originalLength);
+        const CapturedDatagram datagram =
+            decodeCapturedFrame(reader.linkType(), record.frame, record.originalLength);
         if (datagram.kind == CapturedDatagram::Kind::udp) {
             if (datagram.payload.size() > datagram.length) fail("more payload than the datagram's length");
             if (datagram.payload.data() < record.frame.data() ||
-                datagram.payload.data() + datagram.payload.size() > record.frame.data() + record.frame.size()) {
+                datagram.payload.data() + datagram.payload.size() >
+                    record.frame.data() + record.frame.size()) {
                 fail("payload outside its frame");
             }
             (void)parseRecorderNote(datagram.payload);

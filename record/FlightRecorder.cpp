@@ -196,10 +196,12 @@ bool FlightRecorder::openFile(std::int64_t firstMicros) {
     dropsAtOpen_ = dropsInNote_;
     recordedAtOpen_ = recorded_.load(std::memory_order_relaxed);
     lastFlush_ = SteadyClock::now();
+    // A note first, so that even a file cut short by a crash shows it comes from the recorder.
+    writeNote(firstMicros);
     return true;
 }
 
-void FlightRecorder::writeNote() {
+void FlightRecorder::writeNote(std::optional<std::int64_t> timeMicros) {
     dropsInNote_ = drops_.load(std::memory_order_relaxed);
     const RecorderNote note{dropsInNote_ - dropsAtOpen_,
                             recorded_.load(std::memory_order_relaxed) - recordedAtOpen_};
@@ -207,8 +209,8 @@ void FlightRecorder::writeNote() {
     const std::size_t length = formatRecorderNote(note, text, sizeof text);
     const std::uint32_t loopback = htonl(INADDR_LOOPBACK);
     const std::uint16_t port = htons(kRecorderNotePort);
-    file_->write(clock_(), loopback, port, loopback, port, static_cast<std::uint32_t>(length),
-                 reinterpret_cast<const std::uint8_t*>(text), length);
+    file_->write(timeMicros.value_or(clock_()), loopback, port, loopback, port,
+                 static_cast<std::uint32_t>(length), reinterpret_cast<const std::uint8_t*>(text), length);
     unflushed_ = true;
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -23,7 +24,7 @@ class PcapRecordWriter;
 // lock the writer holds while writing); a full queue drops the datagram and counts it. The writer
 // thread writes, and flushes the file to disk at least once a second, so a killed program loses at
 // most the last second. The drop count goes into the file as a recorder note (see CaptureFormat.h)
-// whenever it changed at a flush, and at the end of every file.
+// at its start, whenever it changed at a flush, and at its end.
 //
 // A file that cannot be made or written stops the recording; `onFailure` is then called once, on
 // the writer thread, with a message for the operator.
@@ -81,7 +82,8 @@ private:
     std::size_t writeQueued();
     void write(const QueuedDatagram& datagram);
     bool openFile(std::int64_t firstMicros);
-    void writeNote();
+    // The drop count so far; at `timeMicros`, or now.
+    void writeNote(std::optional<std::int64_t> timeMicros = std::nullopt);
     void flush();
     void closeFile();
     void fail(const std::string& what, int error);

@@ -161,9 +161,11 @@ TEST(FlightRecorder, EveryDatagramAndUploadComesBackInOrderWithSenderAndTime) {
     ASSERT_FALSE(file.empty());
     EXPECT_EQ(file.parent_path(), folder);
 
-    const std::vector<ReadBack> records = readAll(file);
-    // Five datagrams, the wake-up datagrams of the rig's end, and the closing note.
-    ASSERT_GE(records.size(), 6u);
+    const std::vector<ReadBack> all = readAll(file);
+    // The opening note, five datagrams, the wake-up datagrams of the rig's end, and the closing note.
+    ASSERT_GE(all.size(), 7u);
+    EXPECT_EQ(parseRecorderNote(all.front().payload)->dropped, 0u);
+    const std::vector<ReadBack> records(all.begin() + 1, all.end());
     struct Expected {
         std::uint16_t sourcePort, destinationPort;
         std::string payload;
@@ -198,7 +200,7 @@ TEST(FlightRecorder, EveryDatagramAndUploadComesBackInOrderWithSenderAndTime) {
     const auto parsed = parseRecorderNote(note.payload);
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->dropped, 0u);
-    EXPECT_EQ(parsed->recorded, records.size() - 1);
+    EXPECT_EQ(parsed->recorded, records.size() - 1) << "datagrams, not notes";
 
     // libpcap's own reader takes the file as it stands.
     char error[PCAP_ERRBUF_SIZE];
@@ -209,12 +211,12 @@ TEST(FlightRecorder, EveryDatagramAndUploadComesBackInOrderWithSenderAndTime) {
     const u_char* data = nullptr;
     std::size_t count = 0;
     while (pcap_next_ex(offline, &header, &data) == 1) {
-        ASSERT_LT(count, records.size());
-        EXPECT_EQ(std::int64_t{header->ts.tv_sec} * 1000000 + header->ts.tv_usec, records[count].timeMicros);
-        EXPECT_EQ(header->len, records[count].originalLength);
+        ASSERT_LT(count, all.size());
+        EXPECT_EQ(std::int64_t{header->ts.tv_sec} * 1000000 + header->ts.tv_usec, all[count].timeMicros);
+        EXPECT_EQ(header->len, all[count].originalLength);
         ++count;
     }
-    EXPECT_EQ(count, records.size());
+    EXPECT_EQ(count, all.size());
     pcap_close(offline);
 }
 
@@ -231,14 +233,14 @@ TEST(FlightRecorder, RecordingCutAtEveryByteOfItsLastRecordIsReadUpToTheCut) {
     }
     std::ifstream in(file, std::ios::binary);
     const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // The last record is the closing note; the one before it is the third line.
+    // Opening note, three lines, closing note.
     CaptureReader reader;
     std::string error;
     ASSERT_TRUE(reader.open(file, error));
     CaptureReader::Record record;
     std::vector<std::uint64_t> offsets;
     while (reader.next(record) == CaptureReader::Status::record) offsets.push_back(record.offset);
-    ASSERT_EQ(offsets.size(), 4u);
+    ASSERT_EQ(offsets.size(), 5u);
     const std::size_t lastStart = offsets.back();
 
     const std::filesystem::path cut = scratch.path() / "cut.pcap";
@@ -248,8 +250,8 @@ TEST(FlightRecorder, RecordingCutAtEveryByteOfItsLastRecordIsReadUpToTheCut) {
             .write(whole.data(), static_cast<std::streamsize>(length));
         CaptureReader::Status last{};
         const std::vector<ReadBack> records = readAll(cut, &last);
-        ASSERT_EQ(records.size(), 3u);
-        EXPECT_EQ(records[2].payload, bytesOf("7 8 9"));
+        ASSERT_EQ(records.size(), 4u);
+        EXPECT_EQ(records[3].payload, bytesOf("7 8 9"));
         EXPECT_EQ(last,
                   length == lastStart ? CaptureReader::Status::end : CaptureReader::Status::truncatedTail);
     }
@@ -311,8 +313,8 @@ TEST(FlightRecorder, NothingIsMadeBeforeADatagramAndSwitchedOffNothingIsRecorded
     EXPECT_NE(recorder.currentFile(), first);
     recorder.stop();
     const std::vector<ReadBack> firstRecords = readAll(first);
-    ASSERT_EQ(firstRecords.size(), 2u);
-    EXPECT_EQ(firstRecords[0].payload, bytesOf("b"));
+    ASSERT_EQ(firstRecords.size(), 3u);
+    EXPECT_EQ(firstRecords[1].payload, bytesOf("b"));
 }
 
 TEST(FlightRecorder, UnwritableFolderStopsRecordingWithOneMessage) {

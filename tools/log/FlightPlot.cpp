@@ -91,6 +91,9 @@ void fitAxes(QChart* chart, const QString& xTitle, const QString& yTitle) {
     auto* y = new QValueAxis;
     x->setRange(left, right);
     y->setRange(bottom - margin, top + margin);
+    // Round tick values (1, 2 or 5 times a power of ten), as a reader expects on an axis.
+    x->applyNiceNumbers();
+    y->applyNiceNumbers();
     x->setTitleText(xTitle);
     y->setTitleText(yTitle);
     x->setLabelFormat("%.6g");
@@ -132,10 +135,13 @@ QChart* rateChart(const FlightLog& log) {
     QList<QPointF> points;
     if (!log.lines.empty()) {
         const std::int64_t first = log.lines.front().timeMicros;
-        std::vector<int> perSecond(
-            static_cast<std::size_t>((log.lines.back().timeMicros - first) / 1000000 + 1), 0);
-        for (const LoggedLine& line : log.lines)
-            ++perSecond[static_cast<std::size_t>((line.timeMicros - first) / 1000000)];
+        // Whole seconds only: the last, partial one would show a rate that never was.
+        std::vector<int> perSecond(static_cast<std::size_t>((log.lines.back().timeMicros - first) / 1000000),
+                                   0);
+        for (const LoggedLine& line : log.lines) {
+            const auto second = static_cast<std::size_t>((line.timeMicros - first) / 1000000);
+            if (second < perSecond.size()) ++perSecond[second];
+        }
         const double offset = secondsFrom(log.startMicros, first);
         const std::size_t step = std::max<std::size_t>(1, perSecond.size() / kMaxPointsPerSeries + 1);
         for (std::size_t second = 0; second < perSecond.size(); second += step) {
