@@ -2,6 +2,7 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <numbers>
 #include <variant>
 #include <vector>
 
@@ -26,6 +28,10 @@ constexpr double kDegreesPerRadian = 57.3;
 // A chart draws at most about this many points per series: more cannot be told apart.
 constexpr std::size_t kMaxPointsPerSeries = 4000;
 constexpr int kColumns = 2;
+// The ground track is drawn to one scale north and east (near enough over a flight's few
+// kilometres); towards the poles a degree east shrinks to nothing and the track is left stretched.
+constexpr double kMetresPerDegreeLatitude = 111195.0;
+constexpr double kLatitudeKeptToScale = 80.0;
 constexpr int kRows = 3;
 
 double secondsFrom(std::int64_t start, std::int64_t at) {
@@ -254,6 +260,31 @@ FlightPlot::FlightPlot(const FlightLog& log, QSize size)
         charts[i]->setGeometry(QRectF(QPointF(column * cell.width(), row * cell.height()), cell));
     }
     scene_->setSceneRect(QRectF(QPointF(0, 0), QSizeF(size)));
+    keepTrackToScale();
+}
+
+void FlightPlot::keepTrackToScale() {
+    // The plot area is known once the chart has laid itself out.
+    trackChart_->layout()->activate();
+    const QRectF area = trackChart_->plotArea();
+    auto* x = qobject_cast<QValueAxis*>(trackChart_->axes(Qt::Horizontal).value(0));
+    auto* y = qobject_cast<QValueAxis*>(trackChart_->axes(Qt::Vertical).value(0));
+    if (x == nullptr || y == nullptr || area.width() < 1 || area.height() < 1) return;
+    const double middleLat = (y->min() + y->max()) / 2;
+    const double eastMetresPerDegree =
+        kMetresPerDegreeLatitude * std::cos(middleLat * std::numbers::pi / 180);
+    if (std::fabs(middleLat) > kLatitudeKeptToScale || eastMetresPerDegree <= 0) return;
+    const double eastMetresPerPixel = (x->max() - x->min()) * eastMetresPerDegree / area.width();
+    const double northMetresPerPixel = (y->max() - y->min()) * kMetresPerDegreeLatitude / area.height();
+    // Widen the axis that is drawn to the larger scale, about its middle.
+    if (eastMetresPerPixel > northMetresPerPixel) {
+        const double half = eastMetresPerPixel * area.height() / kMetresPerDegreeLatitude / 2;
+        y->setRange(middleLat - half, middleLat + half);
+    } else {
+        const double middleLon = (x->min() + x->max()) / 2;
+        const double half = northMetresPerPixel * area.width() / eastMetresPerDegree / 2;
+        x->setRange(middleLon - half, middleLon + half);
+    }
 }
 
 FlightPlot::~FlightPlot() = default;

@@ -35,6 +35,9 @@ public:
     QPointF trackPixel(double lat, double lon) const;
 
 private:
+    // Widens one axis of the ground track so that a metre north and a metre east are as long.
+    void keepTrackToScale();
+
     QSize size_;
     std::unique_ptr<QGraphicsScene> scene_;
     QChart* trackChart_ = nullptr;
