@@ -41,6 +41,14 @@ dump=$(tcpdump -nr "$file" 2>/dev/null)
 [ "$(grep -c '> 127.0.0.1.9001: UDP, length' <<<"$dump")" -eq "$lines" ]
 grep -q '127.0.0.1.9000 > 127.0.0.1.9000: UDP' <<<"$dump"
 
+# A cut file is read up to the cut (status 0, the damage told); a file that is no capture is refused.
+head -c $(($(stat -c %s "$file") - 7)) "$file" >"$dir/cut.pcap"
+"$log" info "$dir/cut.pcap" 2>"$dir/cut.err" >/dev/null
+grep -q "cut.pcap: the last record is cut short" "$dir/cut.err"
+status=0
+"$log" info "$0" 2>/dev/null || status=$?
+[ "$status" -eq 1 ] || { echo "a file that is no capture gave status $status"; exit 1; }
+
 fly "$dir/off" --no-record
 [ ! -e "$dir/off/flights" ] || { echo "--no-record made $dir/off/flights"; exit 1; }
 echo "recorded $lines lines; nothing with --no-record"
