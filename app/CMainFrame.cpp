@@ -50,6 +50,9 @@ void CMainFrame::buildMenus() {
     connect(gainAction, &QAction::triggered, this, &CMainFrame::onControlGain);
 
     QMenu* flightMenu = bar->addMenu(QStringLiteral("F&light"));
+    recordFlightsAction_ = flightMenu->addAction(QStringLiteral("&Record Flights"));
+    recordFlightsAction_->setCheckable(true);
+    connect(recordFlightsAction_, &QAction::toggled, this, [this](bool on) { app_.onRecordFlights(on); });
     QAction* aircraftAction = flightMenu->addAction(QStringLiteral("&Aircraft Address..."));
     connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
 

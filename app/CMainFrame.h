@@ -26,6 +26,8 @@ public:
 
     QMenu* fileMenu() const { return fileMenu_; }
     SenderStatusFields* senderFields() const { return senderFields_; }
+    // Flight > Record Flights, checkable.
+    QAction* recordFlightsAction() const { return recordFlightsAction_; }
     // The accelerators with no command behind them (undo, cut, copy, paste, next and previous
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
@@ -37,6 +39,7 @@ private:
     COrvaneApp& app_;
     QMenu* fileMenu_ = nullptr;
     QAction* recentFilesEnd_ = nullptr;  // the separator after the recent files
+    QAction* recordFlightsAction_ = nullptr;
     QList<QAction*> recentFileActions_;
     QList<QAction*> inertAccelerators_;
     SenderStatusFields* senderFields_ = nullptr;

@@ -7,9 +7,11 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -21,10 +23,12 @@
 #include "app/CMainFrame.h"
 #include "app/StartupReport.h"
 #include "app/UserFolder.h"
+#include "common/MessageLog.h"
 #include "common/ProcessStat.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
+#include "record/FlightRecorder.h"
 #include "view/COrvaneView.h"
 
 namespace {
@@ -61,6 +65,7 @@ constexpr ProgramOption kOptions[] = {
      " sender, the last one answered"},
     {"--listen", "ADDRESS", "receive telemetry on this local address only (default: all)"},
     {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
+    {"--no-record", "", "record no flight in this run, whatever Flight > Record Flights says"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -74,11 +79,12 @@ constexpr ProgramDescription kProgram = {
     "  user.bmp, the gain file gainsetting.txt, the cockpit display program OpenGC.exe. Started\n"
     "  from the desktop menu (--user-folder) that is $XDG_DATA_HOME/orvane, where the installed\n"
     "  maps are copied and OpenGC.exe is linked to orvane-cockpit on first start, never replacing\n"
-    "  a file that is there. The recent-file list is kept in ~/.config/Local AppWizard-Generated\n"
+    "  a file that is there. Flights are recorded into flights/ there. The recent-file list is kept in ~/.config/Local AppWizard-Generated\n"
     "  Applications/Orvane.conf.",
     true,
 };
 constexpr double kLongestScreenshotDelaySeconds = 86400;
+constexpr const char* kRecordFlightsKey = "Settings/RecordFlights";
 
 }  // namespace
 
@@ -142,6 +148,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
     result.reportStartup = parsed.has("--report-startup");
     result.reportFrames = parsed.has("--report-frames");
     result.userFolder = parsed.has("--user-folder");
+    result.noRecord = parsed.has("--no-record");
     return result;
 }
 
@@ -173,11 +180,28 @@ bool COrvaneApp::initApplication() {
         pinProfileAircraftAddress();
     }
 
+    // Before the receiver starts, so that the first datagram is recorded too.
+    startFlightRecorder(!commandLine.noRecord);
     startTelemetryReceiver();
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
     QApplication::setQuitOnLastWindowClosed(false);
     return true;
+}
+
+void COrvaneApp::startFlightRecorder(bool allowed) {
+    if (flightRecorder_ == nullptr) {
+        flightRecorder_ = new FlightRecorder(
+            std::filesystem::current_path() / kFlightsFolder, TelemetryReceiver::kTelemetryPort,
+            [this](const std::string& message) {
+                // From the writer thread: the box is shown later on the user-interface thread.
+                QMetaObject::invokeMethod(
+                    qApp, [this, message] { showRecordingFailure(QString::fromStdString(message)); },
+                    Qt::QueuedConnection);
+            });
+        telemetrySocket->setTap(flightRecorder_);
+    }
+    flightRecorder_->setEnabled(allowed && recordFlightsSetting());
 }
 
 void COrvaneApp::startTelemetryReceiver() {
@@ -260,6 +284,8 @@ void COrvaneApp::showMainFrame() {
 
 int COrvaneApp::exitInstance(int exitCode) {
     delete mainFrame_.data();
+    // The last note and a closed file: a clean exit leaves a complete recording.
+    if (flightRecorder_ != nullptr) flightRecorder_->stop();
     return exitCode;
 }
 
@@ -271,6 +297,10 @@ CMainFrame* COrvaneApp::createDocumentAndFrame(QWidget* centralWidget) {
     QStringList texts;
     for (int i = 0; i < recentFiles_.entries().size(); ++i) texts.append(recentFiles_.menuText(i));
     frame->showRecentFiles(texts);
+    {
+        const QSignalBlocker quiet(frame->recordFlightsAction());
+        frame->recordFlightsAction()->setChecked(flightRecorder_ != nullptr && flightRecorder_->enabled());
+    }
     return frame;
 }
 
@@ -424,6 +454,33 @@ void COrvaneApp::pinProfileAircraftAddress() {
                                                 stored.toStdString() + "\", cannot be used: " + refused +
                                                 " Telemetry is taken from any sender until an address is set "
                                                 "with Flight > Aircraft Address.");
+}
+
+void COrvaneApp::onRecordFlights(bool on) {
+    saveRecordFlightsSetting(on);
+    if (flightRecorder_ != nullptr) flightRecorder_->setEnabled(on);
+}
+
+bool COrvaneApp::recordFlightsSetting() {
+    return QSettings(kRegistryKey, kProfileName).value(kRecordFlightsKey, true).toBool();
+}
+
+void COrvaneApp::saveRecordFlightsSetting(bool on) {
+    QSettings(kRegistryKey, kProfileName).setValue(kRecordFlightsKey, on);
+}
+
+void COrvaneApp::showRecordingFailure(const QString& message) {
+    // The check mark follows what happens; the profile keeps the operator's choice.
+    if (CMainFrame* frame = mainFrame()) {
+        const QSignalBlocker quiet(frame->recordFlightsAction());
+        frame->recordFlightsAction()->setChecked(false);
+    }
+    logMessage(kApplicationTitle, message.toStdString());
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), message,
+                                QMessageBox::Ok, mainFrame());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {

@@ -86,6 +86,10 @@ struct BenchSection {
 void benchTelemetryParse(BenchSetting& setting, Scorecard& scorecard);
 void benchTelemetryReceiver(BenchSetting& setting, Scorecard& scorecard);
 void benchTelemetryAllocations(BenchSetting& setting, Scorecard& scorecard);
+// Flight recording: the receiver with recording on beside off, and the flight-log tool on a
+// one-hour recording (FlightLogBench.cpp).
+void benchRecordingReceiver(BenchSetting& setting, Scorecard& scorecard);
+void benchFlightLog(BenchSetting& setting, Scorecard& scorecard);
 // Frame drawing off-screen on Mesa's software renderer (FrameBench.cpp).
 void benchFrame(BenchSetting& setting, Scorecard& scorecard);
 // The running program and the platform alone under a virtual display (ProgramBench.cpp).

@@ -32,6 +32,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/COrvaneApp.h"
+#include "record/FlightRecorder.h"
 #include "tuning/CGainDlg.h"
 
 namespace {
@@ -128,6 +129,7 @@ private slots:
     void notifierFromAnotherThreadWaitsForTheOperator();
     void boxMessagesAlsoGoToStandardErrorWithTheTime();
     void notifierAfterTheEndHoldsOtherThreads();
+    void recordFlightsFollowsTheProfileTheMenuAndFailures();
 
 private:
     QTemporaryDir settingsDir_;
@@ -140,7 +142,7 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     // "-" is a separator, "(x)" a disabled item.
     const QStringList expected = {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
-        "&GUI: &Cockpit Display", "&Tuning: Control &Gain", "F&light: &Aircraft Address...",
+        "&GUI: &Cockpit Display", "&Tuning: Control &Gain", "F&light: &Record Flights|&Aircraft Address...",
         "&Help: &About Orvane..."};
     QStringList shown;
     for (QAction* top : frame_->menuBar()->actions()) {
@@ -467,6 +469,42 @@ void AppShellTest::notifierAfterTheEndHoldsOtherThreads() {
     QTest::qWait(200);
     QCOMPARE(shown, QStringList{"bind() error"});
     QCOMPARE(returned->load(), 1);
+}
+
+void AppShellTest::recordFlightsFollowsTheProfileTheMenuAndFailures() {
+    QVERIFY(QDir::setCurrent(filesDir_.path()));
+    QVERIFY2(COrvaneApp::recordFlightsSetting(), "on unless the operator switched it off");
+    QVERIFY(parseCommandLine({"orvane", "--no-record"}).noRecord);
+    QVERIFY(!parseCommandLine({"orvane"}).noRecord);
+
+    // --no-record: off for this run, the profile untouched.
+    app().startFlightRecorder(false);
+    QVERIFY(!app().flightRecorder()->enabled());
+    app().startFlightRecorder(true);
+    QVERIFY(app().flightRecorder()->enabled());
+    delete frame_;
+    frame_ = app().createDocumentAndFrame(new QWidget);
+    QAction* record = findAction(frame_, "F&light", "&Record Flights");
+    QVERIFY(record != nullptr && record->isCheckable() && record->isChecked());
+
+    // The menu switches it and the profile keeps the choice.
+    record->trigger();
+    QVERIFY(!record->isChecked() && !app().flightRecorder()->enabled());
+    QVERIFY(!COrvaneApp::recordFlightsSetting());
+    record->trigger();
+    QVERIFY(app().flightRecorder()->enabled() && COrvaneApp::recordFlightsSetting());
+
+    // A failure is told in a box that blocks nothing; the mark goes, the profile stays.
+    frame_->show();
+    app().showRecordingFailure(
+        "Flight recording stopped: flights cannot be written (No space left on device).");
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QMessageBox* box = frame_->findChild<QMessageBox*>();
+    QVERIFY(box != nullptr && box->isVisible() && !box->isModal());
+    QVERIFY(box->text().contains("No space left on device"));
+    QVERIFY(!record->isChecked());
+    QVERIFY(COrvaneApp::recordFlightsSetting());
+    box->close();
 }
 
 QTEST_MAIN(AppShellTest)
