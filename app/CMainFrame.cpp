@@ -65,6 +65,9 @@ void CMainFrame::buildMenus() {
 
     // Other commands of a flight join this menu; it is made once, after Tuning.
     flightMenu_ = bar->addMenu(QStringLiteral("F&light"));
+    recordFlightsAction_ = flightMenu_->addAction(QStringLiteral("&Record Flights"));
+    recordFlightsAction_->setCheckable(true);
+    connect(recordFlightsAction_, &QAction::toggled, this, [this](bool on) { app_.onRecordFlights(on); });
     QAction* aircraftAction = flightMenu_->addAction(QStringLiteral("&Aircraft Address..."));
     connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
     flightMenu_->addSeparator();

@@ -12,11 +12,11 @@ class QAction;
 class QMenu;
 class SenderStatusFields;
 
-// The main window: the menu bar and accelerators around one central widget (the view; tests give a
-// plain widget, since the off-screen platform cannot show an OpenGL widget) and a status bar: the
-// map readout on its left, whose telemetry is shown in its permanent fields. No toolbar. The
-// commands of the application are routed to `app`; Control Gain and the Flight menu's own
-// commands are the frame's.
+// The main window: the menu bar and accelerators around one central widget (the view's window
+// container; tests give a plain widget, since the off-screen platform cannot show an OpenGL window)
+// and a status bar: the map readout on its left, whose telemetry is shown in its permanent fields.
+// No toolbar. The commands of the application are routed to `app`; Control Gain and the Flight
+// menu's own commands are the frame's.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -40,6 +40,8 @@ public:
     CursorReadout* cursorReadout() const { return cursorReadout_; }
     const FlightSettings& flightSettings() const { return flightSettings_; }
     SenderStatusFields* senderFields() const { return senderFields_; }
+    // Flight > Record Flights, checkable.
+    QAction* recordFlightsAction() const { return recordFlightsAction_; }
     // The accelerators with no command behind them (undo, cut, copy, paste, next and previous
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
@@ -57,6 +59,7 @@ private:
     COrvaneApp& app_;
     QMenu* fileMenu_ = nullptr;
     QAction* recentFilesEnd_ = nullptr;  // the separator after the recent files
+    QAction* recordFlightsAction_ = nullptr;
     QList<QAction*> recentFileActions_;
     QList<QAction*> inertAccelerators_;
     QMenu* flightMenu_ = nullptr;

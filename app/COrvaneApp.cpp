@@ -7,9 +7,11 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,9 +24,12 @@
 #include "app/CursorReadout.h"
 #include "app/StartupReport.h"
 #include "app/UserFolder.h"
+#include "common/MessageLog.h"
+#include "common/ProcessStat.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryReceiver.h"
+#include "record/FlightRecorder.h"
 #include "view/COrvaneView.h"
 #include "view/FlightDeck.h"
 
@@ -62,6 +67,7 @@ constexpr ProgramOption kOptions[] = {
      " sender, the last one answered"},
     {"--listen", "ADDRESS", "receive telemetry on this local address only (default: all)"},
     {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
+    {"--no-record", "", "record no flight in this run, whatever Flight > Record Flights says"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -75,11 +81,13 @@ constexpr ProgramDescription kProgram = {
     "  user.bmp, the gain file gainsetting.txt, the cockpit display program OpenGC.exe. Started\n"
     "  from the desktop menu (--user-folder) that is $XDG_DATA_HOME/orvane, where the installed\n"
     "  maps are copied and OpenGC.exe is linked to orvane-cockpit on first start, never replacing\n"
-    "  a file that is there. The recent-file list is kept in ~/.config/Local AppWizard-Generated\n"
+    "  a file that is there. Flights are recorded into flights/ there. The recent-file list is kept in "
+    "~/.config/Local AppWizard-Generated\n"
     "  Applications/Orvane.conf.",
     true,
 };
 constexpr double kLongestScreenshotDelaySeconds = 86400;
+constexpr const char* kRecordFlightsKey = "Settings/RecordFlights";
 
 }  // namespace
 
@@ -143,6 +151,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
     result.reportStartup = parsed.has("--report-startup");
     result.reportFrames = parsed.has("--report-frames");
     result.userFolder = parsed.has("--user-folder");
+    result.noRecord = parsed.has("--no-record");
     return result;
 }
 
@@ -174,11 +183,28 @@ bool COrvaneApp::initApplication() {
         pinProfileAircraftAddress();
     }
 
+    // Before the receiver starts, so that the first datagram is recorded too.
+    startFlightRecorder(!commandLine.noRecord);
     startTelemetryReceiver();
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
     QApplication::setQuitOnLastWindowClosed(false);
     return true;
+}
+
+void COrvaneApp::startFlightRecorder(bool allowed) {
+    if (flightRecorder_ == nullptr) {
+        flightRecorder_ = new FlightRecorder(
+            std::filesystem::current_path() / kFlightsFolder, TelemetryReceiver::kTelemetryPort,
+            [this](const std::string& message) {
+                // From the writer thread: the box is shown later on the user-interface thread.
+                QMetaObject::invokeMethod(
+                    qApp, [this, message] { showRecordingFailure(QString::fromStdString(message)); },
+                    Qt::QueuedConnection);
+            });
+        telemetrySocket->setTap(flightRecorder_);
+    }
+    flightRecorder_->setEnabled(allowed && recordFlightsSetting());
 }
 
 void COrvaneApp::startTelemetryReceiver() {
@@ -220,7 +246,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     }
 
     view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
-    CMainFrame* frame = createDocumentAndFrame(view_);
+    CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
     frame->setFlightTarget(&view_->flightDeck());
     view_->flightDeck().setReadoutListener(
         [frame](const MapReadout& readout) { frame->cursorReadout()->showReadout(readout); });
@@ -264,6 +290,8 @@ void COrvaneApp::showMainFrame() {
 
 int COrvaneApp::exitInstance(int exitCode) {
     delete mainFrame_.data();
+    // The last note and a closed file: a clean exit leaves a complete recording.
+    if (flightRecorder_ != nullptr) flightRecorder_->stop();
     return exitCode;
 }
 
@@ -275,6 +303,10 @@ CMainFrame* COrvaneApp::createDocumentAndFrame(QWidget* centralWidget) {
     QStringList texts;
     for (int i = 0; i < recentFiles_.entries().size(); ++i) texts.append(recentFiles_.menuText(i));
     frame->showRecentFiles(texts);
+    {
+        const QSignalBlocker quiet(frame->recordFlightsAction());
+        frame->recordFlightsAction()->setChecked(flightRecorder_ != nullptr && flightRecorder_->enabled());
+    }
     return frame;
 }
 
@@ -430,6 +462,33 @@ void COrvaneApp::pinProfileAircraftAddress() {
                                                 "with Flight > Aircraft Address.");
 }
 
+void COrvaneApp::onRecordFlights(bool on) {
+    saveRecordFlightsSetting(on);
+    if (flightRecorder_ != nullptr) flightRecorder_->setEnabled(on);
+}
+
+bool COrvaneApp::recordFlightsSetting() {
+    return QSettings(kRegistryKey, kProfileName).value(kRecordFlightsKey, true).toBool();
+}
+
+void COrvaneApp::saveRecordFlightsSetting(bool on) {
+    QSettings(kRegistryKey, kProfileName).setValue(kRecordFlightsKey, on);
+}
+
+void COrvaneApp::showRecordingFailure(const QString& message) {
+    // The check mark follows what happens; the profile keeps the operator's choice.
+    if (CMainFrame* frame = mainFrame()) {
+        const QSignalBlocker quiet(frame->recordFlightsAction());
+        frame->recordFlightsAction()->setChecked(false);
+    }
+    logMessage(kApplicationTitle, message.toStdString());
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), message,
+                                QMessageBox::Ok, mainFrame());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
     auto* poll = new QTimer(qApp);
     poll->setInterval(kScreenshotRetryMs);
@@ -444,7 +503,7 @@ void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
         if (view_ != nullptr && !view_->isCreated()) return;
         poll->stop();
         poll->deleteLater();
-        const QImage picture = view_ != nullptr ? view_->grabFramebuffer() : QImage();
+        const QImage picture = view_ != nullptr ? view_->grabFrame() : QImage();
         const bool written = !picture.isNull() && picture.save(file, "PNG");
         if (!written) std::fprintf(stderr, "orvane: could not write the screenshot %s\n", qPrintable(file));
         QCoreApplication::exit(written ? 0 : 1);
@@ -456,7 +515,7 @@ void COrvaneApp::armStartupReport() {
     // The first frame the view shows ends the start-up; memory is read again once the program has
     // settled, since the GL driver and the font caches grow a little after the first frame.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(view_, &QOpenGLWidget::frameSwapped, qApp, [connection] {
+    *connection = QObject::connect(view_, &COrvaneView::frameSwapped, qApp, [connection] {
         QObject::disconnect(*connection);
         const ProcessFigures first = readProcessFigures();
         QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
@@ -478,7 +537,8 @@ void COrvaneApp::armFrameReport() {
     report->setInterval(kFrameReportIntervalMs);
     QObject::connect(report, &QTimer::timeout, qApp, [this] {
         const unsigned long long frames = view_ != nullptr ? view_->framesPainted() : 0;
-        std::printf("frames %llu\n", frames);
+        // With the process's processor time, so that a measurement can tell what a frame costs.
+        std::printf("frames %llu processor %.1f ms\n", frames, processCpuMilliseconds());
         std::fflush(stdout);
     });
     report->start();

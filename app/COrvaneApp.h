@@ -23,6 +23,7 @@
 
 class CMainFrame;
 class COrvaneView;
+class FlightRecorder;
 class NetSocket;
 class QWidget;
 
@@ -35,6 +36,7 @@ struct CommandLine {
     bool reportStartup = false;  // print the start-up figures at the first frame, then end
     bool reportFrames = false;   // print the count of painted frames once a second
     bool userFolder = false;     // work in the operator's own folder, as started from the menu
+    bool noRecord = false;       // record no flight in this run, whatever the profile says
     QString error;               // not empty when the arguments could not be understood
     // Where telemetry is taken from and received: the pinned aircraft (--aircraft, nothing: any
     // sender, or the profile's), the local address (--listen, network byte order; all by default)
@@ -63,10 +65,10 @@ public:
     COrvaneApp(const COrvaneApp&) = delete;
     COrvaneApp& operator=(const COrvaneApp&) = delete;
 
-    // Takes the telemetry options of the command line (and the profile's aircraft address), then
-    // starts the telemetry receiver before anything else. Needs the QApplication. False, with the
-    // usage printed, when the command line cannot be understood: the program then ends with
-    // status 2.
+    // Takes the telemetry options of the command line (and the profile's aircraft address), starts
+    // the flight recorder (see onRecordFlights), then the telemetry receiver, before anything else.
+    // Needs the QApplication. False, with the usage printed, when the command line cannot be
+    // understood: the program then ends with status 2.
     bool initApplication();
     // Checks the socket layer, loads the profile, creates the document, frame and view, processes
     // the command line and shows the main window maximised. False ends the program.
@@ -74,6 +76,9 @@ public:
     // Destroys the main window (and with it the view) while Qt still runs; returns `exitCode`.
     int exitInstance(int exitCode);
 
+    // Makes the recorder of `telemetrySocket` (once) and switches it on when `allowed` (no
+    // --no-record) and the profile's Record Flights choice is on.
+    void startFlightRecorder(bool allowed);
     // Starts telemetryReceiverThread as a detached thread and returns at once.
     virtual void startTelemetryReceiver();
     // Decodes one telemetry line into `telemetry`. Receiver thread (or tests).
@@ -82,8 +87,8 @@ public:
     // Never returns.
     void telemetryReceiverThread();
 
-    // Creates the empty document and the main frame around `centralWidget` (the view, or a plain
-    // widget in tests); the frame is not shown.
+    // Creates the empty document and the main frame around `centralWidget` (the view's window
+    // container, or a plain widget in tests); the frame is not shown.
     CMainFrame* createDocumentAndFrame(QWidget* centralWidget);
     // Reads the recent-file list from the settings profile.
     void loadStdProfileSettings();
@@ -111,6 +116,17 @@ public:
     // sender.
     const QString& aircraftAddressText() const { return aircraftText_; }
 
+    // Records flights into "flights/" from now on, or stops; kept in the profile for the next runs.
+    void onRecordFlights(bool on);
+
+    // Tells the operator, without blocking anything, that recording stopped, and takes the check
+    // mark off Record Flights (the profile keeps the operator's choice). User-interface thread.
+    void showRecordingFailure(const QString& message);
+
+    // The profile's "Record Flights" choice (on unless switched off).
+    static bool recordFlightsSetting();
+    static void saveRecordFlightsSetting(bool on);
+
     // Opens `path` as the document; a file that cannot be opened gives a message and false.
     bool openDocumentFile(const QString& path);
     // Saves the document as `path` (a new or empty file only) and lists it as recent.
@@ -119,6 +135,7 @@ public:
     COrvaneDoc* document() const { return document_.get(); }
     CMainFrame* mainFrame() const;
     const RecentFileList& recentFiles() const { return recentFiles_; }
+    FlightRecorder* flightRecorder() const { return flightRecorder_; }
 
     TelemetryState telemetry;
     MessageBoxNotifier notifier;
@@ -154,6 +171,12 @@ private:
     // Keeps the line-rate count between lines; used by the receiver thread only. Never freed, like
     // the socket: the receiver thread may still decode while the program's static objects go away.
     TelemetryDecoder* telemetryDecoder_;
+    // Records what `telemetrySocket` receives and sends. Never freed, as the receiver thread may
+    // still hand it a datagram while the program ends; stopped (file closed) by exitInstance.
+    FlightRecorder* flightRecorder_ = nullptr;
 };
+
+// Where the flights are recorded, under the working directory.
+inline constexpr const char* kFlightsFolder = "flights";
 
 inline constexpr const char* kMainWindowCaption = "Orvane V1.1 - Kestrix Technology Inc.";

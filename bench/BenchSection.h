@@ -21,6 +21,9 @@ public:
     // The program's start-up figure, kept for its row of the comparison.
     void rememberProgramStartup(double milliseconds) { programStartup_ = milliseconds; }
     std::optional<double> programStartup() const { return programStartup_; }
+    // The program's processor time per frame at 50 lines a second, for the comparison with the floor.
+    void rememberProgramFrameCost(double milliseconds) { programFrameCost_ = milliseconds; }
+    std::optional<double> programFrameCost() const { return programFrameCost_; }
 
     void print(const std::string& screen) const;
     bool allMeasured() const { return allMeasured_; }
@@ -37,6 +40,7 @@ private:
     std::vector<Judged> judged_;
     std::vector<Compared> compared_;
     std::optional<double> programStartup_;
+    std::optional<double> programFrameCost_;
     bool allMeasured_ = true;
 };
 
@@ -82,6 +86,10 @@ struct BenchSection {
 void benchTelemetryParse(BenchSetting& setting, Scorecard& scorecard);
 void benchTelemetryReceiver(BenchSetting& setting, Scorecard& scorecard);
 void benchTelemetryAllocations(BenchSetting& setting, Scorecard& scorecard);
+// Flight recording: the receiver with recording on beside off, and the flight-log tool on a
+// one-hour recording (FlightLogBench.cpp).
+void benchRecordingReceiver(BenchSetting& setting, Scorecard& scorecard);
+void benchFlightLog(BenchSetting& setting, Scorecard& scorecard);
 // Frame drawing off-screen on Mesa's software renderer (FrameBench.cpp).
 void benchFrame(BenchSetting& setting, Scorecard& scorecard);
 // The running program and the platform alone under a virtual display (ProgramBench.cpp).

@@ -18,6 +18,7 @@
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryReceiver.h"
+#include "record/FlightRecorder.h"
 
 namespace {
 
@@ -218,18 +219,38 @@ void measureFlood() {
                 decoded > 0 ? static_cast<double>(allocations) / decoded : 0.0);
 }
 
+// What one backlog run measured.
+struct BacklogRun {
+    double decoded = 0;
+    double seconds = 0;
+    std::uint64_t allocations = 0;
+    double rate() const { return decoded / seconds; }
+};
+
 // Lines queued in a large socket buffer before the receiver starts: the receiver's own capacity,
-// with no sender competing for the processor.
-void measureBacklog(Scorecard& scorecard) {
-    constexpr int kLinesToQueue = 20000;
+// with no sender competing for the processor. With a tap, every datagram is also handed to it.
+BacklogRun runBacklog(int linesToQueue, DatagramTap* tap = nullptr) {
     ReceiverRig rig;
     rig.open(16 << 20);
-    for (int i = 0; i < kLinesToQueue; ++i) rig.sendLine(i);
+    rig.receiveSocket.setTap(tap);
+    for (int i = 0; i < linesToQueue; ++i) rig.sendLine(i);
+    const std::uint64_t allocationsBefore = allocationCount();
     const auto start = Clock::now();
     rig.startReceiving();
     Clock::time_point lastArrival;
-    const auto decoded = static_cast<double>(rig.waitForQuiet([] { return true; }, lastArrival));
-    const std::chrono::duration<double> elapsed = lastArrival - start;
+    BacklogRun run;
+    run.decoded = static_cast<double>(rig.waitForQuiet([] { return true; }, lastArrival));
+    run.allocations = allocationCount() - allocationsBefore;
+    run.seconds = std::chrono::duration<double>(lastArrival - start).count();
+    rig.receiveSocket.setTap(nullptr);
+    return run;
+}
+
+void measureBacklog(Scorecard& scorecard) {
+    constexpr int kLinesToQueue = 20000;
+    const BacklogRun run = runBacklog(kLinesToQueue);
+    const double decoded = run.decoded;
+    const std::chrono::duration<double> elapsed(run.seconds);
     std::printf(
         "backlog: rate   %8.0f lines/s: %.0f queued lines (of %d sent; the rest did not fit the\n"
         "                         socket buffer) decoded in %.4f s (target >= 100000)\n",
@@ -244,6 +265,58 @@ void measureBacklog(Scorecard& scorecard) {
 void benchTelemetryReceiver(BenchSetting& /*setting*/, Scorecard& scorecard) {
     measureFlood();
     measureBacklog(scorecard);
+}
+
+void benchRecordingReceiver(BenchSetting& setting, Scorecard& scorecard) {
+    constexpr int kLinesToQueue = 20000;
+    constexpr int kRuns = 7;
+    std::vector<double> off, on;
+    std::uint64_t drops = 0;
+    double recordedLines = 0;
+    std::uint64_t allocations = 0;
+    std::uint64_t allocationsOff = 0;
+    {
+        FlightRecorder recorder(setting.scratch() / "flights", 9001, [](const std::string& message) {
+            std::printf("recording failed: %s\n", message.c_str());
+        });
+        // The file is made by the first datagram: open it before anything is counted.
+        runBacklog(10, &recorder);
+        recorder.drain();
+        // Alternating, so that both see the same machine.
+        for (int run = 0; run < kRuns; ++run) {
+            const BacklogRun plain = runBacklog(kLinesToQueue);
+            off.push_back(plain.rate());
+            allocationsOff += plain.allocations;
+            const std::uint64_t dropsBefore = recorder.drops();
+            const BacklogRun recorded = runBacklog(kLinesToQueue, &recorder);
+            on.push_back(recorded.rate());
+            recorder.drain();
+            drops += recorder.drops() - dropsBefore;
+            recordedLines += recorded.decoded;
+            allocations += recorded.allocations;
+        }
+    }
+    const double offRate = median(off);
+    const double onRate = median(on);
+    const double share = onRate / offRate;
+    std::printf("recording off   %8.0f lines/s (median of %d backlogs of %d lines)\n", offRate, kRuns,
+                kLinesToQueue);
+    std::printf("recording on    %8.0f lines/s, %.1f%% of off (target >= 90%%)\n", onRate, 100 * share);
+    // The rig's thread start allocates in both runs; what recording adds is the difference.
+    const double addedPerLine =
+        (static_cast<double>(allocations) - static_cast<double>(allocationsOff)) / recordedLines;
+    std::printf(
+        "recording on    %8.3f allocations per line added by recording, receive loop and writer (%llu "
+        "on, %llu off; target 0)\n",
+        addedPerLine, static_cast<unsigned long long>(allocations),
+        static_cast<unsigned long long>(allocationsOff));
+    std::printf("flood drops     %8llu of %.0f lines not recorded (queue of %zu; the receiver never waits)\n",
+                static_cast<unsigned long long>(drops), recordedLines, FlightRecorder::kDefaultQueueCapacity);
+    scorecard.judge("receiver with recording, share of lines/s without",
+                    formatFigure("%.0f / %.0f = %.1f%%", onRate, offRate, 100 * share), ">= 90%",
+                    share >= 0.9);
+    scorecard.judge("heap allocations per line added by recording", formatFigure("%.3f", addedPerLine), "0",
+                    allocations <= allocationsOff);
 }
 
 void benchTelemetryAllocations(BenchSetting& /*setting*/, Scorecard& scorecard) {

@@ -84,3 +84,9 @@ double millisecondsSinceProcessStart() {
     const double uptime = static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
     return (uptime - static_cast<double>(stat->startTicks) / clockTicksPerSecond()) * 1000.0;
 }
+
+double processCpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) * 1e-6;
+}

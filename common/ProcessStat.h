@@ -26,3 +26,7 @@ double millisecondsSinceProcessStart();
 
 // Clock ticks per second of the figures above.
 double clockTicksPerSecond();
+
+// Processor time of the calling process so far (all its threads, the GL driver's included), in
+// milliseconds, to the clock's own resolution.
+double processCpuMilliseconds();

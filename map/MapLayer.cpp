@@ -38,6 +38,13 @@ void Scene::drawMap() {
         // pixels; skipping it spares the software renderer a read of every pixel under the map.
         glDisable(GL_BLEND);
         glBindTexture(GL_TEXTURE_2D, mapTexture_);
+        // Bilinear filtering of the one level the renderer would pick gives the same pixels
+        // without a level computation per pixel.
+        const int level = mapLevelChosenByView_ ? mapTextureLevel() : -1;
+        if (level >= 0) {
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, level);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        }
         glBegin(GL_QUADS);
         glTexCoord2f(s0, t0);
         glVertex3f(0, 0, 0);
@@ -48,6 +55,10 @@ void Scene::drawMap() {
         glTexCoord2f(s0 + zoom, t0);
         glVertex3f(w, 0, 0);
         glEnd();
+        if (level >= 0) {
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+        }
         glEnable(GL_BLEND);
     }
     glPopMatrix();

@@ -5,11 +5,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 
 #include "common/Notifier.h"
+#include "net/DatagramTap.h"
 #include "net/SenderAddress.h"
 
 namespace {
@@ -205,6 +207,13 @@ int NetSocket::receiveFrom(void* buffer, int size) {
     const ssize_t received = ::recvfrom(socketHandle_, buffer, static_cast<std::size_t>(size), MSG_TRUNC,
                                         reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (received < 0) return -1;
+    if (DatagramTap* tap = tap_.load(std::memory_order_acquire);
+        tap != nullptr && sender.sin_family == AF_INET) {
+        tap->datagramReceived(
+            sender, buffer,
+            std::min<std::size_t>(static_cast<std::size_t>(received), static_cast<std::size_t>(size)),
+            static_cast<std::size_t>(received));
+    }
     if (received > size) {
         errno = EMSGSIZE;
         return -1;
@@ -228,8 +237,12 @@ int NetSocket::sendToAddress(const void* data, int length, const sockaddr_in& de
         errno = EDESTADDRREQ;
         return -1;
     }
-    return static_cast<int>(::sendto(socketHandle_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
-                                     reinterpret_cast<const sockaddr*>(&destination), kIpv4AddressLength));
+    const ssize_t sent = ::sendto(socketHandle_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&destination), kIpv4AddressLength);
+    if (DatagramTap* tap = tap_.load(std::memory_order_acquire); tap != nullptr && sent == length) {
+        tap->datagramSent(destination, data, static_cast<std::size_t>(length));
+    }
+    return static_cast<int>(sent);
 }
 
 bool NetSocket::hasSender() const {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+class DatagramTap;
 class Notifier;
 
 // The loopback address for "localhost" and any name under ".localhost" (in any letter case, with or
@@ -70,6 +71,10 @@ public:
     // The sender of the last datagram, whole; family AF_UNSPEC before the first.
     sockaddr_in lastSender() const;
 
+    // Shows every datagram received and every reply sent to `tap` (nullptr: none), which must
+    // outlive its use. May be set from any thread.
+    void setTap(DatagramTap* tap) { tap_.store(tap, std::memory_order_release); }
+
     int socketHandle() const { return socketHandle_; }
     int connectionHandle() const { return connectionHandle_; }
     std::uint16_t port() const { return port_; }
@@ -87,4 +92,5 @@ private:
     in_addr_t bindAddress_ = htonl(INADDR_ANY);
     // Packed whole (packSender), so that a reply never uses half of one sender and half of another.
     std::atomic<std::uint64_t> lastSender_{0};
+    std::atomic<DatagramTap*> tap_{nullptr};
 };

@@ -47,11 +47,11 @@ std::int32_t programClockMs() {
 TelemetryDecoder::TelemetryDecoder(TelemetryState& state, MillisecondClock clock)
     : state_(state), clock_(std::move(clock)) {}
 
-void TelemetryDecoder::decode(const char* bytes, std::size_t length) {
+int TelemetryDecoder::decode(const char* bytes, std::size_t length) {
     // As with a C string, a NUL ends the line.
     const void* nul = length == 0 ? nullptr : std::memchr(bytes, '\0', length);
     const char* end = nul != nullptr ? static_cast<const char*>(nul) : bytes + length;
-    scanFields(bytes, end);
+    const int fields = scanFields(bytes, end);
 
     const std::int32_t now = clock_();
     state_.lastLineClock.store(now, std::memory_order_relaxed);
@@ -59,29 +59,36 @@ void TelemetryDecoder::decode(const char* bytes, std::size_t length) {
     measureRate(now);
     state_.newData.store(1, std::memory_order_release);
     state_.linkAlive.store(1, std::memory_order_release);
+    return fields;
 }
 
-void TelemetryDecoder::scanFields(const char* next, const char* end) {
+int TelemetryDecoder::scanFields(const char* next, const char* end) {
     constexpr auto relaxed = std::memory_order_relaxed;
+    int fields = 0;
     for (const FloatField field : kLeadingFloats) {
         float value = 0;
-        if (!scanFloatField(next, end, value)) return;
+        if (!scanFloatField(next, end, value)) return fields;
         (state_.*field).store(value, relaxed);
+        ++fields;
     }
     for (const CoordinateField field : kCoordinates) {
         char token[kCoordinateTokenSize];
         std::size_t tokenLength = 0;
-        if (!scanTokenField(next, end, token, sizeof token, tokenLength)) return;
+        if (!scanTokenField(next, end, token, sizeof token, tokenLength)) return fields;
         (state_.*field).store(leadingDecimal(token, tokenLength), relaxed);
+        ++fields;
     }
     float altitude = 0;
-    if (!scanFloatField(next, end, altitude)) return;
+    if (!scanFloatField(next, end, altitude)) return fields;
     (state_.*kAltitude).store(altitude, relaxed);
+    ++fields;
     for (const StatusField field : kStatuses) {
         std::int16_t status = 0;
-        if (!scanInt16Field(next, end, status)) return;
+        if (!scanInt16Field(next, end, status)) return fields;
         (state_.*field).store(status, relaxed);
+        ++fields;
     }
+    return fields;
 }
 
 void TelemetryDecoder::measureRate(std::int32_t now) {

@@ -32,15 +32,18 @@ public:
     explicit TelemetryDecoder(TelemetryState& state, MillisecondClock clock = programClockMs);
 
     // Decodes one datagram's bytes. The line ends at `length` or at the first NUL byte, whichever
-    // comes first; nothing past `length` is read. Allocates nothing.
-    void decode(const char* bytes, std::size_t length);
+    // comes first; nothing past `length` is read. Allocates nothing. Returns the number of fields
+    // that converted (20 for a complete line).
+    int decode(const char* bytes, std::size_t length);
+
+    static constexpr int kFieldCount = 20;
 
     // Lines decoded since the last rate measurement (0..10) and the clock at that measurement.
     std::int32_t rateLineCount() const { return rateLineCount_; }
     std::int32_t rateLastClock() const { return rateLastClock_; }
 
 private:
-    void scanFields(const char* next, const char* end);
+    int scanFields(const char* next, const char* end);
     void measureRate(std::int32_t now);
 
     TelemetryState& state_;

@@ -16,6 +16,8 @@ packages=(
   clang libclang-rt-14-dev
   qt6-svg-dev qt6-qpa-plugins
   dpkg-dev file desktop-file-utils appstream lintian man-db strace
+  libpcap-dev tcpdump
+  qt6-charts-dev libgeographiclib-dev
 )
 
 missing=()

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QPalette>
+#include <QPlatformSurfaceEvent>
 #include <QWheelEvent>
+#include <QWidget>
 
 #include <chrono>
 #include <cstdint>
@@ -32,8 +35,8 @@ constexpr int kFailureMakeCurrent = 5;
 }  // namespace
 
 COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
-                         Notifier& notifier, QWidget* parent)
-    : QOpenGLWidget(parent),
+                         Notifier& notifier)
+    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate),
       telemetry_(telemetry),
       uploadGate_(uploadGate),
       cockpitFeedOn_(cockpitFeedOn),
@@ -42,23 +45,53 @@ COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, cons
     flightDeck_ = std::make_unique<FlightDeck>(
         *scene_, telemetry, [this] { update(); }, steadyMilliseconds);
     setFormat(pixelFormat());
-    // The frame paints every pixel itself; nothing needs erasing behind it.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    // Moves without a button pressed feed the cursor readout.
-    setMouseTracking(true);
+    // A native child window takes the keyboard focus when clicked; the keys belong to the frame.
+    setFlag(Qt::WindowDoesNotAcceptFocus);
     frameTimer_.setTimerType(Qt::CoarseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, &COrvaneView::onFrameTimer);
 }
 
 COrvaneView::~COrvaneView() {
-    // GL objects of the scene can only be released with the context current.
-    makeCurrent();
+    // Ends the native window while this class can still see the surface's end (onDestroy).
+    destroy();
+    onDestroy();
+}
+
+QWidget* COrvaneView::windowContainer() {
+    if (container_ != nullptr) return container_;
+    QWidget* container = QWidget::createWindowContainer(this);
+    container->setFocusPolicy(Qt::NoFocus);
+    // What shows where the view will be before its first frame: its own clear colour.
+    QPalette palette = container->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    container->setPalette(palette);
+    container->setAutoFillBackground(true);
+    container_ = container;
+    return container;
+}
+
+bool COrvaneView::event(QEvent* event) {
+    if (event->type() == QEvent::PlatformSurface &&
+        static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
+            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed) {
+        onDestroy();
+    }
+    if (event->type() == QEvent::Leave && flightDeck_) flightDeck_->setCursor(std::nullopt);
+    return QOpenGLWindow::event(event);
+}
+
+void COrvaneView::onDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    // The context goes with the window; whatever is released now is released with it current.
+    const bool current = isValid();
+    if (current) makeCurrent();
     frameTimer_.stop();
+    // A map dialog changes this view's texture and geometry: it cannot outlive it.
+    for (const QPointer<CMapLoadDlg>& dialog : mapDialogs_) delete dialog.data();
+    mapDialogs_.clear();
     feedSocket_->close();
-    feedSocket_.reset();
-    flightDeck_.reset();
-    scene_.reset();
-    doneCurrent();
+    if (current) doneCurrent();
 }
 
 QSurfaceFormat COrvaneView::pixelFormat() {
@@ -131,8 +164,19 @@ void COrvaneView::initializeGL() {
 void COrvaneView::resizeGL(int width, int height) {
     if (width <= 0 || height <= 0) return;
     windowRect_ = QRect(mapToGlobal(QPoint(0, 0)), QSize(width, height));
-    const qreal ratio = devicePixelRatioF();
-    scene_->resize(qRound(width * ratio), qRound(height * ratio));
+    applyCameraForDeviceSize();
+    // The scene stretches with the window: every size needs a new frame, and a window that only
+    // shrinks gets no exposure that would ask for one.
+    update();
+}
+
+void COrvaneView::applyCameraForDeviceSize() {
+    const qreal ratio = devicePixelRatio();
+    const QSize deviceSize(qRound(width() * ratio), qRound(height() * ratio));
+    if (deviceSize == cameraDeviceSize_ || deviceSize.isEmpty() || !isValid()) return;
+    makeCurrent();
+    scene_->resize(deviceSize.width(), deviceSize.height());
+    cameraDeviceSize_ = deviceSize;
 }
 
 void COrvaneView::paintGL() {
@@ -143,7 +187,24 @@ void COrvaneView::paintGL() {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         return;
     }
+    // Moving to a screen of another pixel ratio changes the device size without a resize.
+    applyCameraForDeviceSize();
     scene_->drawFrame();
+}
+
+QImage COrvaneView::grabFrame() {
+    if (!glReady_ || !isValid()) return {};
+    makeCurrent();
+    paintGL();
+    const qreal ratio = devicePixelRatio();
+    const QSize deviceSize(qRound(width() * ratio), qRound(height() * ratio));
+    QImage picture(deviceSize, QImage::Format_RGB888);
+    // QImage rows are padded to four bytes, as GL packs them by default.
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, deviceSize.width(), deviceSize.height(), GL_RGB, GL_UNSIGNED_BYTE, picture.bits());
+    // GL rows start at the bottom. The back buffer is drawn again by the next frame.
+    return picture.mirrored();
 }
 
 void COrvaneView::wheelEvent(QWheelEvent* event) {
@@ -171,9 +232,21 @@ void COrvaneView::onFrameTimer() {
     cockpitFeed_.tick(telemetry_, cockpitFeedOn_, *feedSocket_);
 }
 
+void COrvaneView::mousePressEvent(QMouseEvent* event) {
+    // The view's own window never takes the focus, so without a window manager nothing else would
+    // activate the frame on a click into the map.
+    if (container_ != nullptr && !container_->window()->isActiveWindow())
+        container_->window()->activateWindow();
+    if (event->button() == Qt::LeftButton) {
+        pressedAt_ = lastDragAt_ = event->position();
+        dragging_ = false;
+    }
+    QOpenGLWindow::mousePressEvent(event);
+}
+
 void COrvaneView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
-        QOpenGLWidget::mouseDoubleClickEvent(event);
+        QOpenGLWindow::mouseDoubleClickEvent(event);
         return;
     }
     const QPointF position = event->position();
@@ -190,7 +263,10 @@ void COrvaneView::uploadWaypoints() {
 }
 
 void COrvaneView::openMapDialog() {
-    auto* dialog = new CMapLoadDlg(*this, this);
+    // Over the frame when the view is in one; onDestroy closes it with the view in any case.
+    auto* dialog = new CMapLoadDlg(*this, container_);
+    mapDialogs_.removeAll(nullptr);
+    mapDialogs_.append(dialog);
     dialog->show();
 }
 
@@ -216,16 +292,6 @@ void COrvaneView::showCursorAt(const QPointF& position) {
     flightDeck_->setCursor(scene_->geoAtScene(at));
 }
 
-void COrvaneView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QOpenGLWidget::mousePressEvent(event);
-        return;
-    }
-    pressedAt_ = lastDragAt_ = event->position();
-    dragging_ = false;
-    event->accept();
-}
-
 void COrvaneView::mouseMoveEvent(QMouseEvent* event) {
     const QPointF position = event->position();
     if (pressedAt_ && (event->buttons() & Qt::LeftButton)) {
@@ -247,16 +313,11 @@ void COrvaneView::mouseMoveEvent(QMouseEvent* event) {
 
 void COrvaneView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
-        QOpenGLWidget::mouseReleaseEvent(event);
+        QOpenGLWindow::mouseReleaseEvent(event);
         return;
     }
     pressedAt_.reset();
     if (dragging_) unsetCursor();
     dragging_ = false;
     event->accept();
-}
-
-void COrvaneView::leaveEvent(QEvent* event) {
-    flightDeck_->setCursor(std::nullopt);
-    QOpenGLWidget::leaveEvent(event);
 }

@@ -1,7 +1,11 @@
 #pragma once
 
-#include <QOpenGLWidget>
+#include <QImage>
+#include <QList>
+#include <QOpenGLWindow>
+#include <QPointer>
 #include <QRect>
+#include <QSize>
 #include <QSurfaceFormat>
 #include <QTimer>
 
@@ -19,6 +23,7 @@ class NetSocket;
 class UploadGate;
 class QMouseEvent;
 class QWheelEvent;
+class QWidget;
 class Scene;
 struct TelemetryState;
 
@@ -26,15 +31,24 @@ struct TelemetryState;
 // socket and packet, and the input events; all drawing is the Scene's. User-interface thread only.
 class FlightDeck;
 
-class COrvaneView : public QOpenGLWidget, public MapDialogTarget {
+//
+// A native window of its own with its own context: drawing straight into it costs the software
+// renderer only the frame itself, where a widget's framebuffer would be composed into the main
+// window on every repaint. The frame holds it through windowContainer(). It never takes the
+// keyboard focus, so the frame's menus and accelerators keep working after a click into the map.
+class COrvaneView : public QOpenGLWindow, public MapDialogTarget {
     Q_OBJECT
 public:
     // `cockpitFeedOn` is the application's flag, read on every timer tick. The waypoint upload goes
     // out through `uploadGate`.
     COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
-                Notifier& notifier, QWidget* parent = nullptr);
-    // Stops the timer and closes the feed socket with the context current.
+                Notifier& notifier);
+    // Tears the view down (onDestroy) if its window still exists.
     ~COrvaneView() override;
+
+    // The widget that places the view in the frame, made on the first call; it owns the view from
+    // then on (deleting it deletes the view). Black until the first frame, never focused.
+    QWidget* windowContainer();
 
     // The surface the view needs: RGBA 8-8-8, depth of at least 16 bits, double buffered,
     // compatibility profile (the drawing is immediate mode). applyPixelFormat makes it the default
@@ -71,6 +85,9 @@ public:
 
     // True once initializeGL has finished (whether or not GL could be set up).
     bool isCreated() const { return created_; }
+    // Draws one frame into the back buffer and reads it back, without showing it (the screenshot
+    // option). A null image when the view has no GL.
+    QImage grabFrame();
     // Frames painted so far (every paint, the screenshot's included); a measurement for the
     // frame report, which shows from outside that the view keeps repainting.
     std::uint64_t framesPainted() const { return framesPainted_; }
@@ -100,17 +117,27 @@ protected:
     void resizeGL(int width, int height) override;
     void paintGL() override;
     void wheelEvent(QWheelEvent* event) override;
+    // A click into the view activates the frame, as a click on any of its widgets would: the keys
+    // then go to the frame's menus and accelerators. The left button's press may start a pan.
+    void mousePressEvent(QMouseEvent* event) override;
     // Waypoints and the buttons under the map; repaints at once to show the change.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     // Dragging with the left button pans the zoomed map; every move updates the cursor readout.
-    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
+    // Catches the end of the native window, while its context can still be made current, and the
+    // cursor leaving it (the readout then shows no cursor).
+    bool event(QEvent* event) override;
 
 private:
     void onFrameTimer();
+    // The end of the view's window: stops the timer, closes the feed socket and closes the map
+    // dialogs, with the context current. Runs once.
+    void onDestroy();
     void showCursorAt(const QPointF& position);
+    // The camera over the window's size in device pixels, when that differs from the last one
+    // applied (a resize, or a move to a screen of another pixel ratio).
+    void applyCameraForDeviceSize();
 
     TelemetryState& telemetry_;
     UploadGate& uploadGate_;
@@ -121,10 +148,14 @@ private:
     CockpitFeed cockpitFeed_;
     QTimer frameTimer_;
     QRect windowRect_;
+    QSize cameraDeviceSize_;
+    QPointer<QWidget> container_;
+    QList<QPointer<CMapLoadDlg>> mapDialogs_;
     int feedPort_ = kCockpitFeedPort;
     bool created_ = false;
     bool glReady_ = false;
     bool initialising_ = false;
+    bool destroyed_ = false;
     std::uint64_t framesPainted_ = 0;
     // The left button's press, until a release; a drag starts once it has moved far enough that
     // it cannot be a click (double-clicks keep their meaning).

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <numbers>
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
@@ -98,6 +99,8 @@ bool Scene::loadPicture(int index, TextureImage& picture) {
     if (mapTexture_ != 0) glDeleteTextures(1, &mapTexture_);
     mapTexture_ = picture.texture();
     mapPictureLoaded_ = true;
+    glBindTexture(GL_TEXTURE_2D, mapTexture_);
+    rememberMapTextureSize();
     return true;
 }
 
@@ -123,6 +126,33 @@ bool Scene::loadMapForIndex(int index) {
     return changeMap(index, mapCorners(mapGeometry_));
 }
 
+void Scene::rememberMapTextureSize() {
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &mapTextureWidth_);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &mapTextureHeight_);
+}
+
+int Scene::mapTextureLevel() const {
+    if (!mapPictureLoaded_ || mapTextureWidth_ <= 0 || mapTextureHeight_ <= 0 || viewportWidth_ <= 0 ||
+        viewportHeight_ <= 0) {
+        return -1;
+    }
+    // Pixels per scene unit under the fixed camera, and the quad's size on the screen.
+    const double halfHeight = kEyeDistance * std::tan(kFieldOfViewDegrees * 0.5 * std::numbers::pi / 180.0);
+    const double pixelsPerUnitX = viewportWidth_ / (2.0 * halfHeight * kSceneAspect);
+    const double pixelsPerUnitY = viewportHeight_ / (2.0 * halfHeight);
+    const double quadPixelsX = mapGeometry_.mapBitmapWidth * kMapScale * pixelsPerUnitX;
+    const double quadPixelsY = mapGeometry_.mapBitmapHeight * kMapScale * pixelsPerUnitY;
+    // Texels per pixel along each axis; the larger one sets the level, the nearest one is taken
+    // (level 0 also when the picture is magnified).
+    const double zoom = mapZoom_;
+    const double rho =
+        std::max(zoom * mapTextureWidth_ / quadPixelsX, zoom * mapTextureHeight_ / quadPixelsY);
+    if (!(rho > 1.0)) return 0;
+    const int nearest = static_cast<int>(std::floor(std::log2(rho) + 0.5));
+    const int last = static_cast<int>(std::floor(std::log2(std::max(mapTextureWidth_, mapTextureHeight_))));
+    return std::clamp(nearest, 0, last);
+}
+
 void Scene::resize(int width, int height) {
     // A minimised window keeps the previous camera.
     if (width <= 0 || height <= 0) return;
@@ -137,6 +167,8 @@ void Scene::resize(int width, int height) {
 
 void Scene::applyViewport(int width, int height) {
     glViewport(0, 0, width, height);
+    viewportWidth_ = width;
+    viewportHeight_ = height;
 }
 
 void Scene::applyProjection(double /*aspect*/) {

@@ -109,6 +109,15 @@ public:
                waypoints_.loadMapPressed != 0 || lastPanelShowedFlash_;
     }
 
+    // Whether drawMap picks the mipmap level of the map quad itself (the default) instead of
+    // leaving the choice to the renderer for every pixel. The quad lies parallel to the screen, so
+    // one level serves all its pixels and the pixels are the same; the software renderer then
+    // skips the level computation. Off only to compare the two.
+    void setMapLevelChosenByView(bool chosen) { mapLevelChosenByView_ = chosen; }
+    // The level the renderer would sample for the map quad over the current viewport and zoom, or
+    // -1 without a map picture.
+    int mapTextureLevel() const;
+
     float mapZoom() const { return mapZoom_; }
     GLuint outlineFontBase() const { return outlineFontBase_; }
     const ColorTable& colorTable() const { return colorTable_; }
@@ -157,6 +166,7 @@ private:
     // modelview (the planes are fixed in scene units).
     void beginMapClip() const;
     void endMapClip() const;
+    void rememberMapTextureSize();
     void drawStateTable();
 
     TelemetryState& telemetry_;
@@ -167,6 +177,11 @@ private:
     MapGeometry mapGeometry_;
     bool mapPictureLoaded_ = false;
     GLuint mapTexture_ = 0;
+    bool mapLevelChosenByView_ = true;
+    // Size of the map texture's first level (the picture scaled to powers of two by the mipmap
+    // builder), and the viewport in pixels.
+    int mapTextureWidth_ = 0, mapTextureHeight_ = 0;
+    int viewportWidth_ = 0, viewportHeight_ = 0;
     bool lastDrawingShowedLink_ = false;
     bool lastPanelShowedFlash_ = false;
     Waypoints waypoints_;

@@ -156,8 +156,10 @@ private slots:
         CMainFrame* frame = app().createDocumentAndFrame(new QWidget);
         QAction* item = nullptr;
         for (QAction* top : frame->menuBar()->actions())
-            if (top->text() == "F&light") item = top->menu()->actions().value(0);
-        QVERIFY(item && item->text() == "&Aircraft Address...");
+            if (top->text() == "F&light")
+                for (QAction* entry : top->menu()->actions())
+                    if (entry->text() == "&Aircraft Address...") item = entry;
+        QVERIFY(item != nullptr);
         QString shown;
         whenModal<CAircraftAddressDlg>(
             [&](CAircraftAddressDlg* dialog) {

@@ -33,6 +33,7 @@
 #include "app/CMainFrame.h"
 #include "app/COrvaneApp.h"
 #include "app/CursorReadout.h"
+#include "record/FlightRecorder.h"
 #include "tuning/CGainDlg.h"
 
 namespace {
@@ -129,6 +130,7 @@ private slots:
     void notifierFromAnotherThreadWaitsForTheOperator();
     void boxMessagesAlsoGoToStandardErrorWithTheTime();
     void notifierAfterTheEndHoldsOtherThreads();
+    void recordFlightsFollowsTheProfileTheMenuAndFailures();
 
 private:
     QTemporaryDir settingsDir_;
@@ -142,8 +144,8 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     const QStringList expected = {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
         "&GUI: &Cockpit Display", "&Tuning: Control &Gain",
-        "F&light: &Aircraft Address...|-|Trac&k|&Clear Track|-|&Save Waypoints...|&Load Waypoints...|-|Reset "
-        "Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
+        "F&light: &Record Flights|&Aircraft Address...|-|Trac&k|&Clear Track|-|&Save Waypoints...|&Load "
+        "Waypoints...|-|Reset Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
         "&Help: &About Orvane..."};
     QStringList shown;
     for (QAction* top : frame_->menuBar()->actions()) {
@@ -471,6 +473,42 @@ void AppShellTest::notifierAfterTheEndHoldsOtherThreads() {
     QTest::qWait(200);
     QCOMPARE(shown, QStringList{"bind() error"});
     QCOMPARE(returned->load(), 1);
+}
+
+void AppShellTest::recordFlightsFollowsTheProfileTheMenuAndFailures() {
+    QVERIFY(QDir::setCurrent(filesDir_.path()));
+    QVERIFY2(COrvaneApp::recordFlightsSetting(), "on unless the operator switched it off");
+    QVERIFY(parseCommandLine({"orvane", "--no-record"}).noRecord);
+    QVERIFY(!parseCommandLine({"orvane"}).noRecord);
+
+    // --no-record: off for this run, the profile untouched.
+    app().startFlightRecorder(false);
+    QVERIFY(!app().flightRecorder()->enabled());
+    app().startFlightRecorder(true);
+    QVERIFY(app().flightRecorder()->enabled());
+    delete frame_;
+    frame_ = app().createDocumentAndFrame(new QWidget);
+    QAction* record = findAction(frame_, "F&light", "&Record Flights");
+    QVERIFY(record != nullptr && record->isCheckable() && record->isChecked());
+
+    // The menu switches it and the profile keeps the choice.
+    record->trigger();
+    QVERIFY(!record->isChecked() && !app().flightRecorder()->enabled());
+    QVERIFY(!COrvaneApp::recordFlightsSetting());
+    record->trigger();
+    QVERIFY(app().flightRecorder()->enabled() && COrvaneApp::recordFlightsSetting());
+
+    // A failure is told in a box that blocks nothing; the mark goes, the profile stays.
+    frame_->show();
+    app().showRecordingFailure(
+        "Flight recording stopped: flights cannot be written (No space left on device).");
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QMessageBox* box = frame_->findChild<QMessageBox*>();
+    QVERIFY(box != nullptr && box->isVisible() && !box->isModal());
+    QVERIFY(box->text().contains("No space left on device"));
+    QVERIFY(!record->isChecked());
+    QVERIFY(COrvaneApp::recordFlightsSetting());
+    box->close();
 }
 
 QTEST_MAIN(AppShellTest)

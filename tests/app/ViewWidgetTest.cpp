@@ -98,11 +98,11 @@ struct Fixture {
     }
 };
 
-void sendWheel(QWidget& widget, int angleDeltaY, int angleDeltaX = 0) {
-    const QPointF centre(widget.width() / 2.0, widget.height() / 2.0);
-    QWheelEvent event(centre, widget.mapToGlobal(centre), QPoint(), QPoint(angleDeltaX, angleDeltaY),
+void sendWheel(QWindow& window, int angleDeltaY, int angleDeltaX = 0) {
+    const QPointF centre(window.width() / 2.0, window.height() / 2.0);
+    QWheelEvent event(centre, window.mapToGlobal(centre), QPoint(), QPoint(angleDeltaX, angleDeltaY),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&widget, &event);
+    QApplication::sendEvent(&window, &event);
 }
 
 }  // namespace
@@ -145,6 +145,19 @@ private slots:
         QVERIFY(paintsForSilence >= 1);
         QTest::qWait(500);
         QCOMPARE(fixture.view.paints, paintsForSilence);
+    }
+
+    void repaintsOnEveryResize() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        QTest::qWait(400);
+        // Shrinking exposes nothing new, growing does; the stretched scene needs a frame for both.
+        for (const QSize size : {QSize(500, 300), QSize(700, 460)}) {
+            fixture.view.paints = 0;
+            fixture.view.resize(size);
+            QTRY_VERIFY(fixture.view.paints >= 1);
+            QCOMPARE(fixture.view.windowRect().size(), size);
+        }
     }
 
     void feedSendsEveryTickOnceSwitchedOn() {

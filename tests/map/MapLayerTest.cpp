@@ -277,4 +277,72 @@ TEST_F(MapLayerTest, APictureTheGlCannotTakeKeepsThePreviousTexture) {
     }
 }
 
+// The map quad drawn with the level the view picks gives exactly the pixels of the renderer's own
+// choice, for window sizes that minify and magnify the picture and for every zoom.
+TEST(MapLevelTest, TheViewsLevelChoiceKeepsEveryPixel) {
+    constexpr int kLargest = 1600;
+    OsMesaContext context(kLargest, 1200);
+    ASSERT_TRUE(context.valid());
+    ScratchWorkDir workDir;
+    // Fine noise of the shipped picture size: every mipmap level of it looks different.
+    writeBitmap24("site3.bmp", kShippedMapWidth, kShippedMapHeight, [](int x, int y) {
+        const unsigned hash = static_cast<unsigned>(x) * 2654435761u ^ static_cast<unsigned>(y) * 40503u;
+        return Rgb8{static_cast<std::uint8_t>(hash >> 24), static_cast<std::uint8_t>(hash >> 16),
+                    static_cast<std::uint8_t>(hash >> 8)};
+    });
+    TelemetryState telemetry;
+    RecordingNotifier notifier;
+    Scene scene(telemetry, notifier);
+    scene.initGl();
+    ASSERT_TRUE(scene.hasMapPicture());
+
+    struct Case {
+        int width, height, wheelBackSteps;
+    };
+    const Case cases[] = {
+        {1024, 672, 0}, {1280, 1005, 0},  {1600, 1200, 0}, {640, 420, 0},    {320, 210, 0},
+        {1024, 672, 4}, {1280, 1005, 10}, {800, 525, 18},  {1600, 1200, 18}, {510, 700, 2},
+    };
+    std::vector<int> levelsSeen;
+    for (const Case& c : cases) {
+        Scene& s = scene;
+        while (s.mapZoom() < 1.0f) s.wheelStep(1);
+        for (int i = 0; i < c.wheelBackSteps; ++i) s.wheelStep(-1);
+        s.resize(c.width, c.height);
+        auto frame = [&](bool chosenByView) {
+            s.setMapLevelChosenByView(chosenByView);
+            s.drawFrame();
+            return context.pixels();
+        };
+        const std::vector<std::uint8_t> renderers = frame(false);
+        const std::vector<std::uint8_t> views = frame(true);
+        // The map's rectangle only: the panel's clock may turn a second between the two frames.
+        const MapGeometry& g = s.mapGeometry();
+        const PixelPoint topLeft = sceneToPixel(g.mapLeft, g.mapTop, c.width, c.height);
+        const PixelPoint bottomRight = sceneToPixel(g.mapRight, g.mapBottom, c.width, c.height);
+        std::size_t differing = 0;
+        for (int y = std::max(0, int(topLeft.y) - 1); y <= std::min(c.height - 1, int(bottomRight.y) + 1);
+             ++y) {
+            for (int x = std::max(0, int(topLeft.x) - 1); x <= std::min(c.width - 1, int(bottomRight.x) + 1);
+                 ++x) {
+                const std::size_t at = (static_cast<std::size_t>(c.height - 1 - y) * kLargest + x) * 4;
+                for (std::size_t k = 0; k < 3; ++k) differing += renderers[at + k] != views[at + k];
+            }
+        }
+        EXPECT_EQ(differing, 0u) << c.width << " x " << c.height << ", zoom " << s.mapZoom() << ", level "
+                                 << s.mapTextureLevel();
+        levelsSeen.push_back(s.mapTextureLevel());
+    }
+    // The cases reach the first level and smaller ones.
+    EXPECT_NE(std::find(levelsSeen.begin(), levelsSeen.end(), 0), levelsSeen.end());
+    EXPECT_NE(std::find_if(levelsSeen.begin(), levelsSeen.end(), [](int l) { return l >= 1; }),
+              levelsSeen.end());
+    // The view's choice is undone after the quad: the texture keeps its filter and first level.
+    GLint minFilter = 0, baseLevel = -1;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, &baseLevel);
+    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_NEAREST);
+    EXPECT_EQ(baseLevel, 0);
+}
+
 }  // namespace

@@ -51,6 +51,24 @@ struct DecoderFixture : ::testing::Test {
 
 using TelemetryDecoderTest = DecoderFixture;
 
+TEST_F(TelemetryDecoderTest, CountsTheFieldsThatConverted) {
+    struct Case {
+        const char* line;
+        int fields;
+    };
+    const Case cases[] = {
+        {"0.01 -0.02 0.03 0.1 0.2 -9.8 0.05 -0.1 1.57 0 0 0 120.5 18.2 40.1 -75.6 130.0 1 2 1", 20},
+        {"0.01 -0.02 0.03 0.1 0.2 -9.8 0.05 -0.1 1.57 0 0 0 120.5 18.2", 14},
+        {"0.01 -0.02 0.03 0.1 0.2 -9.8 0.05 -0.1 1.57 0 0 0 120.5 18.2 40.1 -75.6", 16},
+        {"0.01 -0.02 0.03 0.1 0.2 -9.8 0.05 -0.1 1.57 0 0 0 120.5 18.2 40.1 -75.6 130.0 1 x 1", 18},
+        {"1 2 x", 2},
+        {"", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(decoder.decode(c.line, std::strlen(c.line)), c.fields) << c.line;
+    }
+}
+
 TEST_F(TelemetryDecoderTest, TwentyFieldLineFillsTheRecordInItsOwnOrder) {
     decodeText(
         decoder,

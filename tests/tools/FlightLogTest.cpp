@@ -1,0 +1,157 @@
+#include "tools/log/FlightLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "net/UplinkFrame.h"
+#include "tests/record/RecordTestSupport.h"
+#include "tools/log/LogReport.h"
+
+namespace {
+
+constexpr std::uint32_t kAircraft = 0x0A000002;  // 10.0.0.2
+constexpr std::uint32_t kGround = 0x0A000001;
+// 2026-12-08 20:32:47 UTC.
+constexpr std::int64_t kStart = 1796761967LL * 1000000;
+
+Bytes uplink(const std::string& text) {
+    const auto framed = frameUplinkText(text, kUplinkTextFull);
+    return Bytes(framed->begin(), framed->end());
+}
+
+FrameToWrite telemetry(std::int64_t at, const std::string& line) {
+    return {at, udpPacket(kAircraft, 4000, kGround, 9001, bytesOf(line))};
+}
+
+FrameToWrite upload(std::int64_t at, const std::string& text) {
+    return {at, udpPacket(kGround, 9001, kAircraft, 4000, uplink(text))};
+}
+
+std::string captured(void (*write)(const FlightLog&, std::FILE*), const FlightLog& log) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = ::open_memstream(&text, &size);
+    write(log, out);
+    std::fclose(out);
+    std::string result(text, size);
+    std::free(text);
+    return result;
+}
+
+// Three lines (the third incomplete), a waypoint upload and a gain upload between them.
+class ThreeLineFlight : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeCapture(file(), DLT_RAW,
+                     {telemetry(kStart,
+                                "0.01 -0.02 0.03 0.1 0.2 -9.8 0.05 -0.1 1.57 0 0 0 120.5 18.2 40.123456 "
+                                "-75.654321 130.0 1 2 1"),
+                      telemetry(kStart + 20000, "0.5 0 0 0 0 0 0 0 0 0 0 0 100 15 40.2 -75.6 140.25 1 1 1"),
+                      upload(kStart + 1000000, "W 2  39.987100 -75.212300  39.986550 -75.210000 "),
+                      upload(kStart + 1100000, "G 0 0.256000 0.000000 0.011000"),
+                      telemetry(kStart + 1500000, "1 2 3")});
+        std::string error;
+        ASSERT_TRUE(readFlightLog(file(), kDefaultTelemetryPort, log, error)) << error;
+    }
+    std::string file() const { return (scratch.path() / "three.pcap").string(); }
+
+    ScratchFolder scratch;
+    FlightLog log;
+};
+
+TEST_F(ThreeLineFlight, CsvHasOneRowPerLineWithEveryFieldExactly) {
+    EXPECT_EQ(
+        captured(writeCsv, log),
+        "time_s,time_utc,sender,p,q,r,ax,ay,az,phi,theta,psi,aux10,aux11,aux12,palt,cas,lat,lon,alt,"
+        "gpsStatus,ahrsStatus,navStatus\n"
+        "0.000000,2026-12-08T20:32:47.000000Z,10.0.0.2:4000,0.01,-0.02,0.03,0.1,0.2,-9.8,0.05,-0.1,1.57,0,0,"
+        "0,"
+        "120.5,18.2,40.123456,-75.654321,130,1,2,1\n"
+        "0.020000,2026-12-08T20:32:47.020000Z,10.0.0.2:4000,0.5,0,0,0,0,0,0,0,0,0,0,0,100,15,40.2,-75.6,140."
+        "25,"
+        "1,1,1\n"
+        // Fields the line did not carry keep the values before it, as the ground station held them.
+        "1.500000,2026-12-08T20:32:48.500000Z,10.0.0.2:4000,1,2,3,0,0,0,0,0,0,0,0,0,100,15,40.2,-75.6,140.25,"
+        "1,1,1\n");
+}
+
+TEST_F(ThreeLineFlight, GpxHasTheRouteAndTheTrackWithTimesAndHeights) {
+    EXPECT_EQ(captured(writeGpx, log),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<gpx version=\"1.1\" creator=\"orvane-log\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+              "  <rte>\n"
+              "    <name>Waypoint upload 1</name>\n"
+              "    <desc>sent 2026-12-08T20:32:48.000000Z to 10.0.0.2:4000</desc>\n"
+              "    <rtept lat=\"39.9871\" lon=\"-75.2123\"><name>1</name></rtept>\n"
+              "    <rtept lat=\"39.98655\" lon=\"-75.21\"><name>2</name></rtept>\n"
+              "  </rte>\n"
+              "  <trk>\n"
+              "    <name>three.pcap</name>\n"
+              "    <trkseg>\n"
+              "      <trkpt lat=\"40.123456\" lon=\"-75.654321\"><ele>130</ele>"
+              "<time>2026-12-08T20:32:47.000000Z</time></trkpt>\n"
+              "      <trkpt lat=\"40.2\" "
+              "lon=\"-75.6\"><ele>140.25</ele><time>2026-12-08T20:32:47.020000Z</time></trkpt>\n"
+              "    </trkseg>\n"
+              "  </trk>\n"
+              "</gpx>\n");
+}
+
+TEST_F(ThreeLineFlight, InfoTellsCountsGapsUploadsAndExtremes) {
+    const std::string info = captured(writeInfo, log);
+    for (const char* expected : {
+             "start                    2026-12-08 20:32:47.000 UTC",
+             "end                      2026-12-08 20:32:48.500 UTC",
+             "duration                 0 h 00 min 01.5 s (1.5 s)",
+             "datagrams received       3\n",
+             "lines decoded            3 (1 with fewer than twenty fields)",
+             "link gaps over 1 s       1\n  20:32:47.020 UTC (+0.020000 s) for 1.480 s",
+             "uploads                  2\n",
+             "to 10.0.0.2:4000: 2 waypoints\n    1: 39.987100 -75.212300\n    2: 39.986550 -75.210000\n",
+             "gains for mode 0 (Pitch Stabilization): P 0.256 I 0 D 0.011",
+             "highest altitude         140.25 at 20:32:47.020 UTC",
+             "highest airspeed         18.2 at 20:32:47.000 UTC",
+             "distance flown           9.677 km",
+             "last position heard      40.200000 -75.600000, altitude 140.25",
+             "drops                    unknown",
+         }) {
+        EXPECT_NE(info.find(expected), std::string::npos) << "missing: " << expected << "\nin:\n" << info;
+    }
+}
+
+TEST(FlightLog, RefusedDatagramsDropsAndOtherTrafficAreCounted) {
+    ScratchFolder scratch;
+    const std::string file = (scratch.path() / "mixed.pcap").string();
+    Bytes tcp = udpPacket(kAircraft, 4000, kGround, 80, bytesOf("x"));
+    tcp[9] = 6;
+    char note[80];
+    const std::size_t noteLength = formatRecorderNote({3, 9}, note, sizeof note);
+    Bytes oversizeCut = udpPacket(kAircraft, 4000, kGround, 9001, Bytes(250, '1'));
+    oversizeCut.resize(kRecorderSnapLength);
+    writeCapture(file, DLT_RAW,
+                 {telemetry(kStart, ""),
+                  {kStart + 1, oversizeCut, static_cast<std::uint32_t>(kIpv4UdpHeaderLength + 250)},
+                  {kStart + 2, tcp},
+                  {kStart + 3, udpPacket(kAircraft, 4000, kGround, 5800, bytesOf("cockpit"))},
+                  {kStart + 4, udpPacket(loopbackHost(), kRecorderNotePort, loopbackHost(), kRecorderNotePort,
+                                         Bytes(note, note + noteLength))}});
+    FlightLog log;
+    std::string error;
+    ASSERT_TRUE(readFlightLog(file, kDefaultTelemetryPort, log, error)) << error;
+    EXPECT_EQ(log.datagramsReceived, 2u);
+    EXPECT_EQ(log.refusedEmpty, 1u);
+    EXPECT_EQ(log.refusedOversize, 1u);
+    EXPECT_EQ(log.otherRecords, 2u);
+    EXPECT_EQ(log.drops, std::optional<std::uint64_t>(3));
+    EXPECT_TRUE(log.lines.empty());
+
+    // With another telemetry port, the cockpit datagram is the telemetry.
+    ASSERT_TRUE(readFlightLog(file, 5800, log, error));
+    EXPECT_EQ(log.datagramsReceived, 1u);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].fields, 0);
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+#include "tools/log/FlightLog.h"
+
+#include <GeographicLib/Geodesic.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "net/TelemetryDecoder.h"
+#include "net/TelemetryReceiver.h"
+#include "record/CaptureFormat.h"
+#include "record/CaptureReader.h"
+#include "record/CapturedDatagram.h"
+
+namespace {
+
+// Damaged records listed one by one; the rest are only counted.
+constexpr std::size_t kDamageListed = 10;
+
+TelemetryValues snapshot(const TelemetryState& state) {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    TelemetryValues values;
+    values.p = state.p.load(relaxed);
+    values.q = state.q.load(relaxed);
+    values.r = state.r.load(relaxed);
+    values.ax = state.ax.load(relaxed);
+    values.ay = state.ay.load(relaxed);
+    values.az = state.az.load(relaxed);
+    values.phi = state.phi.load(relaxed);
+    values.theta = state.theta.load(relaxed);
+    values.psi = state.psi.load(relaxed);
+    values.aux10 = state.aux10.load(relaxed);
+    values.aux11 = state.aux11.load(relaxed);
+    values.aux12 = state.aux12.load(relaxed);
+    values.palt = state.palt.load(relaxed);
+    values.cas = state.cas.load(relaxed);
+    values.lat = state.lat.load(relaxed);
+    values.lon = state.lon.load(relaxed);
+    values.alt = state.alt.load(relaxed);
+    values.gpsStatus = state.gpsStatus.load(relaxed);
+    values.ahrsStatus = state.ahrsStatus.load(relaxed);
+    values.navStatus = state.navStatus.load(relaxed);
+    return values;
+}
+
+// The fields up to the coordinates: a line that stopped before them has none of its own.
+constexpr int kFieldsThroughLongitude = 16;
+constexpr int kFieldsThroughAirspeed = 14;
+constexpr int kFieldsThroughAltitude = 17;
+
+}  // namespace
+
+std::string endpointText(const Endpoint& endpoint) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", endpoint.address >> 24,
+                  (endpoint.address >> 16) & 0xFF, (endpoint.address >> 8) & 0xFF, endpoint.address & 0xFF,
+                  endpoint.port);
+    return text;
+}
+
+bool LoggedLine::hasPosition() const {
+    return fields >= kFieldsThroughLongitude && std::isfinite(values.lat) && std::isfinite(values.lon) &&
+           std::fabs(values.lat) <= 90 && std::fabs(values.lon) <= 180 &&
+           !(values.lat == 0 && values.lon == 0);
+}
+
+bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, std::string& error) {
+    CaptureReader reader;
+    if (!reader.open(path, error)) return false;
+    log = FlightLog{};
+    log.path = path;
+    log.port = port;
+    log.linkType = reader.linkType();
+
+    TelemetryState state;
+    // The rate the program measured is of no use here; the log measures from the record times.
+    TelemetryDecoder decoder(state, [] { return std::int32_t{0}; });
+    CaptureReader::Record record;
+    CaptureReader::Status status;
+    bool first = true;
+    while ((status = reader.next(record)) == CaptureReader::Status::record) {
+        if (first) log.startMicros = record.timeMicros;
+        first = false;
+        log.startMicros = std::min(log.startMicros, record.timeMicros);
+        log.endMicros = std::max(log.endMicros, record.timeMicros);
+
+        const CapturedDatagram datagram =
+            decodeCapturedFrame(log.linkType, record.frame, record.originalLength);
+        switch (datagram.kind) {
+            case CapturedDatagram::Kind::other:
+                ++log.otherRecords;
+                continue;
+            case CapturedDatagram::Kind::fragment:
+                ++log.fragments;
+                continue;
+            case CapturedDatagram::Kind::damaged:
+                ++log.damagedRecords;
+                if (log.damage.size() < kDamageListed) {
+                    log.damage.push_back("record at byte " + std::to_string(record.offset) + ": " +
+                                         datagram.problem);
+                }
+                continue;
+            case CapturedDatagram::Kind::udp:
+                break;
+        }
+        if (datagram.destinationPort == port) {
+            ++log.datagramsReceived;
+            if (datagram.length == 0) {
+                ++log.refusedEmpty;
+            } else if (datagram.length > static_cast<std::uint32_t>(TelemetryReceiver::kReceiveBufferSize)) {
+                ++log.refusedOversize;
+            } else if (datagram.payload.size() < datagram.length) {
+                ++log.refusedCutByCapture;
+            } else {
+                LoggedLine line;
+                line.timeMicros = record.timeMicros;
+                line.sender = {datagram.source, datagram.sourcePort};
+                line.fields = decoder.decode(reinterpret_cast<const char*>(datagram.payload.data()),
+                                             datagram.payload.size());
+                if (line.fields < TelemetryDecoder::kFieldCount) ++log.incompleteLines;
+                line.values = snapshot(state);
+                log.lines.push_back(line);
+            }
+        } else if (datagram.sourcePort == port) {
+            LoggedUpload upload;
+            upload.timeMicros = record.timeMicros;
+            upload.destination = {datagram.destination, datagram.destinationPort};
+            upload.decoded = datagram.payload.size() < datagram.length
+                                 ? Uplink(rejectOversizedUplink(datagram.length))
+                                 : decodeUplink(datagram.payload);
+            log.uploads.push_back(std::move(upload));
+        } else if (datagram.sourcePort == kRecorderNotePort &&
+                   datagram.destinationPort == kRecorderNotePort) {
+            if (const auto note = parseRecorderNote(datagram.payload)) {
+                log.drops = std::max(log.drops.value_or(0), note->dropped);
+            } else {
+                ++log.otherRecords;
+            }
+        } else {
+            ++log.otherRecords;
+        }
+    }
+    if (status != CaptureReader::Status::end) log.tailProblem = reader.problem();
+    return true;
+}
+
+namespace {
+
+std::optional<double> medianOf(std::vector<double> values) {
+    if (values.empty()) return std::nullopt;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Lines in each whole second from the first line on, leaving out the last (partial) second and
+// every second that a link gap touches.
+void measureRate(const FlightLog& log, FlightSummary& summary) {
+    const std::vector<LoggedLine>& lines = log.lines;
+    if (lines.size() < 2) return;
+    const std::int64_t start = lines.front().timeMicros;
+    const std::int64_t wholeSeconds = (lines.back().timeMicros - start) / 1000000;
+    if (wholeSeconds < 1) return;
+    std::vector<double> counts(static_cast<std::size_t>(wholeSeconds), 0);
+    std::vector<bool> touched(counts.size(), false);
+    for (const LoggedLine& line : lines) {
+        const std::int64_t second = (line.timeMicros - start) / 1000000;
+        if (second >= 0 && second < wholeSeconds) counts[static_cast<std::size_t>(second)] += 1;
+    }
+    for (const LinkGap& gap : summary.gaps) {
+        const std::int64_t from = (gap.startMicros - start) / 1000000;
+        const std::int64_t to = (gap.startMicros + gap.lengthMicros - start) / 1000000;
+        for (std::int64_t second = std::max<std::int64_t>(from, 0); second <= to && second < wholeSeconds;
+             ++second) {
+            touched[static_cast<std::size_t>(second)] = true;
+        }
+    }
+    std::vector<double> up;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (!touched[i]) up.push_back(counts[i]);
+    }
+    if (up.empty()) return;
+    summary.medianRate = medianOf(up);
+    summary.minRate = *std::min_element(up.begin(), up.end());
+}
+
+}  // namespace
+
+FlightSummary summarizeFlight(const FlightLog& log) {
+    FlightSummary summary;
+    const GeographicLib::Geodesic& earth = GeographicLib::Geodesic::WGS84();
+    const LoggedLine* previous = nullptr;
+    const LoggedLine* previousPosition = nullptr;
+    for (const LoggedLine& line : log.lines) {
+        if (previous != nullptr && line.timeMicros - previous->timeMicros > kLinkGapMicros) {
+            summary.gaps.push_back({previous->timeMicros, line.timeMicros - previous->timeMicros});
+        }
+        previous = &line;
+        if (line.fields >= kFieldsThroughAltitude && std::isfinite(line.values.alt) &&
+            (summary.highestAltitude == nullptr || line.values.alt > summary.highestAltitude->values.alt)) {
+            summary.highestAltitude = &line;
+        }
+        if (line.fields >= kFieldsThroughAirspeed && std::isfinite(line.values.cas) &&
+            (summary.highestAirspeed == nullptr || line.values.cas > summary.highestAirspeed->values.cas)) {
+            summary.highestAirspeed = &line;
+        }
+        if (!line.hasPosition()) continue;
+        if (previousPosition != nullptr) {
+            double metres = 0;
+            earth.Inverse(previousPosition->values.lat, previousPosition->values.lon, line.values.lat,
+                          line.values.lon, metres);
+            if (std::isfinite(metres)) summary.distanceMetres += metres;
+        }
+        previousPosition = &line;
+    }
+    summary.lastPosition = previousPosition;
+    measureRate(log, summary);
+    return summary;
+}

@@ -1,0 +1,135 @@
+// orvane-log: looks at a recorded flight (or any pcap capture of the telemetry link).
+#include <QApplication>
+
+#include <charconv>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/ProgramOptions.h"
+#include "tools/log/FlightLog.h"
+#include "tools/log/FlightPlot.h"
+#include "tools/log/LogReport.h"
+
+namespace {
+
+constexpr ProgramOption kOptions[] = {
+    {"--port", "N", "the telemetry port (default 9001)"},
+    {"-o", "FILE", "write to FILE instead of the standard output (needed for plot)"},
+    {"--size", "WxH", "the plot's size in pixels (default 1600x1200)"},
+};
+
+constexpr ProgramDescription kProgram = {
+    "orvane-log",
+    "COMMAND FILE [OPTION]...",
+    "Looks at a flight recorded by the ground station (flights/orvane-*.pcap), or at any classic pcap\n"
+    "capture of the telemetry link (tcpdump -w; Ethernet, Linux cooked v1 and v2, BSD loopback and\n"
+    "raw IPv4 link types). UDP datagrams to the telemetry port are telemetry, datagrams from it are\n"
+    "uploads; everything else is skipped and counted.\n"
+    "Commands:\n"
+    "  info   start, end, duration, counts, drops, line rate, link gaps, uploads, highest altitude\n"
+    "         and airspeed, distance flown and the last position heard\n"
+    "  csv    one row per decoded line: time, sender and the twenty fields\n"
+    "  gpx    GPX 1.1: the flown track and each waypoint upload as a route\n"
+    "  plot   a picture of the flight: -o OUT.png or OUT.svg\n"
+    "Exit status: 0 done (a damaged tail is reported and what came before it used), 1 the file\n"
+    "cannot be read or the output written, 2 wrong arguments.",
+    kOptions,
+    "  Reads FILE, a classic pcap capture; writes the standard output or the file of -o.",
+};
+
+template <typename Number>
+bool parseNumber(std::string_view text, Number& value, Number low, Number high) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc{} && end == text.data() + text.size() && value >= low && value <= high;
+}
+
+bool parseSize(std::string_view text, int& width, int& height) {
+    const std::size_t x = text.find('x');
+    return x != std::string_view::npos && parseNumber(text.substr(0, x), width, 100, 10000) &&
+           parseNumber(text.substr(x + 1), height, 100, 10000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ParsedOptions parsed = parseProgramOptions(kProgram, argumentList(argc, argv));
+    if (const auto status = answerCommandLine(kProgram, parsed)) return *status;
+    std::string command, file, output;
+    std::uint16_t port = kDefaultTelemetryPort;
+    int width = 1600, height = 1200;
+    if (const std::string* value = parsed.value("--port");
+        value != nullptr &&
+        !parseNumber(std::string_view(*value), port, std::uint16_t{1}, std::uint16_t{65535})) {
+        return refuseCommandLine(kProgram, "--port needs a port number from 1 to 65535");
+    }
+    if (const std::string* value = parsed.value("-o")) output = *value;
+    if (const std::string* value = parsed.value("--size");
+        value != nullptr && !parseSize(*value, width, height)) {
+        return refuseCommandLine(kProgram, "--size needs WIDTHxHEIGHT, each 100 to 10000");
+    }
+    if (parsed.positional.size() > 2) return refuseCommandLine(kProgram, "one file at a time");
+    if (!parsed.positional.empty()) command = parsed.positional[0];
+    if (parsed.positional.size() > 1) file = parsed.positional[1];
+    if (command != "info" && command != "csv" && command != "gpx" && command != "plot") {
+        return refuseCommandLine(kProgram,
+                                 command.empty() ? "no command given" : "unknown command " + command);
+    }
+    if (file.empty()) return refuseCommandLine(kProgram, "no file given");
+    if (command == "plot" && output.empty())
+        return refuseCommandLine(kProgram, "plot needs -o OUT.png or OUT.svg");
+
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    FlightLog log;
+    std::string error;
+    if (!readFlightLog(file, port, log, error)) {
+        std::fprintf(stderr, "orvane-log: %s\n", error.c_str());
+        return 1;
+    }
+    if (!log.tailProblem.empty()) {
+        std::fprintf(stderr, "orvane-log: %s; everything before it is used\n", log.tailProblem.c_str());
+    }
+
+    if (command == "plot") {
+        // The picture is drawn off-screen: no display is needed.
+        if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QApplication application(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");
+        if (!writeFlightPlot(log, QString::fromStdString(output), QSize(width, height), error)) {
+            std::fprintf(stderr, "orvane-log: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
+
+    std::FILE* out = stdout;
+    if (!output.empty()) {
+        out = std::fopen(output.c_str(), "w");
+        if (out == nullptr) {
+            std::fprintf(stderr, "orvane-log: %s cannot be written: %s\n", output.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    if (command == "info") {
+        writeInfo(log, out);
+    } else if (command == "csv") {
+        writeCsv(log, out);
+    } else {
+        writeGpx(log, out);
+    }
+    const bool written = std::fflush(out) == 0 && std::ferror(out) == 0;
+    if (out != stdout && std::fclose(out) != 0) {
+        std::fprintf(stderr, "orvane-log: %s cannot be written\n", output.c_str());
+        return 1;
+    }
+    if (!written) {
+        std::fprintf(stderr, "orvane-log: the output cannot be written\n");
+        return 1;
+    }
+    return 0;
+}
