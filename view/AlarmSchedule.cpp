@@ -31,8 +31,9 @@ void AlarmSchedule::update(bool linkLost, bool gpsLost) {
 
 AlarmConditions alarmConditions(const TelemetryState& telemetry, std::int32_t nowMs) {
     AlarmConditions conditions;
+    // No line yet: nothing has been lost.
+    if (!telemetry.lineHeard.load(std::memory_order_acquire)) return conditions;
     const std::int32_t lastLine = telemetry.lastLineClock.load();
-    if (lastLine == -1) return conditions;  // no line yet: nothing has been lost
     const auto silence =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(nowMs) - static_cast<std::uint32_t>(lastLine));
     conditions.linkLost = silence >= kLinkLossMs;

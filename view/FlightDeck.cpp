@@ -31,8 +31,9 @@ void FlightDeck::recordTrack(bool linkLost) {
     }
     // One point per tick that follows a new line: the receiver thread owns the lines, and the
     // user-interface thread reads the shared state without ever waiting for it.
+    if (!telemetry_.lineHeard.load(std::memory_order_acquire)) return;
     const std::int32_t line = telemetry_.lastLineClock.load();
-    if (line == -1 || (haveRecordedLine_ && line == lastRecordedLine_)) return;
+    if (haveRecordedLine_ && line == lastRecordedLine_) return;
     haveRecordedLine_ = true;
     lastRecordedLine_ = line;
     if (telemetry_.gpsStatus.load() != kGpsAcquired) {
@@ -57,7 +58,7 @@ void FlightDeck::setReadoutListener(ReadoutListener listener) {
 }
 
 void FlightDeck::publishReadout() {
-    if (telemetry_.lastLineClock.load() != -1 && telemetry_.gpsStatus.load() == kGpsAcquired) {
+    if (telemetry_.lineHeard.load(std::memory_order_acquire) && telemetry_.gpsStatus.load() == kGpsAcquired) {
         readout_.aircraft = GeoPoint{telemetry_.lat.load(), telemetry_.lon.load()};
     } else {
         readout_.aircraft.reset();

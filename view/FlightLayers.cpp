@@ -37,7 +37,7 @@ bool Scene::linkLostShown() const {
 }
 
 std::optional<ScenePoint> Scene::aircraftOnMap() const {
-    if (telemetry_.lastLineClock.load() == -1 || telemetry_.gpsStatus.load() != kGpsAcquired)
+    if (!telemetry_.lineHeard.load(std::memory_order_acquire) || telemetry_.gpsStatus.load() != kGpsAcquired)
         return std::nullopt;
     return shownScenePoint(telemetry_.lat.load(), telemetry_.lon.load());
 }

@@ -74,25 +74,28 @@ TEST(AlarmScheduleTest, SoundsAtEachLossAndEveryTenSecondsWhileItLastsNeverAtRec
 
 TEST(AlarmScheduleTest, TheConditionsFollowTheLinkAndTheGpsOfTheDecodedLines) {
     struct Case {
+        bool heard;
         std::int32_t lastLine;
         std::int16_t gpsStatus;
         std::int32_t now;
         bool linkLost, gpsLost;
     };
     const Case cases[] = {
-        {-1, 0, 50000, false, false},                         // nothing heard yet: nothing lost
-        {1000, 1, 1000 + kLinkLossMs - 1, false, false},      // lines coming, GPS acquired
-        {1000, 0, 1500, false, true},                         // lines coming, no GPS
-        {1000, 0, 1000 + kLinkLossMs, true, false},           // lines stopped: only the link counts
-        {INT32_MAX - 100, 1, INT32_MIN + 2000, true, false},  // across the clock's wrap
+        {false, 0, 0, 50000, false, false},                     // nothing heard yet: nothing lost
+        {true, 1000, 1, 1000 + kLinkLossMs - 1, false, false},  // lines coming, GPS acquired
+        {true, 1000, 0, 1500, false, true},                     // lines coming, no GPS
+        {true, 1000, 0, 1000 + kLinkLossMs, true, false},       // lines stopped: only the link counts
+        {true, -1, 0, 500, false, true},                        // the clock runs negative for half its cycle
+        {true, INT32_MAX - 100, 1, INT32_MIN + 2000, true, false},  // across the clock's wrap
     };
     for (const Case& c : cases) {
         TelemetryState telemetry;
+        telemetry.lineHeard = c.heard;
         telemetry.lastLineClock = c.lastLine;
         telemetry.gpsStatus = c.gpsStatus;
         const AlarmConditions conditions = alarmConditions(telemetry, c.now);
-        EXPECT_EQ(conditions.linkLost, c.linkLost) << c.lastLine << " " << c.now;
-        EXPECT_EQ(conditions.gpsLost, c.gpsLost) << c.lastLine << " " << c.now;
+        EXPECT_EQ(conditions.linkLost, c.linkLost) << c.heard << " " << c.lastLine << " " << c.now;
+        EXPECT_EQ(conditions.gpsLost, c.gpsLost) << c.heard << " " << c.lastLine << " " << c.now;
     }
 }
 

@@ -128,6 +128,7 @@ TEST_F(FlightLayersTest, MarkersRouteAndSymbolStayOverTheTrack) {
     telemetry.lat = aircraft.lat;
     telemetry.lon = aircraft.lon;
     telemetry.gpsStatus = 1;
+    telemetry.lineHeard = true;
     telemetry.lastLineClock = programClockMs();
     drawFrame();
     const PixelPoint m = pixelOf(waypoint);
@@ -163,6 +164,7 @@ TEST_F(FlightLayersTest, ALostLinkGreysTheUnitWordsAndEmptiesTheSymbol) {
     };
     for (const bool lost : {false, true}) {
         telemetry.linkAlive = 1;
+        telemetry.lineHeard = true;
         telemetry.lastLineClock = programClockMs() - (lost ? 5000 : 0);
         drawFrame();
         EXPECT_EQ(words(isGreen) > 50, !lost) << lost;
@@ -176,6 +178,7 @@ TEST_F(FlightLayersTest, AnAircraftOffTheMapIsShownByAnArrowAtTheEdge) {
     scene.buildFonts();
     const MapGeometry& g = scene.mapGeometry();
     telemetry.gpsStatus = 1;
+    telemetry.lineHeard = true;
     telemetry.lastLineClock = programClockMs();
     const PixelPoint topLeft = sceneToPixel(g.mapLeft, g.mapTop, kWidth, kHeight);
     const PixelPoint bottomRight = sceneToPixel(g.mapRight, g.mapBottom, kWidth, kHeight);
