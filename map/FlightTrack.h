@@ -25,11 +25,12 @@ public:
     // at the deepest zoom of the shipped maps (about 0.06 m), and an aircraft standing still would
     // otherwise fill the store.
     static constexpr double kMinimumSpacingMetres = 0.05;
-    // Memory bound: when the store reaches this many points, every second point of each run is
-    // dropped (run ends kept), so a flight of any length keeps at most this many points and the
-    // older parts of a long flight are drawn a little coarser (should the runs be too short to
-    // thin, the older half is dropped). 32 bytes a point: under 7 MB.
-    static constexpr std::size_t kCapacity = 200000;
+    // Memory and drawing bound: when the store reaches this many points, every second point of
+    // each run is dropped (run ends kept), so a flight of any length keeps at most this many points
+    // and the older parts of a long flight are drawn a little coarser (should the runs be too short
+    // to thin, the older half is dropped). 32 bytes a point: under 2 MB; drawn whole, a few
+    // milliseconds of the software renderer.
+    static constexpr std::size_t kCapacity = 50000;
 
     // A position with a GPS fix at `timeMs`. A position that is not a valid coordinate (not finite,
     // outside -90..90 / -180..180) is taken as a gap.

@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::array<float, 3> kTrackColor{1.0f, 0.0f, 1.0f};
 constexpr float kTrackWidth = 2.0f;
+// Scene units under a screen pixel of a full-screen view (11.1 units over 1280 pixels).
+constexpr double kTrackDrawSpacing = 0.006;
 
 // The off-map arrow: a yellow wedge of this length and half width (scene units) whose tip stands
 // this far inside the map's edge, with its distance written beyond its base.
@@ -49,7 +51,11 @@ void Scene::drawTrack() {
     beginMapClip();
     glColor3f(kTrackColor[0], kTrackColor[1], kTrackColor[2]);
     glLineWidth(kTrackWidth);
+    // Unsmoothed: a whole flight is tens of thousands of short segments, and smoothing each one
+    // costs the software renderer three times the frame's track.
+    glDisable(GL_LINE_SMOOTH);
     bool open = false;
+    ScenePoint lastDrawn{};
     for (std::size_t i = first; i < points.size(); ++i) {
         const std::optional<ScenePoint> at = shownScenePoint(points[i].lat, points[i].lon);
         // A gap, or a point this map cannot place, ends the line.
@@ -61,10 +67,20 @@ void Scene::drawTrack() {
         if (!open) {
             glBegin(GL_LINE_STRIP);
             open = true;
+        } else {
+            // Vertices closer than a pixel add nothing but work (a whole flight has many
+            // thousands); a run's last point is always drawn.
+            const bool endsRun = i + 1 == points.size() || points[i + 1].startsRun;
+            if (!endsRun && std::fabs(at->x - lastDrawn.x) < kTrackDrawSpacing &&
+                std::fabs(at->y - lastDrawn.y) < kTrackDrawSpacing) {
+                continue;
+            }
         }
         glVertex3f(static_cast<float>(at->x), static_cast<float>(at->y), 0);
+        lastDrawn = *at;
     }
     if (open) glEnd();
+    glEnable(GL_LINE_SMOOTH);
     glLineWidth(1.0f);
     endMapClip();
 }
