@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <utility>
@@ -22,8 +24,9 @@ constexpr const char* kGpx11Namespace = "http://www.topografix.com/GPX/1/1";
 constexpr const char* kGpx10Namespace = "http://www.topografix.com/GPX/1/0";
 constexpr const char* kCreator = "Orvane";
 constexpr int kWrittenDecimals = 9;
-// Bisection steps for the tolerance: far beyond double precision of any span of degrees.
-constexpr int kToleranceSteps = 64;
+// A longer track is first cut to every n-th point (its last point kept): the Douglas-Peucker rule
+// takes up to the square of the points' number, and a file is untrusted input.
+constexpr std::size_t kTrackPointsForThinning = 20000;
 
 // The file with its folder: the operator may have several plans of one name.
 std::string fileLabel(const std::string& path) {
@@ -147,37 +150,46 @@ double deviation(const GeoPoint& p, const GeoPoint& a, const GeoPoint& b, double
     return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
 }
 
-// Which points the Douglas-Peucker rule keeps at `tolerance`; also the largest deviation seen.
-std::vector<bool> douglasPeucker(const std::vector<GeoPoint>& points, double tolerance, double lonScale,
-                                 double* largestDeviation = nullptr) {
-    std::vector<bool> keep(points.size(), false);
-    keep.front() = keep.back() = true;
-    double largest = 0;
-    std::vector<std::pair<std::size_t, std::size_t>> spans{{0, points.size() - 1}};
+// For each point, the largest tolerance at which the Douglas-Peucker rule still keeps it: its own
+// deviation from the chord of the span it splits, or less when a span above it stops splitting
+// first. The rule at tolerance t keeps exactly the points whose value is above t, so one pass
+// serves every tolerance. The end points are always kept.
+std::vector<double> keepingTolerances(const std::vector<GeoPoint>& points, double lonScale) {
+    std::vector<double> tolerance(points.size(), 0.0);
+    tolerance.front() = tolerance.back() = std::numeric_limits<double>::infinity();
+    struct Span {
+        std::size_t first, last;
+        double limit;  // the smallest deviation on the way down to this span
+    };
+    std::vector<Span> spans{{0, points.size() - 1, std::numeric_limits<double>::infinity()}};
     while (!spans.empty()) {
-        const auto [first, last] = spans.back();
+        const Span span = spans.back();
         spans.pop_back();
         double farthest = -1;
-        std::size_t at = first;
-        for (std::size_t i = first + 1; i < last; ++i) {
-            const double d = deviation(points[i], points[first], points[last], lonScale);
+        std::size_t at = span.first;
+        for (std::size_t i = span.first + 1; i < span.last; ++i) {
+            const double d = deviation(points[i], points[span.first], points[span.last], lonScale);
             if (d > farthest) {
                 farthest = d;
                 at = i;
             }
         }
-        largest = std::max(largest, farthest);
-        if (at == first || farthest <= tolerance) continue;
-        keep[at] = true;
-        spans.emplace_back(first, at);
-        spans.emplace_back(at, last);
+        if (at == span.first) continue;
+        const double limit = std::min(span.limit, farthest);
+        tolerance[at] = limit;
+        spans.push_back({span.first, at, limit});
+        spans.push_back({at, span.last, limit});
     }
-    if (largestDeviation) *largestDeviation = largest;
-    return keep;
+    return tolerance;
 }
 
-std::size_t keptCount(const std::vector<bool>& keep) {
-    return static_cast<std::size_t>(std::count(keep.begin(), keep.end(), true));
+std::vector<GeoPoint> everyNthPoint(const std::vector<GeoPoint>& points, std::size_t most) {
+    if (points.size() <= most) return points;
+    const std::size_t step = (points.size() + most - 2) / (most - 1);
+    std::vector<GeoPoint> taken;
+    for (std::size_t i = 0; i < points.size(); i += step) taken.push_back(points[i]);
+    if (taken.size() < most && (points.size() - 1) % step != 0) taken.push_back(points.back());
+    return taken;
 }
 
 }  // namespace
@@ -186,26 +198,16 @@ std::vector<GeoPoint> thinDouglasPeucker(const std::vector<GeoPoint>& points, st
     maxPoints = std::max<std::size_t>(maxPoints, 2);
     if (points.size() <= maxPoints) return points;
     const double lonScale = std::cos(points.front().lat * std::numbers::pi / 180.0);
-    // The number kept only falls as the tolerance grows: find the smallest that keeps few enough.
-    double high = 0;
-    std::vector<bool> keep = douglasPeucker(points, 0, lonScale, &high);
-    if (keptCount(keep) > maxPoints) {
-        double low = 0;
-        keep = douglasPeucker(points, high, lonScale);
-        for (int step = 0; step < kToleranceSteps; ++step) {
-            const double middle = (low + high) / 2;
-            std::vector<bool> trial = douglasPeucker(points, middle, lonScale);
-            if (keptCount(trial) <= maxPoints) {
-                high = middle;
-                keep = std::move(trial);
-            } else {
-                low = middle;
-            }
-        }
-    }
+    const std::vector<double> tolerance = keepingTolerances(points, lonScale);
+    // The smallest tolerance that keeps few enough: the (maxPoints - 1)-th largest value, so that
+    // only the values above it stay (equal ones go together, as the rule has them).
+    std::vector<double> sorted(tolerance);
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(maxPoints), sorted.end(),
+                     std::greater<>());
+    const double chosen = std::max(sorted[maxPoints], 0.0);
     std::vector<GeoPoint> thinned;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (keep[i]) thinned.push_back(points[i]);
+        if (tolerance[i] > chosen) thinned.push_back(points[i]);
     }
     return thinned;
 }
@@ -239,7 +241,7 @@ WaypointFileRead readWaypointFile(const std::string& path, std::size_t limit) {
         kind = "waypoints";
     } else if (!content.track.empty()) {
         offered = content.track.size();
-        result.points = thinDouglasPeucker(content.track, limit);
+        result.points = thinDouglasPeucker(everyNthPoint(content.track, kTrackPointsForThinning), limit);
         kind = "track points";
     } else {
         return refuse("it holds no route, no waypoints and no track points");

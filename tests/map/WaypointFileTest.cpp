@@ -239,6 +239,30 @@ TEST_F(WaypointFileTest, TheListTakesAtMostOneHundredAndSaysWhyTheRestWereLeftOu
         EXPECT_EQ(waypoints.waypointSceneX[0], at.x);
         EXPECT_EQ(waypoints.waypointSceneY[0], at.y);
     }
+    // A long spiral (the rule's slowest shape) keeps its two ends.
+    {
+        std::string spiral;
+        const int count = 60000;
+        for (int i = 0; i < count; ++i) {
+            char point[96];
+            const double radius = 1e-3 * (1 + i * 1e-4);
+            std::snprintf(point, sizeof point, "<trkpt lat=\"%.9f\" lon=\"%.9f\"/>",
+                          39.98 + radius * std::sin(i * 0.01), -75.21 + radius * std::cos(i * 0.01));
+            spiral += point;
+        }
+        Waypoints waypoints;
+        const WaypointFileRead read = loadWaypointFile(
+            waypoints, geometry, file("spiral.gpx", gpx("<trk><trkseg>" + spiral + "</trkseg></trk>")));
+        ASSERT_TRUE(read.ok) << read.message;
+        EXPECT_LE(waypoints.waypointCount, 100);
+        EXPECT_GT(waypoints.waypointCount, 50);
+        const double lastRadius = 1e-3 * (1 + (count - 1) * 1e-4);
+        EXPECT_NEAR(waypoints.waypointLat[0], 39.98, 1e-9);
+        EXPECT_NEAR(waypoints.waypointLon[0], -75.21 + 1e-3, 1e-9);
+        const auto last = static_cast<std::size_t>(waypoints.waypointCount - 1);
+        EXPECT_NEAR(waypoints.waypointLat[last], 39.98 + lastRadius * std::sin((count - 1) * 0.01), 1e-8);
+        EXPECT_NEAR(waypoints.waypointLon[last], -75.21 + lastRadius * std::cos((count - 1) * 0.01), 1e-8);
+    }
     // Routes and waypoint lists are cut in order: the first 100.
     Waypoints waypoints;
     loadWaypointFile(waypoints, geometry, file("order.gpx", gpx("<rte>" + points("rtept", 130) + "</rte>")));
