@@ -12,7 +12,7 @@
 
 #include "tools/sim/SimSocket.h"
 #include "tools/sim/TelemetryLine.h"
-#include "tools/sim/UplinkDecoder.h"
+#include "net/UplinkDecoder.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "tools/sim/SimSocket.h"
 #include "tools/sim/TelemetryLine.h"
-#include "tools/sim/UplinkDecoder.h"
+#include "net/UplinkDecoder.h"
 #include "tools/stress/GainUploadCheck.h"
 #include "tools/stress/ScreenshotCompare.h"
 #include "tools/stress/StormTraffic.h"
