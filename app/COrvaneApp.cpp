@@ -17,6 +17,8 @@
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/ReplayBar.h"
+#include "app/ReplayController.h"
 #include "app/StartupReport.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
@@ -63,6 +65,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             result.reportStartup = true;
         } else if (argument == QLatin1String("--report-frames")) {
             result.reportFrames = true;
+        } else if (argument == QLatin1String("--replay")) {
+            if (i + 1 >= arguments.size()) {
+                result.error = argument + QLatin1String(" needs a recording");
+                return result;
+            }
+            result.replayFile = arguments[++i];
         } else if (argument == QLatin1String("--no-record")) {
             result.noRecord = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
@@ -141,7 +149,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     if (!commandLine.error.isEmpty()) {
         std::fprintf(stderr,
                      "orvane: %s\nusage: orvane [FILE] [--screenshot PNG [--after SECONDS]] "
-                     "[--report-startup] [--report-frames] [--no-record]\n",
+                     "[--report-startup] [--report-frames] [--no-record] [--replay RECORDING]\n",
                      qPrintable(commandLine.error));
         return false;
     }
@@ -165,6 +173,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
 
     if (!processShellCommand(commandLine)) return false;
     showMainFrame();
+    if (!commandLine.replayFile.isEmpty()) startReplay(commandLine.replayFile);
     return true;
 }
 
@@ -205,6 +214,15 @@ CMainFrame* COrvaneApp::createDocumentAndFrame(QWidget* centralWidget) {
         const QSignalBlocker quiet(frame->recordFlightsAction());
         frame->recordFlightsAction()->setChecked(flightRecorder_ != nullptr && flightRecorder_->enabled());
     }
+    replay_ = new ReplayController(ReplayClock::steadyMicros, frame);
+    replayBar_ = new ReplayBar(*replay_, frame);
+    frame->addToolBar(Qt::BottomToolBarArea, replayBar_);
+    replayBar_->hide();
+    QObject::connect(replayBar_, &ReplayBar::closeRequested, frame, [this] { onStopReplay(); });
+    QObject::connect(replay_, &ReplayController::changed, frame, [this] {
+        // A command shows its moment at once, not at the view's next tick.
+        if (view_ != nullptr && replay_->scene().telemetry.newData.exchange(0) == 1) view_->update();
+    });
     return frame;
 }
 
@@ -317,6 +335,48 @@ bool COrvaneApp::recordFlightsSetting() {
 
 void COrvaneApp::saveRecordFlightsSetting(bool on) {
     QSettings(kRegistryKey, kProfileName).setValue(kRecordFlightsKey, on);
+}
+
+ReplayController* COrvaneApp::replayController() const {
+    return replay_.data();
+}
+
+void COrvaneApp::onReplayRecording() {
+    const QString path = QFileDialog::getOpenFileName(
+        mainFrame(), QStringLiteral("Replay Recording"), QString::fromLatin1(kFlightsFolder),
+        QStringLiteral("Recordings (*.pcap *.cap *.dmp);;All Files (*)"));
+    if (!path.isEmpty()) startReplay(path);
+}
+
+bool COrvaneApp::startReplay(const QString& path) {
+    if (replay_ == nullptr) return false;
+    QString error;
+    if (!replay_->open(path, error)) {
+        notifier.showMessage(kApplicationTitle, error.toStdString());
+        return false;
+    }
+    // Held before anything of the replay shows: from now on nothing reaches the aircraft.
+    telemetrySocket->holdReplies(true);
+    if (view_ != nullptr) {
+        replay_->setMapGeometry(&view_->mapGeometry());
+        view_->showReplay(&replay_->scene());
+    }
+    if (const std::string& problem = replay_->replay()->problem(); !problem.empty()) {
+        notifier.showMessage(kApplicationTitle, problem + ". What comes before is replayed.");
+    }
+    replayBar_->refresh();
+    replayBar_->show();
+    if (CMainFrame* frame = mainFrame()) frame->stopReplayAction()->setEnabled(true);
+    return true;
+}
+
+void COrvaneApp::onStopReplay() {
+    if (replay_ == nullptr || !replay_->active()) return;
+    replay_->close();
+    replayBar_->hide();
+    if (view_ != nullptr) view_->showReplay(nullptr);
+    if (CMainFrame* frame = mainFrame()) frame->stopReplayAction()->setEnabled(false);
+    telemetrySocket->holdReplies(false);
 }
 
 void COrvaneApp::showRecordingFailure(const QString& message) {

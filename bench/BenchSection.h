@@ -84,6 +84,8 @@ void benchTelemetryReceiver(BenchSetting& setting, Scorecard& scorecard);
 void benchTelemetryAllocations(BenchSetting& setting, Scorecard& scorecard);
 // Frame drawing off-screen on Mesa's software renderer (FrameBench.cpp).
 void benchFrame(BenchSetting& setting, Scorecard& scorecard);
+// Replaying a recorded flight: open, seek and 64x (ReplayBench.cpp).
+void benchReplay(BenchSetting& setting, Scorecard& scorecard);
 // The running program and the platform alone under a virtual display (ProgramBench.cpp).
 void benchStartup(BenchSetting& setting, Scorecard& scorecard);
 void benchProgram(BenchSetting& setting, Scorecard& scorecard);

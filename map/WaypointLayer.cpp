@@ -5,6 +5,7 @@
 #include <string>
 
 #include "map/Waypoints.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 
 namespace {
@@ -98,14 +99,16 @@ void Scene::drawSolidSphere(double radius) {
 }
 
 void Scene::drawWaypointMarks() {
+    // A replay shows the route of the flight's last waypoint upload; the operator's list waits.
+    const Waypoints& route = replay_ != nullptr ? replay_->route : waypoints_;
     glMatrixMode(GL_MODELVIEW);
-    const int count = waypoints_.waypointCount;
+    const int count = route.waypointCount;
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        const auto x = static_cast<float>(waypoints_.waypointSceneX[at]);
-        const auto y = static_cast<float>(waypoints_.waypointSceneY[at]);
-        const std::string latLabel = formatWaypointLatLabel(i + 1, waypoints_.waypointLat[at]);
-        const std::string lonLabel = formatWaypointLonLabel(waypoints_.waypointLon[at]);
+        const auto x = static_cast<float>(route.waypointSceneX[at]);
+        const auto y = static_cast<float>(route.waypointSceneY[at]);
+        const std::string latLabel = formatWaypointLatLabel(i + 1, route.waypointLat[at]);
+        const std::string lonLabel = formatWaypointLonLabel(route.waypointLon[at]);
 
         glPushMatrix();
         glTranslatef(x, y, 0);
@@ -117,7 +120,7 @@ void Scene::drawWaypointMarks() {
         drawText(x + kLabelOffsetX, y - kLabelLineStep, colorYellow, kLabelSize, lonLabel.c_str());
     }
 
-    if (waypoints_.routeShown != 0) {
+    if (route.routeShown != 0) {
         glPushMatrix();
         glColor3f(1, 1, 1);
         // Left at 2.0: the next layer sets its own width.
@@ -125,8 +128,8 @@ void Scene::drawWaypointMarks() {
         glBegin(GL_LINE_LOOP);
         for (int j = 0; j < count; ++j) {
             const auto at = static_cast<std::size_t>(j);
-            glVertex3f(static_cast<float>(waypoints_.waypointSceneX[at]),
-                       static_cast<float>(waypoints_.waypointSceneY[at]), 0);
+            glVertex3f(static_cast<float>(route.waypointSceneX[at]),
+                       static_cast<float>(route.waypointSceneY[at]), 0);
         }
         glEnd();
         glPopMatrix();

@@ -105,6 +105,8 @@ std::optional<UplinkDatagram> buildWaypointUploadDatagram(const Waypoints& waypo
 }
 
 void uploadWaypoints(Waypoints& waypoints, NetSocket& telemetrySocket, Notifier& notifier) {
+    if (telemetrySocket.repliesHeld())
+        return notifier.showMessage(kApplicationTitle, kReplayNothingSentMessage);
     if (!telemetrySocket.hasSender()) {
         notifier.showMessage(kApplicationTitle, kNoAircraftHeardMessage);
         return;

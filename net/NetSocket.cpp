@@ -216,6 +216,10 @@ int NetSocket::receiveFrom(void* buffer, int size) {
 
 int NetSocket::replyToSender(const void* data, int length) {
     if (!validRange(data, length)) return refuse();
+    if (repliesHeld()) {
+        errno = EPERM;
+        return -1;
+    }
     // The acquire pairs with receiveFrom's release: a known sender also means the socket that
     // received from it is fully set up.
     const sockaddr_in destination = unpackSender(lastSender_.load(std::memory_order_acquire));

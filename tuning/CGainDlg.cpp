@@ -14,6 +14,7 @@
 
 #include "common/DialogUnits.h"
 #include "common/Notifier.h"
+#include "net/NetSocket.h"
 #include "net/UplinkFrame.h"
 #include "tuning/GainDataExchange.h"
 #include "tuning/GainUpload.h"
@@ -261,6 +262,7 @@ void CGainDlg::OnSelchangeFlightMode() {
 }
 
 void CGainDlg::OnUpload() {
+    if (telemetrySocket_.repliesHeld()) return tell(QString::fromLatin1(kReplayNothingSentMessage));
     switch (
         sendGainUpload(telemetrySocket_, m_mode, m_proportionalValue, m_integralValue, m_derivativeValue)) {
         case GainUploadResult::doesNotFit:

@@ -25,7 +25,6 @@ constexpr int kFailureMakeCurrent = 5;
 COrvaneView::COrvaneView(TelemetryState& telemetry, NetSocket& telemetrySocket, const int& cockpitFeedOn,
                          Notifier& notifier, QWidget* parent)
     : QOpenGLWidget(parent),
-      telemetry_(telemetry),
       telemetrySocket_(telemetrySocket),
       cockpitFeedOn_(cockpitFeedOn),
       scene_(std::make_unique<Scene>(telemetry, notifier)),
@@ -89,7 +88,12 @@ void COrvaneView::drawText(float x, float y, int colorIndex, float size, const c
 }
 
 void COrvaneView::fillCockpitFeed() {
-    ::fillCockpitFeed(telemetry_, cockpitFeedPacket_);
+    ::fillCockpitFeed(scene_->telemetry(), cockpitFeedPacket_);
+}
+
+void COrvaneView::showReplay(ReplayScene* replay) {
+    scene_->showReplay(replay);
+    update();
 }
 
 void COrvaneView::initializeGL() {
@@ -143,7 +147,7 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 }
 
 void COrvaneView::onFrameTimer() {
-    if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), programClockMs())) update();
+    if (tickNeedsRepaint(scene_->telemetry(), scene_->lastDrawingShowedLink(), programClockMs())) update();
 
     if (cockpitFeedOn_ == 1) {
         fillCockpitFeed();

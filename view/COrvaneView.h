@@ -17,6 +17,7 @@ class Notifier;
 class QMouseEvent;
 class QWheelEvent;
 class Scene;
+struct ReplayScene;
 struct TelemetryState;
 
 // The one view: owns the OpenGL context (through Qt), the 100 ms frame timer, the cockpit-feed
@@ -58,7 +59,11 @@ public:
     // is first shown (tests use a free port).
     void setFeedPort(int port) { feedPort_ = port; }
 
-    // Writes the current telemetry into the cockpit-feed packet.
+    // Shows a replayed flight instead of the live link (nullptr: the live link again); the panel,
+    // the symbol, the route and the cockpit feed all follow it.
+    void showReplay(ReplayScene* replay);
+
+    // Writes the shown telemetry into the cockpit-feed packet.
     void fillCockpitFeed();
 
     // The timer's repaint decision, frameTickNeedsRepaint.
@@ -101,7 +106,6 @@ protected:
 private:
     void onFrameTimer();
 
-    TelemetryState& telemetry_;
     NetSocket& telemetrySocket_;
     const int& cockpitFeedOn_;
     std::unique_ptr<Scene> scene_;

@@ -10,6 +10,7 @@
 #include "map/MapCatalog.h"
 #include "map/TextureImage.h"
 #include "view/OutlineFont.h"
+#include "view/ReplayScene.h"
 
 namespace {
 
@@ -38,6 +39,10 @@ Scene::Scene(TelemetryState& telemetry, Notifier& notifier)
     : telemetry_(telemetry),
       notifier_(notifier),
       colorTable_{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}}} {}
+
+TelemetryState& Scene::telemetry() {
+    return replay_ != nullptr ? replay_->telemetry : telemetry_;
+}
 
 // The display lists and the texture belong to the context and go with it.
 Scene::~Scene() = default;

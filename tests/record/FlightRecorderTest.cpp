@@ -17,6 +17,7 @@
 #include "record/DatagramQueue.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/record/RecordTestSupport.h"
+#include "tests/record/RecordedReceiver.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "record/CapturedDatagram.h"
 #include "record/ReplayClock.h"
 #include "tests/record/RecordTestSupport.h"
+#include "tests/record/RecordedReceiver.h"
 
 namespace {
 

@@ -4,22 +4,14 @@
 #include <arpa/inet.h>
 #include <pcap/pcap.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "net/NetSocket.h"
-#include "net/TelemetryDecoder.h"
-#include "net/TelemetryReceiver.h"
 #include "record/CaptureFormat.h"
 #include "record/CaptureReader.h"
-#include "record/FlightRecorder.h"
-#include "tests/net/NetTestSupport.h"
 
 // A fresh, empty folder under the system's temporary folder, removed with the object.
 class ScratchFolder {
@@ -81,45 +73,3 @@ inline void writeCapture(const std::filesystem::path& path, int linkType,
 inline std::uint32_t loopbackHost() {
     return INADDR_LOOPBACK;
 }
-
-// The receiver on its own thread with the recorder as its socket's tap, as in the program.
-struct RecordedReceiver {
-    explicit RecordedReceiver(const std::filesystem::path& folder)
-        : port(freeUdpPort()), recorder(folder, static_cast<std::uint16_t>(port), nullptr) {
-        socket.setTap(&recorder);
-        thread = std::thread([this] {
-            receiver.run();
-            finished.store(true);
-        });
-    }
-    ~RecordedReceiver() {
-        receiver.requestStop();
-        // A blocked receive returns with the next datagram.
-        while (!finished.load()) {
-            wake.sendTo(port, "");
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        thread.join();
-        socket.close();
-    }
-    // Sends and waits until the receiver has taken it.
-    void send(const std::string& bytes) {
-        ASSERT_EQ(aircraft.sendTo(port, bytes), static_cast<int>(bytes.size()));
-        ++received;
-        ASSERT_TRUE(
-            waitUntil([&] { return receiver.decodedLines() + receiver.refusedReceives() >= received; }));
-    }
-
-    RecordingNotifier notifier;
-    int port;
-    FlightRecorder recorder;
-    NetSocket socket{notifier};
-    TelemetryState state;
-    TelemetryDecoder decoder{state};
-    TelemetryReceiver receiver{socket, decoder, port};
-    LoopbackUdp aircraft;
-    LoopbackUdp wake;
-    std::uint64_t received = 0;
-    std::atomic<bool> finished{false};
-    std::thread thread;
-};

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 
+#include "map/Waypoints.h"
 #include "net/NetSocket.h"
 #include "net/UplinkFrame.h"
 #include "tests/tuning/TuningTestSupport.h"
@@ -216,6 +217,40 @@ private slots:
         QCOMPARE(received->size(), std::size_t{kUplinkSize});
         QCOMPARE(reinterpret_cast<const char*>(received->data()), "G 4 1.000000 0.500000 0.000000");
         QVERIFY(dialog->isVisible());
+    }
+
+    // While a recording is replayed neither upload reaches the aircraft: each tells why and sends
+    // nothing; afterwards they go out again.
+    void uploadsAreRefusedWhileARecordingIsReplayed() {
+        LoopbackPeer aircraft;
+        aircraft.sendTo(boundPort(socket_->socketHandle()), "telemetry");
+        char line[200];
+        QVERIFY(socket_->receiveFrom(line, sizeof line) > 0);
+        Waypoints route;
+        route.waypointCount = 1;
+        route.waypointLat[0] = 39.9871;
+        route.waypointLon[0] = -75.2123;
+
+        socket_->holdReplies(true);
+        CGainDlg* dialog = open();
+        QString told;
+        answerNextMessageBox(&told);
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QTRY_COMPARE(told, QString("Replaying a recording: nothing is sent to the aircraft."));
+        uploadWaypoints(route, *socket_, notifier_);
+        QCOMPARE(notifier_.messages.size(), std::size_t{1});
+        QCOMPARE(notifier_.messages.back(), std::string(kReplayNothingSentMessage));
+        QCOMPARE(route.routeShown, 0);
+        const char raw[kUplinkSize] = {};
+        QCOMPARE(socket_->replyToSender(raw, kUplinkSize), -1);
+        QVERIFY(!aircraft.receive(200));
+
+        socket_->holdReplies(false);
+        uploadWaypoints(route, *socket_, notifier_);
+        const auto received = aircraft.receive(1000);
+        QVERIFY(received);
+        QCOMPARE(received->front(), std::uint8_t{'W'});
+        QCOMPARE(route.routeShown, 1);
     }
 
     void saveWritesTheWholeTableOrTellsWhyNot() {
