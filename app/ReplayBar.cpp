@@ -13,6 +13,8 @@ namespace {
 
 // The slider moves in tenths of a second of the flight.
 constexpr std::int64_t kSliderStepMicros = 100000;
+// No icon: the action is a key and no button.
+constexpr auto kKeyOnly = QStyle::SP_CustomBase;
 
 }  // namespace
 
@@ -22,36 +24,35 @@ ReplayBar::ReplayBar(ReplayController& controller, QWidget* parent)
     setMovable(false);
     setFloatable(false);
     setFocusPolicy(Qt::NoFocus);
-    // Keys that are not buttons hang on a widget of the bar, so they too live only while it shows.
-    keyHolder_ = new QWidget(this);
-    keyHolder_->hide();
 
-    playAction_ = addKeyAction(QStringLiteral("Play"), {QKeySequence(Qt::Key_Space)}, true);
+    playAction_ = addKeyAction(QStringLiteral("Play"), {QKeySequence(Qt::Key_Space)}, QStyle::SP_MediaPlay);
     connect(playAction_, &QAction::triggered, &controller_, &ReplayController::togglePlay);
-    QAction* back = addKeyAction(QStringLiteral("-10 s"), {QKeySequence(Qt::Key_Left)}, true);
+    QAction* back =
+        addKeyAction(QStringLiteral("Back 10 s"), {QKeySequence(Qt::Key_Left)}, QStyle::SP_MediaSeekBackward);
     connect(back, &QAction::triggered, &controller_, [this] { controller_.stepSeconds(-10); });
-    QAction* forward = addKeyAction(QStringLiteral("+10 s"), {QKeySequence(Qt::Key_Right)}, true);
+    QAction* forward = addKeyAction(QStringLiteral("Forward 10 s"), {QKeySequence(Qt::Key_Right)},
+                                    QStyle::SP_MediaSeekForward);
     connect(forward, &QAction::triggered, &controller_, [this] { controller_.stepSeconds(10); });
 
-    QAction* slower =
-        addKeyAction(QStringLiteral("Slower"),
-                     {QKeySequence(Qt::Key_Minus), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)}, false);
+    QAction* slower = addKeyAction(
+        QStringLiteral("Slower"),
+        {QKeySequence(Qt::Key_Minus), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)}, kKeyOnly);
     connect(slower, &QAction::triggered, &controller_, &ReplayController::slower);
     QAction* faster =
         addKeyAction(QStringLiteral("Faster"),
                      {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::SHIFT | Qt::Key_Plus),
                       QKeySequence(Qt::Key_Equal), QKeySequence(Qt::KeypadModifier | Qt::Key_Plus)},
-                     false);
+                     kKeyOnly);
     connect(faster, &QAction::triggered, &controller_, &ReplayController::faster);
     QAction* lineBack =
-        addKeyAction(QStringLiteral("Previous line"), {QKeySequence(Qt::SHIFT | Qt::Key_Left)}, false);
+        addKeyAction(QStringLiteral("Previous line"), {QKeySequence(Qt::SHIFT | Qt::Key_Left)}, kKeyOnly);
     connect(lineBack, &QAction::triggered, &controller_, [this] { controller_.stepLine(-1); });
     QAction* lineOn =
-        addKeyAction(QStringLiteral("Next line"), {QKeySequence(Qt::SHIFT | Qt::Key_Right)}, false);
+        addKeyAction(QStringLiteral("Next line"), {QKeySequence(Qt::SHIFT | Qt::Key_Right)}, kKeyOnly);
     connect(lineOn, &QAction::triggered, &controller_, [this] { controller_.stepLine(1); });
-    QAction* home = addKeyAction(QStringLiteral("Start"), {QKeySequence(Qt::Key_Home)}, false);
+    QAction* home = addKeyAction(QStringLiteral("Start"), {QKeySequence(Qt::Key_Home)}, kKeyOnly);
     connect(home, &QAction::triggered, &controller_, &ReplayController::toStart);
-    QAction* end = addKeyAction(QStringLiteral("End"), {QKeySequence(Qt::Key_End)}, false);
+    QAction* end = addKeyAction(QStringLiteral("End"), {QKeySequence(Qt::Key_End)}, kKeyOnly);
     connect(end, &QAction::triggered, &controller_, &ReplayController::toEnd);
 
     speedBox_ = new QComboBox(this);
@@ -80,7 +81,8 @@ ReplayBar::ReplayBar(ReplayController& controller, QWidget* parent)
     lengthLabel_ = new QLabel(this);
     addWidget(lengthLabel_);
 
-    QAction* closeAction = addAction(QStringLiteral("Close"));
+    QAction* closeAction =
+        addAction(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Close"));
     closeAction->setToolTip(QStringLiteral("Stop the replay and show the live link"));
     connect(closeAction, &QAction::triggered, this, &ReplayBar::closeRequested);
     for (QWidget* child : findChildren<QWidget*>()) child->setFocusPolicy(Qt::NoFocus);
@@ -88,17 +90,22 @@ ReplayBar::ReplayBar(ReplayController& controller, QWidget* parent)
     connect(&controller_, &ReplayController::changed, this, &ReplayBar::refresh);
 }
 
-QAction* ReplayBar::addKeyAction(const QString& text, const QList<QKeySequence>& keys, bool shownAsButton) {
+QAction* ReplayBar::addKeyAction(const QString& text, const QList<QKeySequence>& keys,
+                                 QStyle::StandardPixmap icon) {
     auto* action = new QAction(text, this);
     action->setShortcuts(keys);
     action->setShortcutContext(Qt::WindowShortcut);
     action->setToolTip(text + QStringLiteral(" (") + keys.front().toString(QKeySequence::NativeText) +
                        QStringLiteral(")"));
-    if (shownAsButton) {
+    if (icon != kKeyOnly) {
+        action->setIcon(style()->standardIcon(icon));
         addAction(action);
     } else {
-        // On the bar itself: its shortcuts follow the bar's visibility without a button.
-        QWidget::addAction(action);
+        // On the window, where no button is made for it (a bar too narrow for its slider must
+        // keep its keys); enabled only while the bar is shown.
+        action->setEnabled(false);
+        if (parentWidget() != nullptr) parentWidget()->addAction(action);
+        keysOnly_.append(action);
     }
     return action;
 }
@@ -108,6 +115,7 @@ void ReplayBar::refresh() {
     if (clock == nullptr) return;
     const bool playing = clock->playing();
     playAction_->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    playAction_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     {
         const QSignalBlocker quiet(speedBox_);
         speedBox_->setCurrentIndex(clock->speedStep());
@@ -123,5 +131,15 @@ void ReplayBar::refresh() {
     const QString local = QString::fromStdString(
         formatPanelTime(static_cast<std::time_t>(controller_.shownMicros() / 1000000)));
     timeLabel_->setText(QString::fromStdString(replayDurationText(at)) + QStringLiteral("  ") + local);
-    lengthLabel_->setText(QStringLiteral("of ") + QString::fromStdString(replayDurationText(length)));
+    lengthLabel_->setText(QStringLiteral("  of ") + QString::fromStdString(replayDurationText(length)));
+}
+
+void ReplayBar::showEvent(QShowEvent* event) {
+    for (QAction* action : keysOnly_) action->setEnabled(true);
+    QToolBar::showEvent(event);
+}
+
+void ReplayBar::hideEvent(QHideEvent* event) {
+    for (QAction* action : keysOnly_) action->setEnabled(false);
+    QToolBar::hideEvent(event);
 }

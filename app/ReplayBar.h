@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStyle>
 #include <QToolBar>
 
 class QAction;
@@ -13,6 +14,7 @@ class ReplayController;
 // recorded local date and time, the length, and a button that ends the replay. Its keys work
 // wherever the focus is in the main window, and only while the bar is shown: Space, + and -,
 // Left/Right, Shift+Left/Right, Home/End. Its controls take no focus, so the keys never go to them.
+// The keys without a button belong to the parent window.
 class ReplayBar : public QToolBar {
     Q_OBJECT
 public:
@@ -30,8 +32,13 @@ signals:
     // The operator closed the bar: the replay ends.
     void closeRequested();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
-    QAction* addKeyAction(const QString& text, const QList<QKeySequence>& keys, bool shownAsButton);
+    // An action of the bar's keys; a button when it has an icon, otherwise a key only.
+    QAction* addKeyAction(const QString& text, const QList<QKeySequence>& keys, QStyle::StandardPixmap icon);
 
     ReplayController& controller_;
     QAction* playAction_ = nullptr;
@@ -39,5 +46,5 @@ private:
     QSlider* slider_ = nullptr;
     QLabel* timeLabel_ = nullptr;
     QLabel* lengthLabel_ = nullptr;
-    QWidget* keyHolder_ = nullptr;
+    QList<QAction*> keysOnly_;
 };
