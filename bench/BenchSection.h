@@ -84,6 +84,8 @@ void benchTelemetryReceiver(BenchSetting& setting, Scorecard& scorecard);
 void benchTelemetryAllocations(BenchSetting& setting, Scorecard& scorecard);
 // Frame drawing off-screen on Mesa's software renderer (FrameBench.cpp).
 void benchFrame(BenchSetting& setting, Scorecard& scorecard);
+// A map-sized 24-bit picture with a survey grid over a gradient, like the shipped pictures.
+void writeBenchMapPicture(const char* fileName, int width, int height);
 // Replaying a recorded flight: open, seek and 64x (ReplayBench.cpp).
 void benchReplay(BenchSetting& setting, Scorecard& scorecard);
 // The running program and the platform alone under a virtual display (ProgramBench.cpp).
