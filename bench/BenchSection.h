@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -92,6 +93,11 @@ void benchReplay(BenchSetting& setting, Scorecard& scorecard);
 void benchStartup(BenchSetting& setting, Scorecard& scorecard);
 void benchProgram(BenchSetting& setting, Scorecard& scorecard);
 void benchPlatformFloor(BenchSetting& setting, Scorecard& scorecard);
+
+// Wall time since `start`, in milliseconds.
+inline double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
 
 // printf into a string, for the measured column of the scorecard.
 std::string formatFigure(const char* format, ...) __attribute__((format(printf, 1, 2)));

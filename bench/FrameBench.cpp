@@ -23,18 +23,14 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kFrameWidth = 1024;
 constexpr int kFrameHeight = 672;
 constexpr int kFontBuilds = 15;
 constexpr int kWarmUpFrames = 5;
 constexpr int kMeasuredFrames = 150;
 constexpr double kTargetFrameMs = 8.0;
-
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // Processor time of the whole process (every thread), in milliseconds.
 double processCpuMilliseconds() {

@@ -28,6 +28,8 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kLinesPerSecond = 50;
 constexpr int kSeconds = 3600;
 constexpr std::int64_t kStartMicros = 1796751167000000;
@@ -40,12 +42,6 @@ constexpr int kTickMs = 100;
 constexpr double kFastSpeed = 64;
 constexpr int kFrameWidth = 1024;
 constexpr int kFrameHeight = 672;
-
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // An hour of a circuit at fifty lines a second, a waypoint upload every ten minutes and a link gap
 // of three seconds every quarter of an hour.
