@@ -155,6 +155,32 @@ TEST_F(FlightReplayFile, FileStillBeingWrittenIsFollowedUpToItsLastFlushedRecord
     EXPECT_FLOAT_EQ(replay.lines().back().values.p, 3001);
 }
 
+// A capture of the link made by tcpdump on Linux's "any" device, with someone else's traffic in it.
+TEST(FlightReplay, ReplaysACaptureOfAnotherToolTakingOnlyTheLink) {
+    ScratchFolder scratch;
+    const Bytes cooked = {0, 0, 3, 4, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x00};
+    auto withCookedHeader = [&](const FrameToWrite& frame) {
+        Bytes bytes = cooked;
+        bytes.insert(bytes.end(), frame.frame.begin(), frame.frame.end());
+        return FrameToWrite{frame.timeMicros, bytes};
+    };
+    const std::filesystem::path path = scratch.path() / "any.pcap";
+    writeCapture(
+        path, DLT_LINUX_SLL,
+        {withCookedHeader(telemetryFrame(kStart, lineText(1))),
+         withCookedHeader({kStart + 10000, udpPacket(kAircraft, 5353, kAircraft, 5353, bytesOf("mdns"))}),
+         withCookedHeader(waypointFrame(kStart + 20000, "W 1  39.900000 -75.200000 ")),
+         withCookedHeader(telemetryFrame(kStart + 30000, lineText(2)))});
+    FlightReplay replay;
+    std::string error;
+    ASSERT_TRUE(replay.open(path, error)) << error;
+    ASSERT_EQ(replay.lines().size(), 2u);
+    EXPECT_FLOAT_EQ(replay.lines()[1].values.p, 2);
+    ASSERT_EQ(replay.routes().size(), 1u);
+    EXPECT_EQ(replay.stateAt(kStart + 25000).lineIndex, 0u);
+    EXPECT_EQ(replay.stateAt(kStart + 25000).route, &replay.routes()[0]);
+}
+
 TEST(FlightReplay, RefusesFilesItCannotReplayWithAMessageNamingThem) {
     ScratchFolder scratch;
     const std::filesystem::path text = scratch.path() / "notes.txt";
