@@ -181,6 +181,19 @@ TEST(FlightReplay, ReplaysACaptureOfAnotherToolTakingOnlyTheLink) {
     EXPECT_EQ(replay.stateAt(kStart + 25000).route, &replay.routes()[0]);
 }
 
+TEST_F(FlightReplayFile, DamagedRecordEndsTheIndexThereAndSaysWhy) {
+    // A record header claiming more than any packet: nothing after it can be framed.
+    std::string header(16, '\0');
+    header[8] = '\x01';
+    header[10] = '\x10';  // captured length 0x100001
+    std::ofstream(path, std::ios::binary | std::ios::app) << header;
+    appendRecords(path, {telemetryFrame(flight.lineTimes.back() + 20000, lineText(3000))}, 0);
+    EXPECT_FALSE(replay.follow());
+    EXPECT_EQ(replay.lines().size(), 3000u);
+    EXPECT_NE(replay.problem().find(path.string()), std::string::npos) << replay.problem();
+    EXPECT_FALSE(replay.follow()) << "nothing more is read after the damage";
+}
+
 TEST(FlightReplay, RefusesFilesItCannotReplayWithAMessageNamingThem) {
     ScratchFolder scratch;
     const std::filesystem::path text = scratch.path() / "notes.txt";
