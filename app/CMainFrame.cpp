@@ -53,6 +53,12 @@ void CMainFrame::buildMenus() {
     recordFlightsAction_ = flightMenu->addAction(QStringLiteral("&Record Flights"));
     recordFlightsAction_->setCheckable(true);
     connect(recordFlightsAction_, &QAction::toggled, this, [this](bool on) { app_.onRecordFlights(on); });
+    QAction* replayAction = flightMenu->addAction(QStringLiteral("Re&play Recording...\tCtrl+R"));
+    replayAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(replayAction, &QAction::triggered, this, [this] { app_.onReplayRecording(); });
+    stopReplayAction_ = flightMenu->addAction(QStringLiteral("S&top Replay"));
+    stopReplayAction_->setEnabled(false);
+    connect(stopReplayAction_, &QAction::triggered, this, [this] { app_.onStopReplay(); });
     QAction* aircraftAction = flightMenu->addAction(QStringLiteral("&Aircraft Address..."));
     connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
 

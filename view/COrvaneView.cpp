@@ -124,7 +124,12 @@ void COrvaneView::drawText(float x, float y, int colorIndex, float size, const c
 }
 
 void COrvaneView::fillCockpitFeed() {
-    cockpitFeed_.fill(telemetry_);
+    cockpitFeed_.fill(scene_->telemetry());
+}
+
+void COrvaneView::showReplay(ReplayScene* replay) {
+    scene_->showReplay(replay);
+    update();
 }
 
 void COrvaneView::initializeGL() {
@@ -209,11 +214,11 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 }
 
 void COrvaneView::onFrameTimer() {
-    if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), programClockMs())) update();
+    if (tickNeedsRepaint(scene_->telemetry(), scene_->lastDrawingShowedLink(), programClockMs())) update();
     // A pressed button flashes over the next drawings, one a tick, with or without telemetry.
     if (scene_->buttonFlashPending()) update();
 
-    cockpitFeed_.tick(telemetry_, cockpitFeedOn_, *feedSocket_);
+    cockpitFeed_.tick(scene_->telemetry(), cockpitFeedOn_, *feedSocket_);
 }
 
 void COrvaneView::mousePressEvent(QMouseEvent* event) {

@@ -13,6 +13,7 @@
 
 class Notifier;
 class TextureImage;
+struct ReplayScene;
 struct TelemetryState;
 
 // Colour indices of drawText.
@@ -112,7 +113,12 @@ public:
     const ColorTable& colorTable() const { return colorTable_; }
     MapGeometry& mapGeometry() { return mapGeometry_; }
     const MapGeometry& mapGeometry() const { return mapGeometry_; }
-    TelemetryState& telemetry() { return telemetry_; }
+    // The state the view shows: the live link's, or the replayed one while a replay is shown.
+    TelemetryState& telemetry();
+    // Shows `replay` instead of the live link (nullptr: the live link again). The live state keeps
+    // being written by the receiver meanwhile; nothing of it is shown.
+    void showReplay(ReplayScene* replay) { replay_ = replay; }
+    const ReplayScene* replay() const { return replay_; }
     Notifier& notifier() { return notifier_; }
     // The route, the waypoint buttons' flags and their flash counters.
     Waypoints& waypoints() { return waypoints_; }
@@ -135,6 +141,7 @@ private:
     void drawStateTable();
 
     TelemetryState& telemetry_;
+    ReplayScene* replay_ = nullptr;
     Notifier& notifier_;
     GLuint outlineFontBase_ = 0;
     ColorTable colorTable_;
