@@ -68,6 +68,12 @@ void CMainFrame::buildMenus() {
     recordFlightsAction_ = flightMenu_->addAction(QStringLiteral("&Record Flights"));
     recordFlightsAction_->setCheckable(true);
     connect(recordFlightsAction_, &QAction::toggled, this, [this](bool on) { app_.onRecordFlights(on); });
+    QAction* replayAction = flightMenu_->addAction(QStringLiteral("Re&play Recording...\tCtrl+R"));
+    replayAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(replayAction, &QAction::triggered, this, [this] { app_.onReplayRecording(); });
+    stopReplayAction_ = flightMenu_->addAction(QStringLiteral("S&top Replay"));
+    stopReplayAction_->setEnabled(false);
+    connect(stopReplayAction_, &QAction::triggered, this, [this] { app_.onStopReplay(); });
     QAction* aircraftAction = flightMenu_->addAction(QStringLiteral("&Aircraft Address..."));
     connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
     flightMenu_->addSeparator();

@@ -42,6 +42,8 @@ public:
     SenderStatusFields* senderFields() const { return senderFields_; }
     // Flight > Record Flights, checkable.
     QAction* recordFlightsAction() const { return recordFlightsAction_; }
+    // Flight > Stop Replay, enabled while a recording is replayed.
+    QAction* stopReplayAction() const { return stopReplayAction_; }
     // The accelerators with no command behind them (undo, cut, copy, paste, next and previous
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
@@ -60,6 +62,7 @@ private:
     QMenu* fileMenu_ = nullptr;
     QAction* recentFilesEnd_ = nullptr;  // the separator after the recent files
     QAction* recordFlightsAction_ = nullptr;
+    QAction* stopReplayAction_ = nullptr;
     QList<QAction*> recentFileActions_;
     QList<QAction*> inertAccelerators_;
     QMenu* flightMenu_ = nullptr;

@@ -22,6 +22,8 @@
 #include "app/CAircraftAddressDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CursorReadout.h"
+#include "app/ReplayBar.h"
+#include "app/ReplayController.h"
 #include "app/StartupReport.h"
 #include "app/UserFolder.h"
 #include "common/MessageLog.h"
@@ -68,6 +70,7 @@ constexpr ProgramOption kOptions[] = {
     {"--listen", "ADDRESS", "receive telemetry on this local address only (default: all)"},
     {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
     {"--no-record", "", "record no flight in this run, whatever Flight > Record Flights says"},
+    {"--replay", "RECORDING", "show this recorded flight instead of the live link at start"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -152,6 +155,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
     result.reportFrames = parsed.has("--report-frames");
     result.userFolder = parsed.has("--user-folder");
     result.noRecord = parsed.has("--no-record");
+    if (const std::string* recording = parsed.value("--replay"))
+        result.replayFile = QString::fromStdString(*recording);
     return result;
 }
 
@@ -267,6 +272,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
 
     if (!processShellCommand(commandLine)) return false;
     showMainFrame();
+    if (!commandLine.replayFile.isEmpty()) startReplay(commandLine.replayFile);
     return true;
 }
 
@@ -307,6 +313,15 @@ CMainFrame* COrvaneApp::createDocumentAndFrame(QWidget* centralWidget) {
         const QSignalBlocker quiet(frame->recordFlightsAction());
         frame->recordFlightsAction()->setChecked(flightRecorder_ != nullptr && flightRecorder_->enabled());
     }
+    replay_ = new ReplayController(ReplayClock::steadyMicros, frame);
+    replayBar_ = new ReplayBar(*replay_, frame);
+    frame->addToolBar(Qt::BottomToolBarArea, replayBar_);
+    replayBar_->hide();
+    QObject::connect(replayBar_, &ReplayBar::closeRequested, frame, [this] { onStopReplay(); });
+    QObject::connect(replay_, &ReplayController::changed, frame, [this] {
+        // A command shows its moment at once, not at the view's next tick.
+        if (view_ != nullptr && replay_->scene().telemetry.newData.exchange(0) == 1) view_->update();
+    });
     return frame;
 }
 
@@ -473,6 +488,48 @@ bool COrvaneApp::recordFlightsSetting() {
 
 void COrvaneApp::saveRecordFlightsSetting(bool on) {
     QSettings(kRegistryKey, kProfileName).setValue(kRecordFlightsKey, on);
+}
+
+ReplayController* COrvaneApp::replayController() const {
+    return replay_.data();
+}
+
+void COrvaneApp::onReplayRecording() {
+    const QString path = QFileDialog::getOpenFileName(
+        mainFrame(), QStringLiteral("Replay Recording"), QString::fromLatin1(kFlightsFolder),
+        QStringLiteral("Recordings (*.pcap *.cap *.dmp);;All Files (*)"));
+    if (!path.isEmpty()) startReplay(path);
+}
+
+bool COrvaneApp::startReplay(const QString& path) {
+    if (replay_ == nullptr) return false;
+    QString error;
+    if (!replay_->open(path, error)) {
+        notifier.showMessage(kApplicationTitle, error.toStdString());
+        return false;
+    }
+    // Held before anything of the replay shows: from now on nothing reaches the aircraft.
+    telemetrySocket->holdReplies(true);
+    if (view_ != nullptr) {
+        replay_->setMapGeometry(&view_->mapGeometry());
+        view_->showReplay(&replay_->scene());
+    }
+    if (const std::string& problem = replay_->replay()->problem(); !problem.empty()) {
+        notifier.showMessage(kApplicationTitle, problem + ". What comes before is replayed.");
+    }
+    replayBar_->refresh();
+    replayBar_->show();
+    if (CMainFrame* frame = mainFrame()) frame->stopReplayAction()->setEnabled(true);
+    return true;
+}
+
+void COrvaneApp::onStopReplay() {
+    if (replay_ == nullptr || !replay_->active()) return;
+    replay_->close();
+    replayBar_->hide();
+    if (view_ != nullptr) view_->showReplay(nullptr);
+    if (CMainFrame* frame = mainFrame()) frame->stopReplayAction()->setEnabled(false);
+    telemetrySocket->holdReplies(false);
 }
 
 void COrvaneApp::showRecordingFailure(const QString& message) {

@@ -26,6 +26,8 @@ class COrvaneView;
 class FlightRecorder;
 class NetSocket;
 class QWidget;
+class ReplayBar;
+class ReplayController;
 
 // What the command line asks for: a document file, and optionally a picture of the view taken a
 // while after start-up (for headless checks), after which the program ends.
@@ -37,6 +39,7 @@ struct CommandLine {
     bool reportFrames = false;   // print the count of painted frames once a second
     bool userFolder = false;     // work in the operator's own folder, as started from the menu
     bool noRecord = false;       // record no flight in this run, whatever the profile says
+    QString replayFile;          // a recording to replay from the start
     QString error;               // not empty when the arguments could not be understood
     // Where telemetry is taken from and received: the pinned aircraft (--aircraft, nothing: any
     // sender, or the profile's), the local address (--listen, network byte order; all by default)
@@ -119,6 +122,15 @@ public:
     // Records flights into "flights/" from now on, or stops; kept in the profile for the next runs.
     void onRecordFlights(bool on);
 
+    // Flight > Replay Recording: a recording chosen in "flights/" is replayed in the view.
+    void onReplayRecording();
+    // Replays `path` in place of the live link; a file that cannot be replayed is told in a box and
+    // the view goes on as it was. False then.
+    bool startReplay(const QString& path);
+    // Flight > Stop Replay, or the replay bar closed: the live link again.
+    void onStopReplay();
+    ReplayController* replayController() const;
+
     // Tells the operator, without blocking anything, that recording stopped, and takes the check
     // mark off Record Flights (the profile keeps the operator's choice). User-interface thread.
     void showRecordingFailure(const QString& message);
@@ -174,6 +186,9 @@ private:
     // Records what `telemetrySocket` receives and sends. Never freed, as the receiver thread may
     // still hand it a datagram while the program ends; stopped (file closed) by exitInstance.
     FlightRecorder* flightRecorder_ = nullptr;
+    // Made with the frame; the bar shows only while a recording is replayed.
+    QPointer<ReplayController> replay_;
+    QPointer<ReplayBar> replayBar_;
 };
 
 // Where the flights are recorded, under the working directory.

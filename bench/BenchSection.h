@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -92,10 +93,19 @@ void benchRecordingReceiver(BenchSetting& setting, Scorecard& scorecard);
 void benchFlightLog(BenchSetting& setting, Scorecard& scorecard);
 // Frame drawing off-screen on Mesa's software renderer (FrameBench.cpp).
 void benchFrame(BenchSetting& setting, Scorecard& scorecard);
+// A map-sized 24-bit picture with a survey grid over a gradient, like the shipped pictures.
+void writeBenchMapPicture(const char* fileName, int width, int height);
+// Replaying a recorded flight: open, seek and 64x (ReplayBench.cpp).
+void benchReplay(BenchSetting& setting, Scorecard& scorecard);
 // The running program and the platform alone under a virtual display (ProgramBench.cpp).
 void benchStartup(BenchSetting& setting, Scorecard& scorecard);
 void benchProgram(BenchSetting& setting, Scorecard& scorecard);
 void benchPlatformFloor(BenchSetting& setting, Scorecard& scorecard);
+
+// Wall time since `start`, in milliseconds.
+inline double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
 
 // printf into a string, for the measured column of the scorecard.
 std::string formatFigure(const char* format, ...) __attribute__((format(printf, 1, 2)));

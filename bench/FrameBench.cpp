@@ -25,6 +25,8 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kFrameWidth = 1024;
 constexpr int kFrameHeight = 672;
 constexpr int kFullScreenWidth = 1280;
@@ -33,12 +35,6 @@ constexpr int kFontBuilds = 15;
 constexpr int kWarmUpFrames = 5;
 constexpr int kMeasuredFrames = 150;
 constexpr double kTargetFrameMs = 8.0;
-
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 struct Summary {
     double median;
@@ -67,16 +63,6 @@ DrawingTimes timeDrawing(int count, Draw draw) {
         cpu.push_back(processCpuMilliseconds() - cpuStart);
     }
     return {summarise(wall), summarise(cpu)};
-}
-
-// A map-sized 24-bit picture with a survey grid over a gradient, like the shipped pictures.
-void writeMapPicture(const char* fileName, int width, int height) {
-    writeBitmap24(fileName, width, height, [width, height](int x, int y) {
-        if (x % 50 == 0 || y % 50 == 0) return Rgb8{255, 255, 255};
-        // A blue ramp up the picture, a green one across it.
-        return Rgb8{40, static_cast<std::uint8_t>(90 + x * 120 / width),
-                    static_cast<std::uint8_t>(60 + y * 100 / height)};
-    });
 }
 
 void measureFontBuild() {
@@ -232,7 +218,7 @@ void benchFrame(BenchSetting& /*setting*/, Scorecard& scorecard) {
     const char* figure = "frame at 1024 x 672, ms (median, p90)";
     const char* target = "< 8";
     ScratchWorkDir scratch;
-    writeMapPicture("site3.bmp", kShippedMapWidth, kShippedMapHeight);
+    writeBenchMapPicture("site3.bmp", kShippedMapWidth, kShippedMapHeight);
     std::optional<DrawingTimes> reference;
     {
         OsMesaContext context(kFrameWidth, kFrameHeight);
@@ -255,4 +241,14 @@ void benchFrame(BenchSetting& /*setting*/, Scorecard& scorecard) {
     }
     scorecard.judge(figure, formatFigure("%.2f (%.2f)", reference->wall.median, reference->wall.p90), target,
                     reference->wall.median < kTargetFrameMs);
+}
+
+// A map-sized 24-bit picture with a survey grid over a gradient, like the shipped pictures.
+void writeBenchMapPicture(const char* fileName, int width, int height) {
+    writeBitmap24(fileName, width, height, [width, height](int x, int y) {
+        if (x % 50 == 0 || y % 50 == 0) return Rgb8{255, 255, 255};
+        // A blue ramp up the picture, a green one across it.
+        return Rgb8{40, static_cast<std::uint8_t>(90 + x * 120 / width),
+                    static_cast<std::uint8_t>(60 + y * 100 / height)};
+    });
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "map/Waypoints.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 
 namespace {
@@ -98,21 +99,23 @@ void Scene::drawSolidSphere(double radius) {
 }
 
 void Scene::drawWaypointMarks() {
+    // A replay shows the route of the flight's last waypoint upload; the operator's list waits.
+    const Waypoints& route = replay_ != nullptr ? replay_->route : waypoints_;
     glMatrixMode(GL_MODELVIEW);
     // Waypoints keep their unzoomed scene position; they are drawn where the zoom shows it.
-    auto shownAt = [this](std::size_t at) {
+    auto shownAt = [this, &route](std::size_t at) {
         return zoomedScenePoint(mapGeometry_, mapWindow(),
-                                {waypoints_.waypointSceneX[at], waypoints_.waypointSceneY[at]});
+                                {route.waypointSceneX[at], route.waypointSceneY[at]});
     };
     beginMapClip();
-    const int count = waypoints_.waypointCount;
+    const int count = route.waypointCount;
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
         const ScenePoint shown = shownAt(at);
         const auto x = static_cast<float>(shown.x);
         const auto y = static_cast<float>(shown.y);
-        const std::string latLabel = formatWaypointLatLabel(i + 1, waypoints_.waypointLat[at]);
-        const std::string lonLabel = formatWaypointLonLabel(waypoints_.waypointLon[at]);
+        const std::string latLabel = formatWaypointLatLabel(i + 1, route.waypointLat[at]);
+        const std::string lonLabel = formatWaypointLonLabel(route.waypointLon[at]);
 
         glPushMatrix();
         glTranslatef(x, y, 0);
@@ -124,7 +127,7 @@ void Scene::drawWaypointMarks() {
         drawText(x + kLabelOffsetX, y - kLabelLineStep, colorYellow, kLabelSize, lonLabel.c_str());
     }
 
-    if (waypoints_.routeShown != 0) {
+    if (route.routeShown != 0) {
         glPushMatrix();
         glColor3f(1, 1, 1);
         // Left at 2.0: the next layer sets its own width.

@@ -237,6 +237,10 @@ int NetSocket::sendToAddress(const void* data, int length, const sockaddr_in& de
         errno = EDESTADDRREQ;
         return -1;
     }
+    if (repliesHeld()) {
+        errno = EPERM;
+        return -1;
+    }
     const ssize_t sent = ::sendto(socketHandle_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
                                   reinterpret_cast<const sockaddr*>(&destination), kIpv4AddressLength);
     if (DatagramTap* tap = tap_.load(std::memory_order_acquire); tap != nullptr && sent == length) {

@@ -57,7 +57,8 @@ public:
     // Blocks until a datagram arrives and records its sender. A datagram larger than `size` is -1,
     // never delivered in part, and leaves the recorded sender as it was.
     virtual int receiveFrom(void* buffer, int size);
-    // Sends to the sender of the last datagram received; -1 and nothing sent before the first one.
+    // Sends to the sender of the last datagram received; -1 and nothing sent before the first one
+    // or while replies are held.
     virtual int replyToSender(const void* data, int length);
 
     // Sends one datagram to `destination` (which must be an IPv4 address); -1 otherwise.
@@ -74,6 +75,10 @@ public:
     // Shows every datagram received and every reply sent to `tap` (nullptr: none), which must
     // outlive its use. May be set from any thread.
     void setTap(DatagramTap* tap) { tap_.store(tap, std::memory_order_release); }
+
+    // While held (a recording is replayed) nothing is sent to the aircraft. Any thread.
+    void holdReplies(bool held) { repliesHeld_.store(held, std::memory_order_release); }
+    bool repliesHeld() const { return repliesHeld_.load(std::memory_order_acquire); }
 
     int socketHandle() const { return socketHandle_; }
     int connectionHandle() const { return connectionHandle_; }
@@ -93,4 +98,5 @@ private:
     // Packed whole (packSender), so that a reply never uses half of one sender and half of another.
     std::atomic<std::uint64_t> lastSender_{0};
     std::atomic<DatagramTap*> tap_{nullptr};
+    std::atomic<bool> repliesHeld_{false};
 };

@@ -29,3 +29,7 @@ inline constexpr int kWaypointUploadLimit = 8;
 inline constexpr const char* kNoAircraftHeardMessage =
     "No aircraft has been heard yet: no telemetry has arrived, so there is nowhere to send the "
     "upload. Nothing was sent.";
+
+// Told to the operator when an upload is asked for while a recording is replayed.
+inline constexpr const char* kReplayNothingSentMessage =
+    "Replaying a recording: nothing is sent to the aircraft.";

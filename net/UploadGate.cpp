@@ -55,6 +55,7 @@ UploadOutcome UploadGate::send(const UploadRequest& request, const UplinkDatagra
 }
 
 std::optional<std::string> UploadGate::refusal() const {
+    if (socket_.repliesHeld()) return std::string(kReplayNothingSentMessage);
     if (senders_.uploadDestination()) return std::nullopt;
     if (const std::optional<AircraftAddress> aircraft = senders_.pinned()) {
         return pinnedAircraftNotHeardMessage(*aircraft);

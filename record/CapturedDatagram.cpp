@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "net/TelemetryReceiver.h"
 #include "record/CaptureFormat.h"
 
 namespace {
@@ -151,4 +152,20 @@ CapturedDatagram decodeCapturedFrame(std::uint32_t linkType, std::span<const std
     // Padding after the datagram (short Ethernet frames) is not part of it.
     datagram.payload = ip.subspan(payloadStart, std::min<std::size_t>(captured, datagram.length));
     return datagram;
+}
+
+FlightDatagramRole flightDatagramRole(const CapturedDatagram& datagram, std::uint16_t telemetryPort) {
+    if (datagram.kind != CapturedDatagram::Kind::udp) return FlightDatagramRole::other;
+    if (datagram.destinationPort == telemetryPort) {
+        if (datagram.length == 0) return FlightDatagramRole::refusedEmpty;
+        if (datagram.length > static_cast<std::uint32_t>(TelemetryReceiver::kReceiveBufferSize))
+            return FlightDatagramRole::refusedOversize;
+        if (datagram.payload.size() < datagram.length) return FlightDatagramRole::refusedCutByCapture;
+        return FlightDatagramRole::line;
+    }
+    if (datagram.sourcePort == telemetryPort) return FlightDatagramRole::upload;
+    if (datagram.sourcePort == kRecorderNotePort && datagram.destinationPort == kRecorderNotePort) {
+        return FlightDatagramRole::recorderNote;
+    }
+    return FlightDatagramRole::other;
 }

@@ -24,3 +24,15 @@ struct CapturedDatagram {
 // which tells a capture cut short by its snapshot length from a packet that lies about its size.
 CapturedDatagram decodeCapturedFrame(std::uint32_t linkType, std::span<const std::uint8_t> frame,
                                      std::uint32_t originalLength);
+
+// What a captured UDP datagram is to a flight whose telemetry goes to `telemetryPort`.
+enum class FlightDatagramRole {
+    line,                 // telemetry the receiver decodes
+    refusedEmpty,         // telemetry the receiver never decodes: empty,
+    refusedOversize,      // longer than its 200-byte buffer,
+    refusedCutByCapture,  // or not captured whole
+    upload,               // sent by the ground station from the telemetry port
+    recorderNote,         // the recorder's own note (see CaptureFormat.h)
+    other,                // someone else's traffic
+};
+FlightDatagramRole flightDatagramRole(const CapturedDatagram& datagram, std::uint16_t telemetryPort);

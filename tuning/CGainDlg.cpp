@@ -18,6 +18,7 @@
 #include "common/DialogUnits.h"
 #include "common/MessageBox.h"
 #include "common/Notifier.h"
+#include "net/NetSocket.h"
 #include "net/UplinkFrame.h"
 #include "tuning/GainDataExchange.h"
 #include "tuning/GainUpload.h"

@@ -23,12 +23,13 @@ void emitOutline() {
 }  // namespace
 
 void Scene::drawAircraftSymbol() {
-    const std::optional<ScenePoint> position = geoToScene(mapGeometry_, telemetry_.lat, telemetry_.lon);
+    const TelemetryState& shown = telemetry();
+    const std::optional<ScenePoint> position = geoToScene(mapGeometry_, shown.lat, shown.lon);
     if (!position) return;
-    const ScenePoint shown = zoomedScenePoint(mapGeometry_, mapWindow(), *position);
-    const float x = static_cast<float>(shown.x);
-    const float y = static_cast<float>(shown.y);
-    const float heading = static_cast<float>(telemetry_.psi * kDegreesPerRadian);
+    const ScenePoint onScreen = zoomedScenePoint(mapGeometry_, mapWindow(), *position);
+    const float x = static_cast<float>(onScreen.x);
+    const float y = static_cast<float>(onScreen.y);
+    const float heading = static_cast<float>(shown.psi * kDegreesPerRadian);
     // A position beyond float range or a heading that is no number cannot be drawn meaningfully.
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(heading)) return;
 

@@ -136,7 +136,12 @@ void COrvaneView::drawText(float x, float y, int colorIndex, float size, const c
 }
 
 void COrvaneView::fillCockpitFeed() {
-    cockpitFeed_.fill(telemetry_);
+    cockpitFeed_.fill(scene_->telemetry());
+}
+
+void COrvaneView::showReplay(ReplayScene* replay) {
+    scene_->showReplay(replay);
+    update();
 }
 
 void COrvaneView::initializeGL() {
@@ -224,12 +229,12 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 
 void COrvaneView::onFrameTimer() {
     const std::int32_t now = programClockMs();
-    if (tickNeedsRepaint(telemetry_, scene_->lastDrawingShowedLink(), now)) update();
+    if (tickNeedsRepaint(scene_->telemetry(), scene_->lastDrawingShowedLink(), now)) update();
     // A pressed button flashes over the next drawings, one a tick, with or without telemetry.
     if (scene_->buttonFlashPending()) update();
     flightDeck_->tick(now);
 
-    cockpitFeed_.tick(telemetry_, cockpitFeedOn_, *feedSocket_);
+    cockpitFeed_.tick(scene_->telemetry(), cockpitFeedOn_, *feedSocket_);
 }
 
 void COrvaneView::mousePressEvent(QMouseEvent* event) {

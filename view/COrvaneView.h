@@ -25,6 +25,7 @@ class QMouseEvent;
 class QWheelEvent;
 class QWidget;
 class Scene;
+struct ReplayScene;
 struct TelemetryState;
 
 // The one view: owns the OpenGL context (through Qt), the 100 ms frame timer, the cockpit-feed
@@ -77,7 +78,11 @@ public:
     // is first shown (tests use a free port).
     void setFeedPort(int port) { feedPort_ = port; }
 
-    // Writes the current telemetry into the cockpit-feed packet.
+    // Shows a replayed flight instead of the live link (nullptr: the live link again); the panel,
+    // the symbol, the route and the cockpit feed all follow it.
+    void showReplay(ReplayScene* replay);
+
+    // Writes the shown telemetry into the cockpit-feed packet.
     void fillCockpitFeed();
 
     // The timer's repaint decision, frameTickNeedsRepaint.

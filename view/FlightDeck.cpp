@@ -1,6 +1,7 @@
 #include "view/FlightDeck.h"
 
 #include "net/TelemetryState.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 
 namespace {
@@ -18,12 +19,16 @@ void FlightDeck::tick(std::int32_t programMs) {
     const AlarmConditions conditions = alarmConditions(telemetry_, programMs);
     alarms_.update(conditions.linkLost, conditions.gpsLost);
     recordTrack(conditions.linkLost);
-    scene_.setTrackClock(clock_());
+    if (scene_.replay() != nullptr) {
+        recordReplayTrack();
+    } else {
+        scene_.setTrackClock(clock_());
+    }
     publishReadout();
 }
 
 void FlightDeck::recordTrack(bool linkLost) {
-    FlightTrack& track = scene_.flightTrack();
+    FlightTrack& track = scene_.liveTrack();
     if (linkLost) {
         // Where the aircraft went meanwhile is not known: no line joins across the silence.
         track.addBreak();
@@ -43,6 +48,22 @@ void FlightDeck::recordTrack(bool linkLost) {
     track.addFix(telemetry_.lat.load(), telemetry_.lon.load(), clock_());
 }
 
+void FlightDeck::recordReplayTrack() {
+    // The replayed flight's own track, on the recording's clock: a point a tick (a paused replay
+    // adds nothing, as it stands still), a gap where the recorded link or GPS was down, and a new
+    // track when the operator moves back in the recording.
+    const ReplayScene& replay = *scene_.replay();
+    const std::int64_t at = static_cast<std::int64_t>(replay.lineTime) * 1000;
+    FlightTrack& track = scene_.flightTrack();
+    if (!track.points().empty() && at < track.points().back().timeMs) track.clear();
+    if (replay.telemetry.linkAlive.load() != 1 || replay.telemetry.gpsStatus.load() != kGpsAcquired) {
+        track.addBreak();
+    } else {
+        track.addFix(replay.telemetry.lat.load(), replay.telemetry.lon.load(), at);
+    }
+    scene_.setTrackClock(at);
+}
+
 void FlightDeck::setCursor(std::optional<GeoPoint> cursor) {
     if (cursor.has_value() == readout_.cursor.has_value() &&
         (!cursor || (cursor->lat == readout_.cursor->lat && cursor->lon == readout_.cursor->lon))) {
@@ -58,8 +79,11 @@ void FlightDeck::setReadoutListener(ReadoutListener listener) {
 }
 
 void FlightDeck::publishReadout() {
-    if (telemetry_.lineHeard.load(std::memory_order_acquire) && telemetry_.gpsStatus.load() == kGpsAcquired) {
-        readout_.aircraft = GeoPoint{telemetry_.lat.load(), telemetry_.lon.load()};
+    // The aircraft shown: the live one, or the replayed one during a replay.
+    const TelemetryState& shown = scene_.telemetry();
+    const bool heard = scene_.replay() != nullptr || shown.lineHeard.load(std::memory_order_acquire);
+    if (heard && shown.gpsStatus.load() == kGpsAcquired) {
+        readout_.aircraft = GeoPoint{shown.lat.load(), shown.lon.load()};
     } else {
         readout_.aircraft.reset();
     }

@@ -41,6 +41,7 @@ public:
 
 private:
     void recordTrack(bool linkLost);
+    void recordReplayTrack();
     void publishReadout();
 
     Scene& scene_;

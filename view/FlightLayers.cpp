@@ -9,6 +9,7 @@
 #include "map/Geodesy.h"
 #include "net/TelemetryState.h"
 #include "view/AlarmSchedule.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 
 namespace {
@@ -35,18 +36,24 @@ constexpr std::int16_t kGpsAcquired = 1;
 }  // namespace
 
 bool Scene::linkLostShown() const {
+    // Only the live picture can be taken for live: a replay is marked as one and shows each
+    // moment's unit states as they were recorded.
+    if (replay_ != nullptr) return false;
     return alarmConditions(telemetry_, clock_()).linkLost;
 }
 
-std::optional<ScenePoint> Scene::aircraftOnMap() const {
-    if (!telemetry_.lineHeard.load(std::memory_order_acquire) || telemetry_.gpsStatus.load() != kGpsAcquired)
-        return std::nullopt;
-    return shownScenePoint(telemetry_.lat.load(), telemetry_.lon.load());
+std::optional<ScenePoint> Scene::aircraftOnMap() {
+    const TelemetryState& shown = telemetry();
+    // The live state holds a position only once a line has come; a replayed one always does.
+    const bool heard = replay_ != nullptr || shown.lineHeard.load(std::memory_order_acquire);
+    if (!heard || shown.gpsStatus.load() != kGpsAcquired) return std::nullopt;
+    return shownScenePoint(shown.lat.load(), shown.lon.load());
 }
 
 void Scene::drawTrack() {
-    const std::vector<TrackPoint>& points = flightTrack_.points();
-    const std::size_t first = flightTrack_.firstShown(trackMode_, trackClockMs_);
+    const FlightTrack& track = flightTrack();
+    const std::vector<TrackPoint>& points = track.points();
+    const std::size_t first = track.firstShown(trackMode_, trackClockMs_);
     if (first >= points.size()) return;
     beginMapClip();
     glColor3f(kTrackColor[0], kTrackColor[1], kTrackColor[2]);
@@ -103,7 +110,7 @@ void Scene::drawOffMapArrow() {
     const auto ux = static_cast<float>(dx / length), uy = static_cast<float>(dy / length);
 
     const GeoPoint edge = unshownGeo(edgeX, edgeY);
-    const GeodesicLeg leg = geodesicInverse(edge, {telemetry_.lat.load(), telemetry_.lon.load()});
+    const GeodesicLeg leg = geodesicInverse(edge, {telemetry().lat.load(), telemetry().lon.load()});
     char label[48];
     std::snprintf(label, sizeof label, "%.0f m", leg.metres);
 

@@ -7,14 +7,15 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <string>
 #include <numbers>
+#include <string>
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
 #include "map/TextureImage.h"
 #include "net/TelemetryDecoder.h"
 #include "view/OutlineFont.h"
+#include "view/ReplayScene.h"
 #include "view/SceneCamera.h"
 
 namespace {
@@ -40,6 +41,10 @@ Scene::Scene(TelemetryState& telemetry, Notifier& notifier)
       notifier_(notifier),
       colorTable_{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}}},
       clock_(programClockMs) {}
+
+TelemetryState& Scene::telemetry() {
+    return replay_ != nullptr ? replay_->telemetry : telemetry_;
+}
 
 // The display lists and the texture belong to the context and go with it.
 Scene::~Scene() = default;

@@ -15,6 +15,7 @@
 
 class Notifier;
 class TextureImage;
+struct ReplayScene;
 struct TelemetryState;
 
 // Colour indices of drawText.
@@ -123,16 +124,28 @@ public:
     const ColorTable& colorTable() const { return colorTable_; }
     MapGeometry& mapGeometry() { return mapGeometry_; }
     const MapGeometry& mapGeometry() const { return mapGeometry_; }
-    TelemetryState& telemetry() { return telemetry_; }
+    // The state the view shows: the live link's, or the replayed one while a replay is shown.
+    TelemetryState& telemetry();
+    // Shows `replay` instead of the live link (nullptr: the live link again). The live state keeps
+    // being written by the receiver meanwhile; nothing of it is shown.
+    // A new replay starts with a track of its own.
+    void showReplay(ReplayScene* replay) {
+        if (replay != replay_) replayTrack_.clear();
+        replay_ = replay;
+    }
+    const ReplayScene* replay() const { return replay_; }
     Notifier& notifier() { return notifier_; }
     // The route, the waypoint buttons' flags and their flash counters.
     Waypoints& waypoints() { return waypoints_; }
     const SolidSphereCache& sphereCache() const { return sphereCache_; }
     // Whether a map picture has reached the texture; without one the map shows only its frame.
     bool hasMapPicture() const { return mapPictureLoaded_; }
-    // The flown track and which part of it is drawn; the track clock (the track's own clock, set
-    // before each frame) decides what "the last ten minutes" are.
-    FlightTrack& flightTrack() { return flightTrack_; }
+    // The flown track shown (the replayed flight's during a replay) and which part of it is drawn;
+    // the track clock (the track's own clock, set before each frame) decides what "the last ten
+    // minutes" are.
+    FlightTrack& flightTrack() { return replay_ != nullptr ? replayTrack_ : flightTrack_; }
+    // The live aircraft's track, recorded also while a replay is shown.
+    FlightTrack& liveTrack() { return flightTrack_; }
     TrackMode trackMode() const { return trackMode_; }
     void setTrackMode(TrackMode mode) { trackMode_ = mode; }
     void setTrackClock(std::int64_t nowMs) { trackClockMs_ = nowMs; }
@@ -150,13 +163,14 @@ public:
     // The view uses it to repaint once when telemetry stops, so that "NO LINK" appears.
     bool lastDrawingShowedLink() const { return lastDrawingShowedLink_; }
 
-    // Lines came and then stopped for the link-loss time: the unit states are no longer known.
+    // The live link's lines came and then stopped for the link-loss time: the unit states are no
+    // longer known (never during a replay, which shows the recorded states).
     bool linkLostShown() const;
 
 private:
     void loadStartupMap();
     // The aircraft's scene position while it has a GPS fix.
-    std::optional<ScenePoint> aircraftOnMap() const;
+    std::optional<ScenePoint> aircraftOnMap();
     // Where a coordinate is drawn on the map as shown, and the reverse.
     std::optional<ScenePoint> shownScenePoint(double lat, double lon) const;
     GeoPoint unshownGeo(double x, double y) const;
@@ -170,6 +184,7 @@ private:
     void drawStateTable();
 
     TelemetryState& telemetry_;
+    ReplayScene* replay_ = nullptr;
     Notifier& notifier_;
     GLuint outlineFontBase_ = 0;
     ColorTable colorTable_;
@@ -187,6 +202,7 @@ private:
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
     FlightTrack flightTrack_;
+    FlightTrack replayTrack_;
     TrackMode trackMode_ = TrackMode::LastTenMinutes;
     std::int64_t trackClockMs_ = 0;
     // Centre of the zoom window in texture coordinates; the picture's centre until panned.

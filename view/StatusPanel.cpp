@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "net/TelemetryState.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 
 namespace {
@@ -41,6 +42,8 @@ constexpr float kHertzX = 2.85f;
 constexpr float kHeadingSize = 0.6f;
 // "2 SRC" is a glyph longer than "LINK": smaller, it ends before the rate instead of running into it.
 constexpr float kTwoSourcesSize = 0.7f;
+// The replay mark, in the table's free space under the COMM row.
+constexpr float kReplayMarkY = -4.06f;
 
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
@@ -108,11 +111,13 @@ StatusWord navStatusWord(std::int16_t navStatus) {
 }
 
 void Scene::drawStatusPanel() {
-    const TelemetryState& t = telemetry_;
+    const TelemetryState& t = telemetry();
     const float left = mapGeometry_.mapOriginX;
 
+    // A replay shows the time its line was received, not the time it is watched.
+    const std::time_t shownTime = replay_ != nullptr ? replay_->lineTime : std::time(nullptr);
     drawText(left, mapGeometry_.mapOriginY - kTimeBelowMap, colorWhite, 0.7f,
-             formatPanelTime(std::time(nullptr)).c_str());
+             formatPanelTime(shownTime).c_str());
 
     drawText(left + kLabelColumn, kLatRow, colorWhite, 1.0f, "LAT");
     drawText(left + kLabelColumn, kLonRow, colorWhite, 1.0f, "LON");
@@ -146,7 +151,7 @@ void Scene::drawStatusPanel() {
 }
 
 void Scene::drawStateTable() {
-    const TelemetryState& t = telemetry_;
+    TelemetryState& t = telemetry();
     struct Row {
         float y;
         const char* label;
@@ -206,7 +211,8 @@ void Scene::drawStateTable() {
     // Read and cleared in one step, so a line arriving while the panel draws is kept for the next
     // drawing instead of being lost between the test and the clearing.
     const float commRow = kLabels[12].y;
-    lastDrawingShowedLink_ = telemetry_.linkAlive.exchange(0) == 1;
+    // A replayed moment keeps its link state however often it is drawn.
+    lastDrawingShowedLink_ = (replay_ != nullptr ? t.linkAlive.load() : t.linkAlive.exchange(0)) == 1;
     if (lastDrawingShowedLink_) {
         // Lines from two senders at once: whatever the panel shows may mix two aircraft's values,
         // and an upload may go to either of them.
@@ -220,4 +226,5 @@ void Scene::drawStateTable() {
     } else {
         drawText(kTableStatusX, commRow, colorRed, 1.0f, "NO LINK");
     }
+    if (replay_ != nullptr) drawText(kTableLabelX, kReplayMarkY, colorYellow, 1.0f, replay_->mark.c_str());
 }

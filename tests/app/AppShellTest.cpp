@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -33,7 +35,11 @@
 #include "app/CMainFrame.h"
 #include "app/COrvaneApp.h"
 #include "app/CursorReadout.h"
+#include "app/ReplayBar.h"
+#include "app/ReplayController.h"
+#include "net/NetSocket.h"
 #include "record/FlightRecorder.h"
+#include "tests/record/RecordTestSupport.h"
 #include "tuning/CGainDlg.h"
 
 namespace {
@@ -131,6 +137,7 @@ private slots:
     void boxMessagesAlsoGoToStandardErrorWithTheTime();
     void notifierAfterTheEndHoldsOtherThreads();
     void recordFlightsFollowsTheProfileTheMenuAndFailures();
+    void replayFollowsItsKeysAndStopReplayReturnsToTheLiveLink();
 
 private:
     QTemporaryDir settingsDir_;
@@ -144,8 +151,9 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     const QStringList expected = {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
         "&GUI: &Cockpit Display", "&Tuning: Control &Gain",
-        "F&light: &Record Flights|&Aircraft Address...|-|Trac&k|&Clear Track|-|&Save Waypoints...|&Load "
-        "Waypoints...|-|Reset Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
+        "F&light: &Record Flights|Re&play Recording...\tCtrl+R|(S&top Replay)|&Aircraft "
+        "Address...|-|Trac&k|&Clear "
+        "Track|-|&Save Waypoints...|&Load Waypoints...|-|Reset Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
         "&Help: &About Orvane..."};
     QStringList shown;
     for (QAction* top : frame_->menuBar()->actions()) {
@@ -161,7 +169,12 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     QCOMPARE(findAction(frame_, "&File", "&New\tCtrl+N")->shortcut(), QKeySequence("Ctrl+N"));
     QCOMPARE(findAction(frame_, "&File", "&Open...\tCtrl+O")->shortcut(), QKeySequence("Ctrl+O"));
     QCOMPARE(findAction(frame_, "&File", "&Save\tCtrl+S")->shortcut(), QKeySequence("Ctrl+S"));
-    QVERIFY(frame_->findChild<QToolBar*>() == nullptr);
+    // The one tool bar is the replay bar, shown only while a recording is replayed.
+    for (QToolBar* bar : frame_->findChildren<QToolBar*>()) {
+        QVERIFY(bar->objectName() == "replayBar" && bar->isHidden());
+    }
+    QCOMPARE(findAction(frame_, "F&light", "Re&play Recording...\tCtrl+R")->shortcut(),
+             QKeySequence("Ctrl+R"));
     QVERIFY(frame_->statusBar()->isVisibleTo(frame_) && frame_->cursorReadout() != nullptr);
 
     app().showMainFrame();
@@ -287,7 +300,10 @@ void AppShellTest::commandLineIsParsed() {
         {{"orvane", "--user-folder=yes"}, "error"},
         {{"orvane", "--after"}, "error"},
         {{"orvane", "--after", "2"}, "error"},
+        {{"orvane", "--replay"}, "error"},
     };
+    QCOMPARE(parseCommandLine({"orvane", "--replay", "flights/a.pcap"}).replayFile,
+             QString("flights/a.pcap"));
     for (const Case& c : cases) {
         const CommandLine parsed = parseCommandLine(c.arguments);
         const QString result = !parsed.error.isEmpty()
@@ -513,3 +529,75 @@ void AppShellTest::recordFlightsFollowsTheProfileTheMenuAndFailures() {
 
 QTEST_MAIN(AppShellTest)
 #include "AppShellTest.moc"
+
+void AppShellTest::replayFollowsItsKeysAndStopReplayReturnsToTheLiveLink() {
+    // Thirty seconds at ten lines a second.
+    constexpr std::int64_t kStart = 1796751167000000;
+    constexpr std::int64_t kSecond = 1000000;
+    std::vector<FrameToWrite> frames;
+    for (int i = 0; i < 300; ++i) {
+        const std::string line = std::to_string(i) + " 0 0 0 0 0 0 0 0 0 0 0 0 0 39.98 -75.21 0 1 2 1";
+        frames.push_back(
+            {kStart + i * kSecond / 10, udpPacket(0x7F000001, 14550, 0x7F000001, 9001, bytesOf(line))});
+    }
+    const QString path = filesDir_.path() + "/flight.pcap";
+    writeCapture(path.toStdString(), DLT_RAW, frames);
+
+    // A file that cannot be replayed is told, and nothing changes.
+    const auto told = answeringBoxes([&] { QVERIFY(!app().startReplay(filesDir_.path() + "/none.pcap")); });
+    QVERIFY(told && told->contains("none.pcap"));
+    ReplayController* replay = app().replayController();
+    QVERIFY(!replay->active() && !app().telemetrySocket->repliesHeld());
+
+    frame_->show();
+    QVERIFY(QTest::qWaitForWindowActive(frame_));
+    QVERIFY(app().startReplay(path));
+    auto* bar = frame_->findChild<ReplayBar*>();
+    QVERIFY(bar->isVisible());
+    QVERIFY(app().telemetrySocket->repliesHeld());
+    QVERIFY(frame_->stopReplayAction()->isEnabled());
+    QCOMPARE(replay->scene().mark, std::string("REPLAY 1x"));
+
+    QTest::keyClick(frame_, Qt::Key_Space);
+    QCOMPARE(replay->scene().mark, std::string("PAUSED"));
+    struct Key {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::int64_t expected;  // from the start
+    };
+    const Key keys[] = {
+        {Qt::Key_Home, Qt::NoModifier, 0},
+        {Qt::Key_Right, Qt::NoModifier, 10 * kSecond},
+        {Qt::Key_Right, Qt::ShiftModifier, 10 * kSecond + kSecond / 10},
+        {Qt::Key_Left, Qt::ShiftModifier, 10 * kSecond},
+        {Qt::Key_Left, Qt::ShiftModifier, 10 * kSecond - kSecond / 10},
+        {Qt::Key_Left, Qt::NoModifier, 0},
+        {Qt::Key_End, Qt::NoModifier, 299 * kSecond / 10},
+        {Qt::Key_Right, Qt::NoModifier, 299 * kSecond / 10},
+        {Qt::Key_Left, Qt::NoModifier, 199 * kSecond / 10},
+    };
+    for (const Key& k : keys) {
+        QTest::keyClick(frame_, k.key, k.modifiers);
+        QCOMPARE(replay->shownMicros() - kStart, k.expected);
+        QCOMPARE(replay->scene().telemetry.p.load(), static_cast<float>(k.expected / (kSecond / 10)));
+    }
+    QTest::keyClick(frame_, Qt::Key_Plus);
+    QCOMPARE(replay->clock()->speed(), 2.0);
+    for (int i = 0; i < 3; ++i) QTest::keyClick(frame_, Qt::Key_Minus);
+    QCOMPARE(replay->clock()->speed(), 0.25);
+    QTest::keyClick(frame_, Qt::Key_Space);
+    QCOMPARE(replay->scene().mark, std::string("REPLAY 0.25x"));
+    QCOMPARE(bar->speedBox()->currentText(), QString("0.25x"));
+
+    // The slider shows the moment it is dragged to.
+    bar->slider()->setValue(150);
+    QVERIFY(std::llabs(replay->shownMicros() - (kStart + 15 * kSecond)) < 1000);
+    QCOMPARE(replay->scene().telemetry.p.load(), 150.0f);
+
+    for (QAction* action : bar->actions()) {
+        if (action->text() == "Close") action->trigger();
+    }
+    QVERIFY(!replay->active() && bar->isHidden());
+    QVERIFY(!app().telemetrySocket->repliesHeld());
+    QVERIFY(!frame_->stopReplayAction()->isEnabled());
+}

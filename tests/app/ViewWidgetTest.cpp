@@ -24,6 +24,7 @@
 #include "tests/support/ScriptedAsker.h"
 #include "view/COrvaneView.h"
 #include "view/FlightDeck.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 #include "view/SceneCamera.h"
 
@@ -193,6 +194,21 @@ private slots:
         listener.drain();
         QTest::qWait(1000);
         QVERIFY(listener.drain().size() <= 12);
+
+        // A replay shown in the view is what the cockpit display gets; the live state waits.
+        ReplayScene replay;
+        replay.telemetry.theta = -0.2f;
+        replay.telemetry.cas = 33.0f;
+        std::vector<std::uint8_t> latest;
+        auto latestAirspeed = [&] {
+            for (auto& datagram : listener.drain()) latest = std::move(datagram);
+            return latest.size() == 696 ? loadLittleEndianDouble(latest.data() + 80) : -1.0;
+        };
+        fixture.view.showReplay(&replay);
+        QTRY_COMPARE_WITH_TIMEOUT(latestAirspeed(), 33.0, 3000);
+        QCOMPARE(loadLittleEndianDouble(latest.data() + 40), static_cast<double>(-0.2f) * 57.3);
+        fixture.view.showReplay(nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(latestAirspeed(), 20.0, 3000);
     }
 
     // Planning on the ground: with no telemetry at all, what the operator does is drawn.

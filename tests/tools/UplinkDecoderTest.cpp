@@ -1,4 +1,4 @@
-#include "tools/sim/UplinkDecoder.h"
+#include "net/UplinkDecoder.h"
 
 #include <gtest/gtest.h>
 

@@ -19,6 +19,7 @@
 
 #include "common/DialogNumbers.h"
 #include "common/DialogUnits.h"
+#include "map/Waypoints.h"
 #include "net/NetSocket.h"
 #include "net/UplinkFrame.h"
 #include "net/UploadGate.h"
@@ -325,6 +326,40 @@ private slots:
         QCOMPARE(received->size(), std::size_t{kUplinkSize});
         QCOMPARE(reinterpret_cast<const char*>(received->data()), "G 4 1.000000 0.500000 0.000000");
         QVERIFY(dialog->isVisible());
+    }
+
+    // While a recording is replayed neither upload reaches the aircraft: each tells why and sends
+    // nothing; afterwards they go out again.
+    void uploadsAreRefusedWhileARecordingIsReplayed() {
+        LoopbackPeer aircraft;
+        aircraft.sendTo(boundPort(socket_->socketHandle()), "telemetry");
+        char line[200];
+        QVERIFY(socket_->receiveFrom(line, sizeof line) > 0);
+        QVERIFY(senders_.admit(socket_->lastSender(), 0));
+        Waypoints route;
+        route.waypointCount = 1;
+        route.waypointLat[0] = 39.9871;
+        route.waypointLon[0] = -75.2123;
+
+        socket_->holdReplies(true);
+        CGainDlg* dialog = open();
+        notifier_.messages.clear();
+        QTest::keyClick(dialog, Qt::Key_Return);
+        uploadWaypoints(route, *gate_, notifier_);
+        QCOMPARE(notifier_.messages, std::vector<std::string>(2, std::string(kReplayNothingSentMessage)));
+        QCOMPARE(route.routeShown, 0);
+        // Nothing on the socket gets past the hold either.
+        const char raw[kUplinkSize] = {};
+        QCOMPARE(socket_->replyToSender(raw, kUplinkSize), -1);
+        QCOMPARE(socket_->sendToAddress(raw, kUplinkSize, socket_->lastSender()), -1);
+        QVERIFY(!aircraft.receive(200));
+
+        socket_->holdReplies(false);
+        uploadWaypoints(route, *gate_, notifier_);
+        const auto received = aircraft.receive(1000);
+        QVERIFY(received);
+        QCOMPARE(received->front(), std::uint8_t{'W'});
+        QCOMPARE(route.routeShown, 1);
     }
 
     void saveWritesTheWholeTableOrTellsWhyNot() {

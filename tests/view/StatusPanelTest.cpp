@@ -7,13 +7,16 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "net/TelemetryState.h"
 #include "tests/support/SceneProbe.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 #include "view/StatusPanel.h"
 
@@ -223,6 +226,67 @@ TEST_F(StatusPanelTest, TwoSendersShowTwoSourcesInRedUntilOneWasAloneForFiveSeco
         EXPECT_EQ(textBox(kTableX + 2.85, kCommRow, isWhite, 0.5).found, rateShown) << "Hz";
         EXPECT_FALSE(rateShown && textBox(kTableX + 2.3, kCommRow, isRed, 0.5).found) << "runs into the rate";
     }
+}
+
+// A replay shows the replayed state with its recorded time and link, and the yellow mark under the
+// COMM row that tells it from the live aircraft; the live state is not shown meanwhile.
+TEST_F(StatusPanelTest, ReplayShowsItsRecordedTimeItsLinkAndItsMark) {
+    const double timeY = scene.mapGeometry().mapOriginY - 0.2;
+    const double left = scene.mapGeometry().mapOriginX;
+    auto timeLinePixels = [&] {
+        std::vector<int> lit;
+        const PixelBox band = textBox(left, timeY, isWhite, 3.0);
+        for (int y = band.top; y <= band.bottom; ++y) {
+            for (int x = band.left; x <= band.right; ++x) lit.push_back(isWhite(context.at(x, y)) ? 1 : 0);
+        }
+        return lit;
+    };
+    constexpr double kMarkY = kTableY - 4.06;
+    // What a time line of 2001 looks like, drawn on its own.
+    constexpr std::time_t kRecorded = 999999999;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    scene.drawText(static_cast<float>(left), static_cast<float>(timeY), colorWhite, 0.7f,
+                   formatPanelTime(kRecorded).c_str());
+    const std::vector<int> recordedLine = timeLinePixels();
+
+    telemetry.linkAlive = 1;
+    telemetry.packetInterval = 0.2;
+    ReplayScene replay;
+    replay.lineTime = kRecorded;
+    replay.telemetry.linkAlive = 0;
+    replay.telemetry.ahrsStatus = 2;
+    struct Drawing {
+        const char* mark;
+        int replayLink;
+        bool showsLink;
+    };
+    scene.showReplay(&replay);
+    for (const Drawing& d :
+         {Drawing{"REPLAY 8x", 1, true}, Drawing{"REPLAY 8x", 1, true}, Drawing{"PAUSED", 0, false}}) {
+        SCOPED_TRACE(d.mark);
+        replay.mark = d.mark;
+        replay.telemetry.linkAlive = d.replayLink;
+        drawPanel();
+        EXPECT_EQ(timeLinePixels(), recordedLine) << "the recorded time, not the time now";
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isGreen, 0.5).found, d.showsLink) << "the link of that moment";
+        EXPECT_EQ(replay.telemetry.linkAlive.load(), d.replayLink) << "drawing a moment keeps its link";
+        EXPECT_TRUE(textBox(kStatusX, kAhrsRow, isGreen, 0.5).found) << "the replayed AHRS state";
+        const PixelBox mark = textBox(kTableX + 0.1, kMarkY, isYellow, 3.0);
+        ASSERT_TRUE(mark.found);
+        EXPECT_NEAR(mark.left, pixelOf(kTableX + 0.1, 0).x, 3.0);
+        EXPECT_NEAR(mark.bottom, pixelOf(0, kMarkY).y, 2.0);
+    }
+    const int pausedWidth = textBox(kTableX + 0.1, kMarkY, isYellow, 3.0).right;
+    replay.mark = "REPLAY 64x";
+    drawPanel();
+    EXPECT_GT(textBox(kTableX + 0.1, kMarkY, isYellow, 3.0).right, pausedWidth + 20) << "the mark's own text";
+
+    scene.showReplay(nullptr);
+    drawPanel();
+    EXPECT_FALSE(textBox(kTableX + 0.1, kMarkY, isYellow, 3.0).found) << "no mark on the live link";
+    EXPECT_NE(timeLinePixels(), recordedLine);
+    EXPECT_TRUE(textBox(kStatusX, kCommRow, isGreen, 0.5).found) << "the live link's flag waited";
+    EXPECT_FALSE(textBox(kStatusX, kAhrsRow, isGreen, 0.5).found) << "the live AHRS state";
 }
 
 TEST(StatusPanelText, ValuesKeepTheirFormatsAtEveryMagnitude) {

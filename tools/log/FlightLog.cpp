@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "net/TelemetryDecoder.h"
-#include "net/TelemetryReceiver.h"
 #include "record/CaptureFormat.h"
 #include "record/CaptureReader.h"
 #include "record/CapturedDatagram.h"
@@ -16,32 +15,6 @@ namespace {
 
 // Damaged records listed one by one; the rest are only counted.
 constexpr std::size_t kDamageListed = 10;
-
-TelemetryValues snapshot(const TelemetryState& state) {
-    constexpr auto relaxed = std::memory_order_relaxed;
-    TelemetryValues values;
-    values.p = state.p.load(relaxed);
-    values.q = state.q.load(relaxed);
-    values.r = state.r.load(relaxed);
-    values.ax = state.ax.load(relaxed);
-    values.ay = state.ay.load(relaxed);
-    values.az = state.az.load(relaxed);
-    values.phi = state.phi.load(relaxed);
-    values.theta = state.theta.load(relaxed);
-    values.psi = state.psi.load(relaxed);
-    values.aux10 = state.aux10.load(relaxed);
-    values.aux11 = state.aux11.load(relaxed);
-    values.aux12 = state.aux12.load(relaxed);
-    values.palt = state.palt.load(relaxed);
-    values.cas = state.cas.load(relaxed);
-    values.lat = state.lat.load(relaxed);
-    values.lon = state.lon.load(relaxed);
-    values.alt = state.alt.load(relaxed);
-    values.gpsStatus = state.gpsStatus.load(relaxed);
-    values.ahrsStatus = state.ahrsStatus.load(relaxed);
-    values.navStatus = state.navStatus.load(relaxed);
-    return values;
-}
 
 // The fields up to the coordinates: a line that stopped before them has none of its own.
 constexpr int kFieldsThroughLongitude = 16;
@@ -87,9 +60,6 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
         const CapturedDatagram datagram =
             decodeCapturedFrame(log.linkType, record.frame, record.originalLength);
         switch (datagram.kind) {
-            case CapturedDatagram::Kind::other:
-                ++log.otherRecords;
-                continue;
             case CapturedDatagram::Kind::fragment:
                 ++log.fragments;
                 continue;
@@ -100,44 +70,56 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
                                          datagram.problem);
                 }
                 continue;
+            case CapturedDatagram::Kind::other:
             case CapturedDatagram::Kind::udp:
                 break;
         }
-        if (datagram.destinationPort == port) {
-            ++log.datagramsReceived;
-            if (datagram.length == 0) {
+        const FlightDatagramRole role = flightDatagramRole(datagram, port);
+        switch (role) {
+            case FlightDatagramRole::refusedEmpty:
                 ++log.refusedEmpty;
-            } else if (datagram.length > static_cast<std::uint32_t>(TelemetryReceiver::kReceiveBufferSize)) {
+                break;
+            case FlightDatagramRole::refusedOversize:
                 ++log.refusedOversize;
-            } else if (datagram.payload.size() < datagram.length) {
+                break;
+            case FlightDatagramRole::refusedCutByCapture:
                 ++log.refusedCutByCapture;
-            } else {
+                break;
+            case FlightDatagramRole::line: {
                 LoggedLine line;
                 line.timeMicros = record.timeMicros;
                 line.sender = {datagram.source, datagram.sourcePort};
                 line.fields = decoder.decode(reinterpret_cast<const char*>(datagram.payload.data()),
                                              datagram.payload.size());
                 if (line.fields < TelemetryDecoder::kFieldCount) ++log.incompleteLines;
-                line.values = snapshot(state);
+                line.values = snapshotTelemetry(state);
                 log.lines.push_back(line);
+                break;
             }
-        } else if (datagram.sourcePort == port) {
-            LoggedUpload upload;
-            upload.timeMicros = record.timeMicros;
-            upload.destination = {datagram.destination, datagram.destinationPort};
-            upload.decoded = datagram.payload.size() < datagram.length
-                                 ? Uplink(rejectOversizedUplink(datagram.length))
-                                 : decodeUplink(datagram.payload);
-            log.uploads.push_back(std::move(upload));
-        } else if (datagram.sourcePort == kRecorderNotePort &&
-                   datagram.destinationPort == kRecorderNotePort) {
-            if (const auto note = parseRecorderNote(datagram.payload)) {
-                log.drops = std::max(log.drops.value_or(0), note->dropped);
-            } else {
+            case FlightDatagramRole::upload: {
+                LoggedUpload upload;
+                upload.timeMicros = record.timeMicros;
+                upload.destination = {datagram.destination, datagram.destinationPort};
+                upload.decoded = datagram.payload.size() < datagram.length
+                                     ? Uplink(rejectOversizedUplink(datagram.length))
+                                     : decodeUplink(datagram.payload);
+                log.uploads.push_back(std::move(upload));
+                break;
+            }
+            case FlightDatagramRole::recorderNote:
+                if (const auto note = parseRecorderNote(datagram.payload)) {
+                    log.drops = std::max(log.drops.value_or(0), note->dropped);
+                } else {
+                    ++log.otherRecords;
+                }
+                break;
+            case FlightDatagramRole::other:
                 ++log.otherRecords;
-            }
-        } else {
-            ++log.otherRecords;
+                break;
+        }
+        if (role == FlightDatagramRole::line || role == FlightDatagramRole::refusedEmpty ||
+            role == FlightDatagramRole::refusedOversize || role == FlightDatagramRole::refusedCutByCapture) {
+            ++log.datagramsReceived;
         }
     }
     if (status != CaptureReader::Status::end) log.tailProblem = reader.problem();

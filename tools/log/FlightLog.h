@@ -5,20 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim/UplinkDecoder.h"
+#include "net/TelemetryValues.h"
+#include "net/UplinkDecoder.h"
 
 // A flight read back from a capture file: every telemetry line as the ground station decoded it,
 // every upload, and what else the file held. Captures of other tools are read the same way: UDP
 // datagrams to the telemetry port are telemetry, datagrams from it are uploads.
-
-// The values the ground station held after a line, under the line's field names.
-struct TelemetryValues {
-    float p = 0, q = 0, r = 0, ax = 0, ay = 0, az = 0, phi = 0, theta = 0, psi = 0;
-    float aux10 = 0, aux11 = 0, aux12 = 0, palt = 0, cas = 0;
-    double lat = 0, lon = 0;
-    float alt = 0;
-    std::int16_t gpsStatus = 0, ahrsStatus = 0, navStatus = 0;
-};
 
 struct Endpoint {
     std::uint32_t address = 0;  // host byte order

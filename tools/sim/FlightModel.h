@@ -3,10 +3,7 @@
 #include <cstddef>
 #include <vector>
 
-struct GeoPoint {
-    double lat = 0;  // degrees, north positive
-    double lon = 0;  // degrees, east positive
-};
+#include "map/MapGeometry.h"
 
 // Corners of the site the default circuit is flown in (the ground station's start-up map).
 inline constexpr GeoPoint kCircuitSiteUpperLeft{39.988195, -75.214313};

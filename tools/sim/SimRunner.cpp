@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net/UplinkDecoder.h"
 #include "tools/sim/SimSocket.h"
 #include "tools/sim/TelemetryLine.h"
-#include "tools/sim/UplinkDecoder.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "net/UplinkDecoder.h"
 #include "tools/sim/SimSocket.h"
 #include "tools/sim/TelemetryLine.h"
-#include "tools/sim/UplinkDecoder.h"
 #include "tools/stress/GainUploadCheck.h"
 #include "tools/stress/ScreenshotCompare.h"
 #include "tools/stress/StormTraffic.h"

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "tools/sim/FlightModel.h"
+#include "map/MapGeometry.h"
 
 // What the ground station sends back: one 180-byte datagram whose last byte is the sum of the
 // others, carrying "G mode p i d" or "W n lat lon ...".
