@@ -80,8 +80,11 @@ TEST_F(FlightDeckTest, AReplayShowsTheReplayedFlightsOwnTrack) {
         bool linkUp;
         std::size_t pointsAfter;
     };
-    const Moment moments[] = {{1000, 39.9860, true, 1}, {1001, 39.9861, true, 2}, {1001, 39.9861, true, 2},
-                              {1002, 39.9862, false, 2}, {1003, 39.9863, true, 3},
+    const Moment moments[] = {{1000, 39.9860, true, 1},
+                              {1001, 39.9861, true, 2},
+                              {1001, 39.9861, true, 2},
+                              {1002, 39.9862, false, 2},
+                              {1003, 39.9863, true, 3},
                               // moved back in the recording: a new track
                               {900, 39.9850, true, 1}};
     std::int32_t at = 200;
