@@ -1,13 +1,23 @@
 #include "app/CMainFrame.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QFileDialog>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 
 #include "app/COrvaneApp.h"
+#include "app/CursorReadout.h"
 #include "app/SenderStatusFields.h"
+#include "map/WaypointFile.h"
 #include "tuning/CGainDlg.h"
+#include "view/FlightTarget.h"
+
+namespace {
+constexpr const char* kWaypointFileFilter = "GPX files (*.gpx);;All Files (*)";
+}  // namespace
 
 CMainFrame::CMainFrame(COrvaneApp& app, QWidget* centralWidget, QWidget* parent)
     : QMainWindow(parent), app_(app) {
@@ -16,8 +26,12 @@ CMainFrame::CMainFrame(COrvaneApp& app, QWidget* centralWidget, QWidget* parent)
     buildMenus();
     buildInertAccelerators();
     showRecentFiles({});
-    // Whose telemetry is shown, at the right of the status bar; the rest of the bar is free.
+    // Whose telemetry is shown, at the right of the status bar; the map readout on its left.
     senderFields_ = new SenderStatusFields(app_.telemetry.senders, *statusBar());
+    cursorReadout_ = new CursorReadout(this);
+    statusBar()->addWidget(cursorReadout_, 1);
+    flightSettings_ = FlightSettings::load();
+    applyFlightSettings();
 }
 
 void CMainFrame::buildMenus() {
@@ -49,18 +63,21 @@ void CMainFrame::buildMenus() {
     QAction* gainAction = tuningMenu->addAction(QStringLiteral("Control &Gain"));
     connect(gainAction, &QAction::triggered, this, &CMainFrame::onControlGain);
 
-    QMenu* flightMenu = bar->addMenu(QStringLiteral("F&light"));
-    recordFlightsAction_ = flightMenu->addAction(QStringLiteral("&Record Flights"));
+    // Other commands of a flight join this menu; it is made once, after Tuning.
+    flightMenu_ = bar->addMenu(QStringLiteral("F&light"));
+    recordFlightsAction_ = flightMenu_->addAction(QStringLiteral("&Record Flights"));
     recordFlightsAction_->setCheckable(true);
     connect(recordFlightsAction_, &QAction::toggled, this, [this](bool on) { app_.onRecordFlights(on); });
-    QAction* replayAction = flightMenu->addAction(QStringLiteral("Re&play Recording...\tCtrl+R"));
+    QAction* replayAction = flightMenu_->addAction(QStringLiteral("Re&play Recording...\tCtrl+R"));
     replayAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(replayAction, &QAction::triggered, this, [this] { app_.onReplayRecording(); });
-    stopReplayAction_ = flightMenu->addAction(QStringLiteral("S&top Replay"));
+    stopReplayAction_ = flightMenu_->addAction(QStringLiteral("S&top Replay"));
     stopReplayAction_->setEnabled(false);
     connect(stopReplayAction_, &QAction::triggered, this, [this] { app_.onStopReplay(); });
-    QAction* aircraftAction = flightMenu->addAction(QStringLiteral("&Aircraft Address..."));
+    QAction* aircraftAction = flightMenu_->addAction(QStringLiteral("&Aircraft Address..."));
     connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
+    flightMenu_->addSeparator();
+    buildFlightMenu(flightMenu_);
 
     QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
     QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About Orvane..."));
@@ -111,4 +128,97 @@ void CMainFrame::onControlGain() {
     auto* dialog = new CGainDlg(app_.uploadGate, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+}
+
+void CMainFrame::buildFlightMenu(QMenu* menu) {
+    QMenu* trackMenu = menu->addMenu(QStringLiteral("Trac&k"));
+    auto* trackGroup = new QActionGroup(this);
+    const std::pair<const char*, TrackMode> modes[] = {{"&10 Minutes", TrackMode::LastTenMinutes},
+                                                       {"&Whole Flight", TrackMode::WholeFlight},
+                                                       {"&Off", TrackMode::Off}};
+    for (const auto& [text, mode] : modes) {
+        QAction* action = trackMenu->addAction(QString::fromLatin1(text));
+        action->setCheckable(true);
+        trackGroup->addAction(action);
+        trackActions_.append(action);
+        connect(action, &QAction::triggered, this, [this, mode = mode] {
+            flightSettings_.trackMode = mode;
+            flightSettings_.save();
+            if (flightTarget_) flightTarget_->setTrackMode(mode);
+        });
+    }
+    QAction* clearTrack = menu->addAction(QStringLiteral("&Clear Track"));
+    connect(clearTrack, &QAction::triggered, this, [this] {
+        if (flightTarget_) flightTarget_->clearTrack();
+    });
+    menu->addSeparator();
+    QAction* save = menu->addAction(QStringLiteral("&Save Waypoints..."));
+    connect(save, &QAction::triggered, this, &CMainFrame::onSaveWaypoints);
+    QAction* load = menu->addAction(QStringLiteral("&Load Waypoints..."));
+    connect(load, &QAction::triggered, this, &CMainFrame::onLoadWaypoints);
+    menu->addSeparator();
+    QAction* resetView = menu->addAction(QStringLiteral("Reset Map &View\tCtrl+0"));
+    resetView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    connect(resetView, &QAction::triggered, this, [this] {
+        if (flightTarget_) flightTarget_->resetMapView();
+    });
+    statusBarAction_ = menu->addAction(QStringLiteral("Status &Bar"));
+    statusBarAction_->setCheckable(true);
+    connect(statusBarAction_, &QAction::toggled, this, [this](bool shown) {
+        flightSettings_.statusBarShown = shown;
+        flightSettings_.save();
+        statusBar()->setVisible(shown);
+    });
+    muteAction_ = menu->addAction(QStringLiteral("&Mute Alarms"));
+    muteAction_->setCheckable(true);
+    connect(muteAction_, &QAction::toggled, this, [this](bool muted) {
+        flightSettings_.alarmsMuted = muted;
+        flightSettings_.save();
+        if (flightTarget_) flightTarget_->setAlarmsMuted(muted);
+    });
+}
+
+void CMainFrame::applyFlightSettings() {
+    const FlightSettings settings = flightSettings_;
+    for (int i = 0; i < trackActions_.size(); ++i) {
+        trackActions_[i]->setChecked(static_cast<int>(settings.trackMode) == i);
+    }
+    statusBarAction_->setChecked(settings.statusBarShown);
+    statusBar()->setVisible(settings.statusBarShown);
+    muteAction_->setChecked(settings.alarmsMuted);
+}
+
+void CMainFrame::setFlightTarget(FlightTarget* target) {
+    flightTarget_ = target;
+    if (!target) return;
+    target->setTrackMode(flightSettings_.trackMode);
+    target->setAlarmsMuted(flightSettings_.alarmsMuted);
+}
+
+QString CMainFrame::promptWaypointFileName(bool forSaving) {
+    const QString filter = QString::fromLatin1(kWaypointFileFilter);
+    return forSaving
+               ? QFileDialog::getSaveFileName(this, QStringLiteral("Save Waypoints"),
+                                              QStringLiteral("waypoints.gpx"), filter)
+               : QFileDialog::getOpenFileName(this, QStringLiteral("Load Waypoints"), QString(), filter);
+}
+
+void CMainFrame::onSaveWaypoints() {
+    if (!flightTarget_) return;
+    const QString path = promptWaypointFileName(true);
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!writeWaypointFile(path.toStdString(), waypointList(flightTarget_->flightWaypoints()), error)) {
+        app_.notifier.showMessage(kApplicationTitle, error);
+    }
+}
+
+void CMainFrame::onLoadWaypoints() {
+    if (!flightTarget_) return;
+    const QString path = promptWaypointFileName(false);
+    if (path.isEmpty()) return;
+    const WaypointFileRead read = loadWaypointFile(flightTarget_->flightWaypoints(),
+                                                   flightTarget_->flightMapGeometry(), path.toStdString());
+    if (read.ok) flightTarget_->waypointsReplaced();
+    app_.notifier.showMessage(kApplicationTitle, read.message);
 }

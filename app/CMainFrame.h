@@ -3,15 +3,20 @@
 #include <QList>
 #include <QMainWindow>
 
+#include "app/FlightSettings.h"
+
 class COrvaneApp;
+class CursorReadout;
+class FlightTarget;
 class QAction;
 class QMenu;
 class SenderStatusFields;
 
 // The main window: the menu bar and accelerators around one central widget (the view's window
 // container; tests give a plain widget, since the off-screen platform cannot show an OpenGL window)
-// and a status bar whose permanent fields show whose telemetry is shown. No toolbar. The commands of
-// the application are routed to `app`; Control Gain is the frame's own.
+// and a status bar: the map readout on its left, whose telemetry is shown in its permanent fields.
+// No toolbar. The commands of the application are routed to `app`; Control Gain and the Flight
+// menu's own commands are the frame's.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -24,7 +29,16 @@ public:
     // Opens a new, independent modeless Control Gain dialog.
     void onControlGain();
 
+    // The Flight menu acts on `target` (not owned; may be null), which gets the profile's choices
+    // at once.
+    void setFlightTarget(FlightTarget* target);
+    void onSaveWaypoints();
+    void onLoadWaypoints();
+
     QMenu* fileMenu() const { return fileMenu_; }
+    QMenu* flightMenu() const { return flightMenu_; }
+    CursorReadout* cursorReadout() const { return cursorReadout_; }
+    const FlightSettings& flightSettings() const { return flightSettings_; }
     SenderStatusFields* senderFields() const { return senderFields_; }
     // Flight > Record Flights, checkable.
     QAction* recordFlightsAction() const { return recordFlightsAction_; }
@@ -34,8 +48,14 @@ public:
     // pane): they take their keys so that nothing else reacts to them.
     const QList<QAction*>& inertAccelerators() const { return inertAccelerators_; }
 
+protected:
+    // The waypoint file chooser; empty when the operator cancels.
+    virtual QString promptWaypointFileName(bool forSaving);
+
 private:
     void buildMenus();
+    void buildFlightMenu(QMenu* menu);
+    void applyFlightSettings();
     void buildInertAccelerators();
 
     COrvaneApp& app_;
@@ -45,5 +65,12 @@ private:
     QAction* stopReplayAction_ = nullptr;
     QList<QAction*> recentFileActions_;
     QList<QAction*> inertAccelerators_;
+    QMenu* flightMenu_ = nullptr;
+    CursorReadout* cursorReadout_ = nullptr;
+    FlightTarget* flightTarget_ = nullptr;
+    FlightSettings flightSettings_;
+    QList<QAction*> trackActions_;  // in the order of TrackMode
+    QAction* statusBarAction_ = nullptr;
+    QAction* muteAction_ = nullptr;
     SenderStatusFields* senderFields_ = nullptr;
 };

@@ -21,6 +21,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CAircraftAddressDlg.h"
 #include "app/CMainFrame.h"
+#include "app/CursorReadout.h"
 #include "app/ReplayBar.h"
 #include "app/ReplayController.h"
 #include "app/StartupReport.h"
@@ -32,6 +33,7 @@
 #include "net/TelemetryReceiver.h"
 #include "record/FlightRecorder.h"
 #include "view/COrvaneView.h"
+#include "view/FlightDeck.h"
 
 namespace {
 
@@ -82,7 +84,8 @@ constexpr ProgramDescription kProgram = {
     "  user.bmp, the gain file gainsetting.txt, the cockpit display program OpenGC.exe. Started\n"
     "  from the desktop menu (--user-folder) that is $XDG_DATA_HOME/orvane, where the installed\n"
     "  maps are copied and OpenGC.exe is linked to orvane-cockpit on first start, never replacing\n"
-    "  a file that is there. Flights are recorded into flights/ there. The recent-file list is kept in ~/.config/Local AppWizard-Generated\n"
+    "  a file that is there. Flights are recorded into flights/ there. The recent-file list is kept in "
+    "~/.config/Local AppWizard-Generated\n"
     "  Applications/Orvane.conf.",
     true,
 };
@@ -152,7 +155,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
     result.reportFrames = parsed.has("--report-frames");
     result.userFolder = parsed.has("--user-folder");
     result.noRecord = parsed.has("--no-record");
-    if (const std::string* recording = parsed.value("--replay")) result.replayFile = QString::fromStdString(*recording);
+    if (const std::string* recording = parsed.value("--replay"))
+        result.replayFile = QString::fromStdString(*recording);
     return result;
 }
 
@@ -248,6 +252,9 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
 
     view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
+    frame->setFlightTarget(&view_->flightDeck());
+    view_->flightDeck().setReadoutListener(
+        [frame](const MapReadout& readout) { frame->cursorReadout()->showReadout(readout); });
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
         QCoreApplication::quit();

@@ -92,20 +92,19 @@ bool isOnMap(const MapGeometry& geometry, ScenePoint point) {
 
 // Texture coordinate s (or t) runs from 0 at the rectangle's left (bottom) edge to 1 at its right
 // (top) edge; the window shows s0 .. s0 + zoom over the whole rectangle.
-ScenePoint zoomedScenePoint(const MapGeometry& geometry, float zoom, ScenePoint unzoomed) {
-    const double start = zoomWindowStart(zoom);
+ScenePoint zoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint unzoomed) {
     const double width = geometry.mapRight - geometry.mapLeft;
     const double height = geometry.mapTop - geometry.mapBottom;
     const double s = (unzoomed.x - geometry.mapLeft) / width;
     const double t = (unzoomed.y - geometry.mapBottom) / height;
-    return {geometry.mapLeft + (s - start) / zoom * width, geometry.mapBottom + (t - start) / zoom * height};
+    return {geometry.mapLeft + (s - window.startU) / window.zoom * width,
+            geometry.mapBottom + (t - window.startV) / window.zoom * height};
 }
 
-ScenePoint unzoomedScenePoint(const MapGeometry& geometry, float zoom, ScenePoint shown) {
-    const double start = zoomWindowStart(zoom);
+ScenePoint unzoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint shown) {
     const double width = geometry.mapRight - geometry.mapLeft;
     const double height = geometry.mapTop - geometry.mapBottom;
-    const double s = start + (shown.x - geometry.mapLeft) / width * zoom;
-    const double t = start + (shown.y - geometry.mapBottom) / height * zoom;
+    const double s = window.startU + (shown.x - geometry.mapLeft) / width * window.zoom;
+    const double t = window.startV + (shown.y - geometry.mapBottom) / height * window.zoom;
     return {geometry.mapLeft + s * width, geometry.mapBottom + t * height};
 }

@@ -69,12 +69,20 @@ GeoPoint sceneToGeo(const MapGeometry& geometry, ScenePoint unzoomed);
 // Whether a scene point lies on the drawn map rectangle, edges included.
 bool isOnMap(const MapGeometry& geometry, ScenePoint point);
 
-// The zoom window shows the square of side `zoom` (texture coordinates, 0.1..1.0) centred on the
-// picture over the whole map rectangle. zoomWindowStart is its lower-left texture coordinate;
-// zoomedScenePoint is where a point of the unzoomed map is shown, unzoomedScenePoint the inverse.
-// Everything drawn from coordinates goes through them, so it stays on its place in the picture.
+// The zoom window shows the square of side `zoom` (texture coordinates, 0.1..1.0) of the picture
+// whose lower-left corner is (startU, startV), over the whole map rectangle: centred on the picture
+// (zoomWindowStart) until the operator pans it. zoomedScenePoint is where a point of the unzoomed
+// map is shown, unzoomedScenePoint the inverse. Everything drawn from coordinates goes through
+// them, so it stays on its place in the picture.
 inline float zoomWindowStart(float zoom) {
     return (1.0f - zoom) * 0.5f;
 }
-ScenePoint zoomedScenePoint(const MapGeometry& geometry, float zoom, ScenePoint unzoomed);
-ScenePoint unzoomedScenePoint(const MapGeometry& geometry, float zoom, ScenePoint shown);
+struct MapWindow {
+    float zoom = 1.0f;
+    float startU = 0.0f, startV = 0.0f;
+};
+inline MapWindow centredMapWindow(float zoom) {
+    return {zoom, zoomWindowStart(zoom), zoomWindowStart(zoom)};
+}
+ScenePoint zoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint unzoomed);
+ScenePoint unzoomedScenePoint(const MapGeometry& geometry, const MapWindow& window, ScenePoint shown);

@@ -24,8 +24,10 @@ void Scene::drawMap() {
     glEnd();
     glLineWidth(1.0f);
 
-    // The zoom window is a square of side mapZoom centred on the picture's centre.
-    geometry.mapTexU0 = geometry.mapTexV0 = zoomWindowStart(mapZoom_);
+    // The zoom window: a square of side mapZoom, centred on the picture's centre until panned.
+    const MapWindow window = mapWindow();
+    geometry.mapTexU0 = window.startU;
+    geometry.mapTexV0 = window.startV;
     const float s0 = geometry.mapTexU0, t0 = geometry.mapTexV0, zoom = mapZoom_;
 
     glEnable(GL_TEXTURE_2D);

@@ -104,7 +104,8 @@ void Scene::drawWaypointMarks() {
     glMatrixMode(GL_MODELVIEW);
     // Waypoints keep their unzoomed scene position; they are drawn where the zoom shows it.
     auto shownAt = [this, &route](std::size_t at) {
-        return zoomedScenePoint(mapGeometry_, mapZoom_, {route.waypointSceneX[at], route.waypointSceneY[at]});
+        return zoomedScenePoint(mapGeometry_, mapWindow(),
+                                {route.waypointSceneX[at], route.waypointSceneY[at]});
     };
     beginMapClip();
     const int count = route.waypointCount;

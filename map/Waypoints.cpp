@@ -29,8 +29,9 @@ std::string formattedString(const FormattedText& text, int length) {
     return std::string(text, std::min(static_cast<std::size_t>(length), kFormattedCapacity - 1));
 }
 
-void addWaypoint(Waypoints& waypoints, const MapGeometry& geometry, float mapZoom, ScenePoint shown) {
-    const ScenePoint point = unzoomedScenePoint(geometry, mapZoom, shown);
+void addWaypoint(Waypoints& waypoints, const MapGeometry& geometry, const MapWindow& window,
+                 ScenePoint shown) {
+    const ScenePoint point = unzoomedScenePoint(geometry, window, shown);
     const GeoPoint geo = sceneToGeo(geometry, point);
     const auto i = static_cast<std::size_t>(waypoints.waypointCount);
     waypoints.waypointSceneX[i] = point.x;
@@ -60,7 +61,7 @@ std::optional<DoubleClickPosition> toDoubleClickPosition(double x, double y, int
     return DoubleClickPosition{*reference, clientToScene(x, y, windowWidth, windowHeight)};
 }
 
-void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, float mapZoom,
+void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, const MapWindow& window,
                          const DoubleClickPosition& click, const DoubleClickActions& actions) {
     const ReferencePosition at = click.reference;
     auto beep = [&] {
@@ -85,7 +86,7 @@ void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, floa
             beep();
             return;
         }
-        addWaypoint(waypoints, geometry, mapZoom, click.scene);
+        addWaypoint(waypoints, geometry, window, click.scene);
     }
 }
 

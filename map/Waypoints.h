@@ -72,8 +72,8 @@ struct DoubleClickActions {
 };
 
 // The left-button double-click at `at`: a button's action, or a new waypoint at the map position
-// under the cursor as the map is shown at `mapZoom` (a full list takes none and beeps).
-void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, float mapZoom,
+// under the cursor as the map is shown through `window` (a full list takes none and beeps).
+void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, const MapWindow& window,
                          const DoubleClickPosition& at, const DoubleClickActions& actions);
 
 // The upload of the first `count` waypoints (0..8): "W n" and "%10.6f %10.6f " per waypoint,

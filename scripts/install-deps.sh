@@ -10,6 +10,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-urw-base35
   libosmesa6-dev
   libgtest-dev
+  libgeographiclib-dev libcanberra-dev sound-theme-freedesktop gpsbabel
   xvfb xauth xdotool
   locales
   clang libclang-rt-14-dev

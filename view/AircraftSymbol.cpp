@@ -26,7 +26,7 @@ void Scene::drawAircraftSymbol() {
     const TelemetryState& shown = telemetry();
     const std::optional<ScenePoint> position = geoToScene(mapGeometry_, shown.lat, shown.lon);
     if (!position) return;
-    const ScenePoint onScreen = zoomedScenePoint(mapGeometry_, mapZoom_, *position);
+    const ScenePoint onScreen = zoomedScenePoint(mapGeometry_, mapWindow(), *position);
     const float x = static_cast<float>(onScreen.x);
     const float y = static_cast<float>(onScreen.y);
     const float heading = static_cast<float>(shown.psi * kDegreesPerRadian);
@@ -45,10 +45,14 @@ void Scene::drawAircraftSymbol() {
     glBegin(GL_LINE_LOOP);
     emitOutline();
     glEnd();
-    glColor3f(1, 0, 0);
-    glBegin(GL_POLYGON);
-    emitOutline();
-    glEnd();
+    // Without a link the symbol is where the aircraft was: only its outline, so that no one reads a
+    // frozen picture as a live one.
+    if (!linkLostShown()) {
+        glColor3f(1, 0, 0);
+        glBegin(GL_POLYGON);
+        emitOutline();
+        glEnd();
+    }
     glPopMatrix();
     endMapClip();
 }

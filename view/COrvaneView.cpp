@@ -8,16 +8,25 @@
 #include <QWheelEvent>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 
 #include "map/Waypoints.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
+#include "view/FlightDeck.h"
 #include "view/Scene.h"
+#include "view/SceneCamera.h"
 #include "view/SurfaceFormat.h"
 
 namespace {
+
+std::int64_t steadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // GL set-up failures that Qt lets the view detect.
 constexpr int kFailureNoContext = 4;
@@ -33,6 +42,8 @@ COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, cons
       cockpitFeedOn_(cockpitFeedOn),
       scene_(std::make_unique<Scene>(telemetry, notifier)),
       feedSocket_(std::make_unique<NetSocket>(notifier)) {
+    flightDeck_ = std::make_unique<FlightDeck>(
+        *scene_, telemetry, [this] { update(); }, steadyMilliseconds);
     setFormat(pixelFormat());
     // A native child window takes the keyboard focus when clicked; the keys belong to the frame.
     setFlag(Qt::WindowDoesNotAcceptFocus);
@@ -65,6 +76,7 @@ bool COrvaneView::event(QEvent* event) {
             QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed) {
         onDestroy();
     }
+    if (event->type() == QEvent::Leave && flightDeck_) flightDeck_->setCursor(std::nullopt);
     return QOpenGLWindow::event(event);
 }
 
@@ -204,6 +216,8 @@ void COrvaneView::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
     if (Scene::isZoomWheelEvent(delta.x(), delta.y())) {
         scene_->wheelStep(delta.y());
+        // The picture under the cursor changed.
+        showCursorAt(event->position());
         update();
     }
     event->accept();
@@ -214,9 +228,11 @@ bool COrvaneView::tickNeedsRepaint(TelemetryState& telemetry, bool panelShowsLin
 }
 
 void COrvaneView::onFrameTimer() {
-    if (tickNeedsRepaint(scene_->telemetry(), scene_->lastDrawingShowedLink(), programClockMs())) update();
+    const std::int32_t now = programClockMs();
+    if (tickNeedsRepaint(scene_->telemetry(), scene_->lastDrawingShowedLink(), now)) update();
     // A pressed button flashes over the next drawings, one a tick, with or without telemetry.
     if (scene_->buttonFlashPending()) update();
+    flightDeck_->tick(now);
 
     cockpitFeed_.tick(scene_->telemetry(), cockpitFeedOn_, *feedSocket_);
 }
@@ -226,6 +242,10 @@ void COrvaneView::mousePressEvent(QMouseEvent* event) {
     // activate the frame on a click into the map.
     if (container_ != nullptr && !container_->window()->isActiveWindow())
         container_->window()->activateWindow();
+    if (event->button() == Qt::LeftButton) {
+        pressedAt_ = lastDragAt_ = event->position();
+        dragging_ = false;
+    }
     QOpenGLWindow::mousePressEvent(event);
 }
 
@@ -270,4 +290,39 @@ bool COrvaneView::loadMapForIndex(int index, const MapCorners& corners) {
 
 void COrvaneView::requestRepaint() {
     update();
+}
+
+void COrvaneView::showCursorAt(const QPointF& position) {
+    const ScenePoint at = clientToScene(position.x(), position.y(), width(), height());
+    flightDeck_->setCursor(scene_->geoAtScene(at));
+}
+
+void COrvaneView::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF position = event->position();
+    if (pressedAt_ && (event->buttons() & Qt::LeftButton)) {
+        if (!dragging_ && (position - *pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+            dragging_ = true;
+            setCursor(Qt::ClosedHandCursor);
+        }
+        if (dragging_) {
+            const ScenePoint from = clientToScene(lastDragAt_.x(), lastDragAt_.y(), width(), height());
+            const ScenePoint to = clientToScene(position.x(), position.y(), width(), height());
+            scene_->panMap(to.x - from.x, to.y - from.y);
+            lastDragAt_ = position;
+            update();
+        }
+    }
+    showCursorAt(position);
+    event->accept();
+}
+
+void COrvaneView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QOpenGLWindow::mouseReleaseEvent(event);
+        return;
+    }
+    pressedAt_.reset();
+    if (dragging_) unsetCursor();
+    dragging_ = false;
+    event->accept();
 }

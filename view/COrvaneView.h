@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "map/CMapLoadDlg.h"
 #include "map/Waypoints.h"
@@ -29,6 +30,8 @@ struct TelemetryState;
 
 // The one view: owns the OpenGL context (through Qt), the 100 ms frame timer, the cockpit-feed
 // socket and packet, and the input events; all drawing is the Scene's. User-interface thread only.
+class FlightDeck;
+
 //
 // A native window of its own with its own context: drawing straight into it costs the software
 // renderer only the frame itself, where a widget's framebuffer would be composed into the main
@@ -97,6 +100,8 @@ public:
     // size; double-click positions are scaled by its size into the reference frame.
     const QRect& windowRect() const { return windowRect_; }
     Scene& scene() { return *scene_; }
+    // The track, alarms, readout and Flight menu commands.
+    FlightDeck& flightDeck() { return *flightDeck_; }
     const CockpitFeedPacket& cockpitFeedPacket() const { return cockpitFeed_.packet(); }
 
     // Sends the first eight waypoints to the aircraft (the operator is told when nothing can be sent).
@@ -118,11 +123,15 @@ protected:
     void paintGL() override;
     void wheelEvent(QWheelEvent* event) override;
     // A click into the view activates the frame, as a click on any of its widgets would: the keys
-    // then go to the frame's menus and accelerators.
+    // then go to the frame's menus and accelerators. The left button's press may start a pan.
     void mousePressEvent(QMouseEvent* event) override;
     // Waypoints and the buttons under the map; repaints at once to show the change.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    // Catches the end of the native window, while its context can still be made current.
+    // Dragging with the left button pans the zoomed map; every move updates the cursor readout.
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    // Catches the end of the native window, while its context can still be made current, and the
+    // cursor leaving it (the readout then shows no cursor).
     bool event(QEvent* event) override;
 
 private:
@@ -130,6 +139,7 @@ private:
     // The end of the view's window: stops the timer, closes the feed socket and closes the map
     // dialogs, with the context current. Runs once.
     void onDestroy();
+    void showCursorAt(const QPointF& position);
     // The camera over the window's size in device pixels, when that differs from the last one
     // applied (a resize, or a move to a screen of another pixel ratio).
     void applyCameraForDeviceSize();
@@ -138,6 +148,7 @@ private:
     UploadGate& uploadGate_;
     const int& cockpitFeedOn_;
     std::unique_ptr<Scene> scene_;
+    std::unique_ptr<FlightDeck> flightDeck_;
     std::unique_ptr<NetSocket> feedSocket_;
     CockpitFeed cockpitFeed_;
     QTimer frameTimer_;
@@ -151,4 +162,9 @@ private:
     bool initialising_ = false;
     bool destroyed_ = false;
     std::uint64_t framesPainted_ = 0;
+    // The left button's press, until a release; a drag starts once it has moved far enough that
+    // it cannot be a click (double-clicks keep their meaning).
+    std::optional<QPointF> pressedAt_;
+    QPointF lastDragAt_;
+    bool dragging_ = false;
 };

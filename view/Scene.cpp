@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <string>
 #include <numbers>
+#include <string>
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
@@ -193,6 +193,8 @@ void Scene::drawFrame() {
     drawWaypointMarks();
     drawWaypointPanel();
     drawAircraftSymbol();
+    drawOffMapArrow();
+    drawTrack();
     glPushMatrix();
     glEnable(GL_TEXTURE_2D);
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
@@ -207,8 +209,12 @@ void Scene::buildFonts() {
 
 void Scene::drawText(float x, float y, int colorIndex, float size, const char* text) const {
     if (colorIndex < 0 || colorIndex >= static_cast<int>(colorTable_.size())) return;
+    drawTextInColor(x, y, colorTable_[static_cast<std::size_t>(colorIndex)], size, text);
+}
+
+void Scene::drawTextInColor(float x, float y, const std::array<float, 3>& color, float size,
+                            const char* text) const {
     glPushMatrix();
-    const auto& color = colorTable_[static_cast<std::size_t>(colorIndex)];
     glColor3f(color[0], color[1], color[2]);
     glTranslatef(x, y, 0);
     // A z scale of 0 flattens the extruded glyphs into the scene plane.
@@ -227,9 +233,42 @@ void Scene::wheelStep(int delta) {
     mapZoom_ = std::clamp(mapZoom_, kMinMapZoom, kMaxMapZoom);
 }
 
+void Scene::resetMapView() {
+    mapZoom_ = kMaxMapZoom;
+    panCentreU_ = panCentreV_ = 0.5;
+}
+
+namespace {
+double windowStart(double centre, float zoom) {
+    return std::clamp(centre - zoom / 2.0, 0.0, 1.0 - zoom);
+}
+}  // namespace
+
+MapWindow Scene::mapWindow() const {
+    return {mapZoom_, static_cast<float>(windowStart(panCentreU_, mapZoom_)),
+            static_cast<float>(windowStart(panCentreV_, mapZoom_))};
+}
+
+void Scene::panMap(double dx, double dy) {
+    const MapGeometry& g = mapGeometry_;
+    const double width = g.mapRight - g.mapLeft, height = g.mapTop - g.mapBottom;
+    if (!(width > 0) || !(height > 0)) return;
+    // From the window as drawn, so that travel past an edge is not stored and undone first.
+    const MapWindow shown = mapWindow();
+    panCentreU_ =
+        windowStart(shown.startU + mapZoom_ / 2.0 - dx / width * mapZoom_, mapZoom_) + mapZoom_ / 2.0;
+    panCentreV_ =
+        windowStart(shown.startV + mapZoom_ / 2.0 - dy / height * mapZoom_, mapZoom_) + mapZoom_ / 2.0;
+}
+
+std::optional<GeoPoint> Scene::geoAtScene(ScenePoint shown) const {
+    if (!isOnMap(mapGeometry_, shown)) return std::nullopt;
+    return sceneToGeo(mapGeometry_, unzoomedScenePoint(mapGeometry_, mapWindow(), shown));
+}
+
 void Scene::doubleClick(double x, double y, int width, int height, const DoubleClickActions& actions) {
     const std::optional<DoubleClickPosition> at = toDoubleClickPosition(x, y, width, height);
-    if (at) dispatchDoubleClick(waypoints_, mapGeometry_, mapZoom_, *at, actions);
+    if (at) dispatchDoubleClick(waypoints_, mapGeometry_, mapWindow(), *at, actions);
 }
 
 namespace {

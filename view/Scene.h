@@ -4,8 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
+#include "map/FlightTrack.h"
 #include "map/MapGeometry.h"
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
@@ -19,6 +21,8 @@ struct TelemetryState;
 // Colour indices of drawText.
 enum ColorIndex : int { colorBlack = 0, colorRed, colorGreen, colorBlue, colorWhite, colorYellow };
 using ColorTable = std::array<std::array<float, 3>, 6>;
+// Words whose state is no longer known (the link is lost).
+inline constexpr std::array<float, 3> kUnknownStateColor{0.5f, 0.5f, 0.5f};
 
 // Size of the shipped map pictures: the map rectangle when the start-up picture cannot be loaded,
 // so the overlays keep their places over an empty map.
@@ -57,6 +61,10 @@ public:
     void drawWaypointMarks();
     void drawWaypointPanel();
     void drawAircraftSymbol();
+    // The flown track (magenta, under everything drawn before it) and, while the aircraft lies
+    // outside the shown map, a yellow arrow at the map's edge pointing to it with its distance.
+    void drawTrack();
+    void drawOffMapArrow();
     void drawMap();
 
     // A filled sphere of `radius` at the current origin, replayed from one display list per radius.
@@ -65,6 +73,9 @@ public:
     // The only text primitive: baseline start at (x, y), size 1.0 is an em of 0.29 scene units.
     // Sets the colour of `colorIndex` (and draws nothing at all for an index outside the table).
     void drawText(float x, float y, int colorIndex, float size, const char* text) const;
+    // The same in a colour of its own.
+    void drawTextInColor(float x, float y, const std::array<float, 3>& color, float size,
+                         const char* text) const;
     void buildFonts();
 
     // Changes the map whole or not at all: the picture of catalogue index 0..3 (read from the
@@ -117,7 +128,11 @@ public:
     TelemetryState& telemetry();
     // Shows `replay` instead of the live link (nullptr: the live link again). The live state keeps
     // being written by the receiver meanwhile; nothing of it is shown.
-    void showReplay(ReplayScene* replay) { replay_ = replay; }
+    // A new replay starts with a track of its own.
+    void showReplay(ReplayScene* replay) {
+        if (replay != replay_) replayTrack_.clear();
+        replay_ = replay;
+    }
     const ReplayScene* replay() const { return replay_; }
     Notifier& notifier() { return notifier_; }
     // The route, the waypoint buttons' flags and their flash counters.
@@ -125,12 +140,40 @@ public:
     const SolidSphereCache& sphereCache() const { return sphereCache_; }
     // Whether a map picture has reached the texture; without one the map shows only its frame.
     bool hasMapPicture() const { return mapPictureLoaded_; }
+    // The flown track shown (the replayed flight's during a replay) and which part of it is drawn;
+    // the track clock (the track's own clock, set before each frame) decides what "the last ten
+    // minutes" are.
+    FlightTrack& flightTrack() { return replay_ != nullptr ? replayTrack_ : flightTrack_; }
+    // The live aircraft's track, recorded also while a replay is shown.
+    FlightTrack& liveTrack() { return flightTrack_; }
+    TrackMode trackMode() const { return trackMode_; }
+    void setTrackMode(TrackMode mode) { trackMode_ = mode; }
+    void setTrackClock(std::int64_t nowMs) { trackClockMs_ = nowMs; }
+    // The whole picture again: no zoom, no pan.
+    void resetMapView();
+    // Drags the shown picture by (dx, dy) scene units, as a hand moves paper: the zoom window
+    // moves the other way and never past the picture's edges. Nothing moves at full view.
+    void panMap(double dx, double dy);
+    // The part of the picture on show: the zoom window around the pan centre, inside the picture.
+    MapWindow mapWindow() const;
+    // The coordinate of the picture as shown under scene point `shown`; nothing off the drawn map.
+    std::optional<GeoPoint> geoAtScene(ScenePoint shown) const;
+
     // Whether the last status panel drawing read "LINK" (a line had arrived since the one before).
     // The view uses it to repaint once when telemetry stops, so that "NO LINK" appears.
     bool lastDrawingShowedLink() const { return lastDrawingShowedLink_; }
 
+    // The live link's lines came and then stopped for the link-loss time: the unit states are no
+    // longer known (never during a replay, which shows the recorded states).
+    bool linkLostShown() const;
+
 private:
     void loadStartupMap();
+    // The aircraft's scene position while it has a GPS fix.
+    std::optional<ScenePoint> aircraftOnMap();
+    // Where a coordinate is drawn on the map as shown, and the reverse.
+    std::optional<ScenePoint> shownScenePoint(double lat, double lon) const;
+    GeoPoint unshownGeo(double x, double y) const;
     bool loadPicture(int index, TextureImage& picture);
     // Clips what is drawn between the two to the map rectangle: overlays placed by coordinates
     // never spill from the part of the map on show over the panels. Called with the frame's
@@ -158,5 +201,11 @@ private:
     bool lastPanelShowedFlash_ = false;
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
+    FlightTrack flightTrack_;
+    FlightTrack replayTrack_;
+    TrackMode trackMode_ = TrackMode::LastTenMinutes;
+    std::int64_t trackClockMs_ = 0;
+    // Centre of the zoom window in texture coordinates; the picture's centre until panned.
+    double panCentreU_ = 0.5, panCentreV_ = 0.5;
     MillisecondClock clock_;
 };

@@ -195,12 +195,18 @@ void Scene::drawStateTable() {
                  formatStateValue(values[i].value).c_str());
     }
 
-    const StatusWord ahrs = ahrsStatusWord(t.ahrsStatus);
-    drawText(kTableStatusX, kLabels[9].y, ahrs.colorIndex, 1.0f, ahrs.text.c_str());
-    const StatusWord gps = gpsStatusWord(t.gpsStatus);
-    drawText(kTableStatusX, kLabels[10].y, gps.colorIndex, 1.0f, gps.text.c_str());
-    const StatusWord nav = navStatusWord(t.navStatus);
-    drawText(kTableStatusX, kLabels[11].y, nav.colorIndex, 1.0f, nav.text.c_str());
+    // Without a link the last words received are history: grey, so that nobody reads them as live.
+    const bool unknown = linkLostShown();
+    const StatusWord words[] = {ahrsStatusWord(t.ahrsStatus), gpsStatusWord(t.gpsStatus),
+                                navStatusWord(t.navStatus)};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const float y = kLabels[9 + i].y;
+        if (unknown) {
+            drawTextInColor(kTableStatusX, y, kUnknownStateColor, 1.0f, words[i].text.c_str());
+        } else {
+            drawText(kTableStatusX, y, words[i].colorIndex, 1.0f, words[i].text.c_str());
+        }
+    }
 
     // Read and cleared in one step, so a line arriving while the panel draws is kept for the next
     // drawing instead of being lost between the test and the clearing.

@@ -34,6 +34,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/COrvaneApp.h"
+#include "app/CursorReadout.h"
 #include "app/ReplayBar.h"
 #include "app/ReplayController.h"
 #include "net/NetSocket.h"
@@ -150,7 +151,9 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     const QStringList expected = {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
         "&GUI: &Cockpit Display", "&Tuning: Control &Gain",
-        "F&light: &Record Flights|Re&play Recording...\tCtrl+R|(S&top Replay)|&Aircraft Address...",
+        "F&light: &Record Flights|Re&play Recording...\tCtrl+R|(S&top Replay)|&Aircraft "
+        "Address...|-|Trac&k|&Clear "
+        "Track|-|&Save Waypoints...|&Load Waypoints...|-|Reset Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
         "&Help: &About Orvane..."};
     QStringList shown;
     for (QAction* top : frame_->menuBar()->actions()) {
@@ -172,6 +175,7 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
     }
     QCOMPARE(findAction(frame_, "F&light", "Re&play Recording...\tCtrl+R")->shortcut(),
              QKeySequence("Ctrl+R"));
+    QVERIFY(frame_->statusBar()->isVisibleTo(frame_) && frame_->cursorReadout() != nullptr);
 
     app().showMainFrame();
     QCOMPARE(frame_->windowTitle(), QString("Orvane V1.1 - Kestrix Technology Inc."));

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +23,10 @@
 #include "net/UploadGate.h"
 #include "tests/support/ScriptedAsker.h"
 #include "view/COrvaneView.h"
+#include "view/FlightDeck.h"
 #include "view/ReplayScene.h"
 #include "view/Scene.h"
+#include "view/SceneCamera.h"
 
 // The view in a real window (needs a display): its timer, the cockpit feed, the wheel and resizes.
 namespace {
@@ -260,6 +264,51 @@ private slots:
             QVERIFY2(qAbs(fixture.view.scene().mapZoom() - tilt.zoomAfter) < 1e-5f,
                      qPrintable(QStringLiteral("after (%1, %2)").arg(tilt.x).arg(tilt.y)));
         }
+    }
+
+    void aDragPansTheZoomedMapAndTheCursorIsReadOut() {
+        Fixture fixture;
+        QTRY_VERIFY(fixture.view.isCreated());
+        Scene& scene = fixture.view.scene();
+        std::optional<MapReadout> last;
+        fixture.view.flightDeck().setReadoutListener([&last](const MapReadout& readout) { last = readout; });
+        for (int step = 0; step < 10; ++step) sendWheel(fixture.view, -120);  // zoom 0.5
+        const int width = fixture.view.width(), height = fixture.view.height();
+
+        // Over the map: the coordinate of the picture as shown under the cursor.
+        const QPoint over(200, 250);
+        QTest::mouseMove(&fixture.view, over);
+        QTRY_VERIFY(last && last->cursor);
+        const GeoPoint expected = *scene.geoAtScene(clientToScene(over.x(), over.y(), width, height));
+        QCOMPARE(last->cursor->lat, expected.lat);
+        QCOMPARE(last->cursor->lon, expected.lon);
+
+        // A drag of 60 pixels to the right moves the window left by 60 pixels' share of the map.
+        const MapGeometry& g = scene.mapGeometry();
+        const double before = scene.mapWindow().startU;
+        QTest::mousePress(&fixture.view, Qt::LeftButton, {}, over);
+        for (int x = over.x() + 5; x <= over.x() + 60; x += 5)
+            QTest::mouseMove(&fixture.view, QPoint(x, over.y()));
+        QTest::mouseRelease(&fixture.view, Qt::LeftButton, {}, QPoint(over.x() + 60, over.y()));
+        const double movedScene =
+            clientToScene(over.x() + 60, 0, width, height).x - clientToScene(over.x(), 0, width, height).x;
+        QVERIFY(std::fabs(scene.mapWindow().startU - (before - movedScene / (g.mapRight - g.mapLeft) * 0.5)) <
+                1e-5);
+
+        // A double-click pans nothing and places its waypoint under the cursor.
+        const MapWindow panned = scene.mapWindow();
+        QTest::mouseClick(&fixture.view, Qt::LeftButton, {}, over);
+        QTest::mouseDClick(&fixture.view, Qt::LeftButton, {}, over);
+        QCOMPARE(scene.mapWindow().startU, panned.startU);
+        QCOMPARE(scene.waypoints().waypointCount, 1);
+        const GeoPoint under = *scene.geoAtScene(clientToScene(over.x(), over.y(), width, height));
+        QVERIFY(std::fabs(scene.waypoints().waypointLat[0] - under.lat) < 1e-5);
+        QVERIFY(std::fabs(scene.waypoints().waypointLon[0] - under.lon) < 1e-5);
+
+        // Off the map (over the state table) the readout shows no cursor but keeps the route.
+        QTest::mouseMove(&fixture.view, QPoint(width - 40, 60));
+        QTRY_VERIFY(last && !last->cursor);
+        QCOMPARE(last->waypointCount, 1);
     }
 };
 

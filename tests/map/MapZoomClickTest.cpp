@@ -150,9 +150,19 @@ TEST(MapZoomClick, ThePondKeepsItsMarkerAndTheAircraftAtEveryZoom) {
     const double lonTolerance = 2.0 / kMapWidth * std::fabs(g.lowerRightLon - g.upperLeftLon);
     const double latTolerance = 2.0 / kMapHeight * std::fabs(g.lowerRightLat - g.upperLeftLat);
 
-    for (const Zoom& zoom : kZooms) {
-        SCOPED_TRACE(testing::Message() << "zoom " << zoom.value);
+    // The flown track passes west to east over the pond.
+    map.scene().flightTrack().addFix(pondLat, pondLon - 20 * lonTolerance, 0);
+    map.scene().flightTrack().addFix(pondLat, pondLon + 20 * lonTolerance, 100);
+    map.scene().setTrackClock(200);
+
+    // Each zoom centred, and panned by a drag of a fifth of the map to the left and up.
+    for (const auto& [zoom, drag] :
+         {std::pair{kZooms[0], 0.0}, std::pair{kZooms[1], 0.0}, std::pair{kZooms[1], 0.2},
+          std::pair{kZooms[2], 0.0}, std::pair{kZooms[2], 0.2}}) {
+        SCOPED_TRACE(testing::Message() << "zoom " << zoom.value << ", drag " << drag);
+        map.scene().resetMapView();
         map.setZoom(zoom);
+        map.scene().panMap(-drag * (g.mapRight - g.mapLeft), drag * (g.mapTop - g.mapBottom));
         map.drawMapOnly();
         const PixelBox pond = findPixels(map.context(), isBlue);
         ASSERT_TRUE(pond.found);
@@ -183,6 +193,13 @@ TEST(MapZoomClick, ThePondKeepsItsMarkerAndTheAircraftAtEveryZoom) {
         ASSERT_TRUE(symbol.found);
         EXPECT_NEAR(centreOf(symbol).x, pondPixel.x, 1.0);
         EXPECT_NEAR(symbol.bottom - (symbol.bottom - symbol.top) / 3.0, pondPixel.y, 1.5);
+
+        // So is the track.
+        map.drawOnly(&Scene::drawTrack);
+        const int x = static_cast<int>(std::lround(pondPixel.x));
+        const PixelBox track = findPixels(map.context(), isLit, x, 0, x, 10000);
+        ASSERT_TRUE(track.found);
+        EXPECT_NEAR((track.top + track.bottom) / 2.0, pondPixel.y, 1.5);
     }
 }
 

@@ -37,7 +37,7 @@ void doubleClickAt(Waypoints& waypoints, const MapGeometry& geometry, int x, int
                    const DoubleClickActions& actions) {
     const auto at = toDoubleClickPosition(x, y, kReferenceWidth, kReferenceHeight);
     ASSERT_TRUE(at.has_value());
-    dispatchDoubleClick(waypoints, geometry, 1.0f, *at, actions);
+    dispatchDoubleClick(waypoints, geometry, MapWindow{}, *at, actions);
 }
 
 // Counts what a double-click asked of the view.

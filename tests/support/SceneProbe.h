@@ -3,6 +3,7 @@
 // Helpers shared by the rendering tests: a scratch working directory with generated bitmaps, a
 // notifier that records, and the mapping from scene units to pixels of the off-screen frame.
 
+#include <GL/gl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,6 +52,15 @@ private:
     std::filesystem::path previous_;
     std::filesystem::path path_;
 };
+
+// The view's depth test, blending and line smoothing, for tests that draw layers without the
+// scene's whole set-up (fonts and map).
+inline void enableLayerDrawingState() {
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+}
 
 struct Rgb8 {
     std::uint8_t r, g, b;

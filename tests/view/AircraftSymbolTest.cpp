@@ -22,10 +22,7 @@ protected:
         ASSERT_TRUE(context.valid());
         initMapGeometry(scene.mapGeometry(), kShippedMapWidth, kShippedMapHeight);
         scene.resize(kWidth, kHeight);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glEnable(GL_LINE_SMOOTH);
+        enableLayerDrawingState();
     }
     // The picture's centre, which the zoom window keeps in place.
     void placeAtMapCentre() {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QWidget>
+
+#include "map/MapReadout.h"
+
+class QLabel;
+
+// The status bar's map readout: the cursor's coordinates with the distance and bearing from the
+// aircraft while the cursor is over the map, and always the waypoint count and the route length.
+class CursorReadout : public QWidget {
+    Q_OBJECT
+public:
+    explicit CursorReadout(QWidget* parent = nullptr);
+    void showReadout(const MapReadout& readout);
+
+    QString cursorText() const;
+    QString routeText() const;
+
+private:
+    QLabel* cursor_;
+    QLabel* route_;
+};

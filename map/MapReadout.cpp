@@ -1,0 +1,47 @@
+#include "map/MapReadout.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/ClassicNumbers.h"
+#include "map/Waypoints.h"
+
+namespace {
+
+template <typename... Args>
+std::string formatted(const char* format, Args... args) {
+    const ClassicNumbers classic;
+    char buffer[160];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    const int length = std::snprintf(buffer, sizeof buffer, format, args...);
+#pragma GCC diagnostic pop
+    if (length < 0) return {};
+    return std::string(buffer, std::min(static_cast<std::size_t>(length), sizeof buffer - 1));
+}
+
+}  // namespace
+
+void readRoute(MapReadout& readout, const Waypoints& waypoints) {
+    const int count = std::clamp(waypoints.waypointCount, 0, kWaypointCapacity);
+    readout.waypointCount = count;
+    readout.routeMetres = closedRouteMetres(waypoints.waypointLat.data(), waypoints.waypointLon.data(),
+                                            static_cast<std::size_t>(count));
+}
+
+std::string formatCursorReadout(const MapReadout& readout) {
+    if (!readout.cursor) return {};
+    std::string text = formatted("Cursor %.5f, %.5f", readout.cursor->lat, readout.cursor->lon);
+    if (readout.aircraft) {
+        const GeodesicLeg leg = geodesicInverse(*readout.aircraft, *readout.cursor);
+        text += formatted("   Aircraft to cursor %.1f m at %.1f\xC2\xB0", leg.metres, leg.bearingDegrees);
+    } else {
+        text += "   Aircraft position unknown";
+    }
+    return text;
+}
+
+std::string formatRouteReadout(const MapReadout& readout) {
+    return formatted("%d waypoint%s   Route %.1f m", readout.waypointCount,
+                     readout.waypointCount == 1 ? "" : "s", readout.routeMetres);
+}

@@ -1,0 +1,124 @@
+#include "view/FlightDeck.h"
+
+#include "net/TelemetryState.h"
+#include "view/ReplayScene.h"
+#include "view/Scene.h"
+
+namespace {
+constexpr std::int16_t kGpsAcquired = 1;
+}  // namespace
+
+FlightDeck::FlightDeck(Scene& scene, TelemetryState& telemetry, Repaint repaint, AlarmSchedule::Clock clock)
+    : scene_(scene),
+      telemetry_(telemetry),
+      repaint_(std::move(repaint)),
+      clock_(std::move(clock)),
+      alarms_(clock_, [this] { sound_.play(); }) {}
+
+void FlightDeck::tick(std::int32_t programMs) {
+    const AlarmConditions conditions = alarmConditions(telemetry_, programMs);
+    alarms_.update(conditions.linkLost, conditions.gpsLost);
+    recordTrack(conditions.linkLost);
+    if (scene_.replay() != nullptr) {
+        recordReplayTrack();
+    } else {
+        scene_.setTrackClock(clock_());
+    }
+    publishReadout();
+}
+
+void FlightDeck::recordTrack(bool linkLost) {
+    FlightTrack& track = scene_.liveTrack();
+    if (linkLost) {
+        // Where the aircraft went meanwhile is not known: no line joins across the silence.
+        track.addBreak();
+        return;
+    }
+    // One point per tick that follows a new line: the receiver thread owns the lines, and the
+    // user-interface thread reads the shared state without ever waiting for it.
+    if (!telemetry_.lineHeard.load(std::memory_order_acquire)) return;
+    const std::int32_t line = telemetry_.lastLineClock.load();
+    if (haveRecordedLine_ && line == lastRecordedLine_) return;
+    haveRecordedLine_ = true;
+    lastRecordedLine_ = line;
+    if (telemetry_.gpsStatus.load() != kGpsAcquired) {
+        track.addBreak();
+        return;
+    }
+    track.addFix(telemetry_.lat.load(), telemetry_.lon.load(), clock_());
+}
+
+void FlightDeck::recordReplayTrack() {
+    // The replayed flight's own track, on the recording's clock: a point a tick (a paused replay
+    // adds nothing, as it stands still), a gap where the recorded link or GPS was down, and a new
+    // track when the operator moves back in the recording.
+    const ReplayScene& replay = *scene_.replay();
+    const std::int64_t at = static_cast<std::int64_t>(replay.lineTime) * 1000;
+    FlightTrack& track = scene_.flightTrack();
+    if (!track.points().empty() && at < track.points().back().timeMs) track.clear();
+    if (replay.telemetry.linkAlive.load() != 1 || replay.telemetry.gpsStatus.load() != kGpsAcquired) {
+        track.addBreak();
+    } else {
+        track.addFix(replay.telemetry.lat.load(), replay.telemetry.lon.load(), at);
+    }
+    scene_.setTrackClock(at);
+}
+
+void FlightDeck::setCursor(std::optional<GeoPoint> cursor) {
+    if (cursor.has_value() == readout_.cursor.has_value() &&
+        (!cursor || (cursor->lat == readout_.cursor->lat && cursor->lon == readout_.cursor->lon))) {
+        return;
+    }
+    readout_.cursor = cursor;
+    publishReadout();
+}
+
+void FlightDeck::setReadoutListener(ReadoutListener listener) {
+    readoutListener_ = std::move(listener);
+    publishReadout();
+}
+
+void FlightDeck::publishReadout() {
+    // The aircraft shown: the live one, or the replayed one during a replay.
+    const TelemetryState& shown = scene_.telemetry();
+    const bool heard = scene_.replay() != nullptr || shown.lineHeard.load(std::memory_order_acquire);
+    if (heard && shown.gpsStatus.load() == kGpsAcquired) {
+        readout_.aircraft = GeoPoint{shown.lat.load(), shown.lon.load()};
+    } else {
+        readout_.aircraft.reset();
+    }
+    readRoute(readout_, scene_.waypoints());
+    if (readoutListener_) readoutListener_(readout_);
+}
+
+void FlightDeck::setTrackMode(TrackMode mode) {
+    scene_.setTrackMode(mode);
+    repaint_();
+}
+
+void FlightDeck::clearTrack() {
+    scene_.flightTrack().clear();
+    repaint_();
+}
+
+void FlightDeck::setAlarmsMuted(bool muted) {
+    alarms_.setMuted(muted);
+}
+
+void FlightDeck::resetMapView() {
+    scene_.resetMapView();
+    repaint_();
+}
+
+Waypoints& FlightDeck::flightWaypoints() {
+    return scene_.waypoints();
+}
+
+const MapGeometry& FlightDeck::flightMapGeometry() {
+    return scene_.mapGeometry();
+}
+
+void FlightDeck::waypointsReplaced() {
+    publishReadout();
+    repaint_();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "map/MapReadout.h"
+#include "view/AlarmSchedule.h"
+#include "view/AlarmSound.h"
+#include "view/FlightTarget.h"
+
+class Scene;
+struct TelemetryState;
+
+// The view's additions for flying: records the track from the decoded lines, sounds the alarms,
+// keeps the status bar's readout current and carries out the Flight menu's commands on the scene.
+// Runs on the view's timer. User-interface thread only.
+class FlightDeck : public FlightTarget {
+public:
+    using Repaint = std::function<void()>;
+    using ReadoutListener = std::function<void(const MapReadout&)>;
+    // `clock` is a monotonic millisecond clock (the track's times and the alarm schedule).
+    FlightDeck(Scene& scene, TelemetryState& telemetry, Repaint repaint, AlarmSchedule::Clock clock);
+
+    // One tick of the view's timer at program clock `programMs` (the clock of the telemetry's
+    // `lastLineClock`).
+    void tick(std::int32_t programMs);
+
+    // The point under the cursor, or nothing when the cursor is off the drawn map.
+    void setCursor(std::optional<GeoPoint> cursor);
+    void setReadoutListener(ReadoutListener listener);
+
+    // FlightTarget.
+    void setTrackMode(TrackMode mode) override;
+    void clearTrack() override;
+    void setAlarmsMuted(bool muted) override;
+    void resetMapView() override;
+    Waypoints& flightWaypoints() override;
+    const MapGeometry& flightMapGeometry() override;
+    void waypointsReplaced() override;
+
+private:
+    void recordTrack(bool linkLost);
+    void recordReplayTrack();
+    void publishReadout();
+
+    Scene& scene_;
+    TelemetryState& telemetry_;
+    Repaint repaint_;
+    AlarmSchedule::Clock clock_;
+    AlarmSound sound_;
+    AlarmSchedule alarms_;
+    ReadoutListener readoutListener_;
+    MapReadout readout_;
+    std::int32_t lastRecordedLine_ = -1;
+    bool haveRecordedLine_ = false;
+};

@@ -1,0 +1,148 @@
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "map/Geodesy.h"
+#include "net/TelemetryState.h"
+#include "view/AlarmSchedule.h"
+#include "view/ReplayScene.h"
+#include "view/Scene.h"
+
+namespace {
+
+constexpr std::array<float, 3> kTrackColor{1.0f, 0.0f, 1.0f};
+constexpr float kTrackWidth = 2.0f;
+// Scene units under a screen pixel of a full-screen view (11.1 units over 1280 pixels).
+constexpr double kTrackDrawSpacing = 0.006;
+
+// The off-map arrow: a yellow wedge of this length and half width (scene units) whose tip stands
+// this far inside the map's edge, with its distance written beyond its base.
+constexpr float kArrowLength = 0.22f;
+constexpr float kArrowHalfWidth = 0.08f;
+constexpr float kArrowInset = 0.03f;
+constexpr float kArrowLabelGap = 0.06f;
+constexpr float kArrowLabelSize = 0.6f;
+// Half the advance of one character and half the capitals' height at that size, to centre the
+// label on its place.
+constexpr float kArrowLabelHalfCharWidth = 0.05f;
+constexpr float kArrowLabelHalfHeight = 0.06f;
+
+constexpr std::int16_t kGpsAcquired = 1;
+
+}  // namespace
+
+bool Scene::linkLostShown() const {
+    // Only the live picture can be taken for live: a replay is marked as one and shows each
+    // moment's unit states as they were recorded.
+    if (replay_ != nullptr) return false;
+    return alarmConditions(telemetry_, clock_()).linkLost;
+}
+
+std::optional<ScenePoint> Scene::aircraftOnMap() {
+    const TelemetryState& shown = telemetry();
+    // The live state holds a position only once a line has come; a replayed one always does.
+    const bool heard = replay_ != nullptr || shown.lineHeard.load(std::memory_order_acquire);
+    if (!heard || shown.gpsStatus.load() != kGpsAcquired) return std::nullopt;
+    return shownScenePoint(shown.lat.load(), shown.lon.load());
+}
+
+void Scene::drawTrack() {
+    const FlightTrack& track = flightTrack();
+    const std::vector<TrackPoint>& points = track.points();
+    const std::size_t first = track.firstShown(trackMode_, trackClockMs_);
+    if (first >= points.size()) return;
+    beginMapClip();
+    glColor3f(kTrackColor[0], kTrackColor[1], kTrackColor[2]);
+    glLineWidth(kTrackWidth);
+    // Unsmoothed: a whole flight is tens of thousands of short segments, and smoothing each one
+    // costs the software renderer three times the frame's track.
+    glDisable(GL_LINE_SMOOTH);
+    bool open = false;
+    ScenePoint lastDrawn{};
+    for (std::size_t i = first; i < points.size(); ++i) {
+        const std::optional<ScenePoint> at = shownScenePoint(points[i].lat, points[i].lon);
+        // A gap, or a point this map cannot place, ends the line.
+        if (open && (!at || points[i].startsRun)) {
+            glEnd();
+            open = false;
+        }
+        if (!at) continue;
+        if (!open) {
+            glBegin(GL_LINE_STRIP);
+            open = true;
+        } else {
+            // Vertices closer than a pixel add nothing but work (a whole flight has many
+            // thousands); a run's last point is always drawn.
+            const bool endsRun = i + 1 == points.size() || points[i + 1].startsRun;
+            if (!endsRun && std::fabs(at->x - lastDrawn.x) < kTrackDrawSpacing &&
+                std::fabs(at->y - lastDrawn.y) < kTrackDrawSpacing) {
+                continue;
+            }
+        }
+        glVertex3f(static_cast<float>(at->x), static_cast<float>(at->y), 0);
+        lastDrawn = *at;
+    }
+    if (open) glEnd();
+    glEnable(GL_LINE_SMOOTH);
+    glLineWidth(1.0f);
+    endMapClip();
+}
+
+void Scene::drawOffMapArrow() {
+    const std::optional<ScenePoint> aircraft = aircraftOnMap();
+    if (!aircraft) return;
+    const MapGeometry& g = mapGeometry_;
+    const double left = g.mapLeft, right = g.mapRight, bottom = g.mapBottom, top = g.mapTop;
+    if (aircraft->x >= left && aircraft->x <= right && aircraft->y >= bottom && aircraft->y <= top) return;
+
+    // Where the line from the map's centre to the aircraft leaves the map.
+    const double cx = (left + right) / 2, cy = (bottom + top) / 2;
+    const double dx = aircraft->x - cx, dy = aircraft->y - cy;
+    const double reach = std::min(dx != 0 ? ((dx > 0 ? right : left) - cx) / dx : INFINITY,
+                                  dy != 0 ? ((dy > 0 ? top : bottom) - cy) / dy : INFINITY);
+    if (!std::isfinite(reach)) return;
+    const double edgeX = cx + dx * reach, edgeY = cy + dy * reach;
+    const double length = std::hypot(dx, dy);
+    const auto ux = static_cast<float>(dx / length), uy = static_cast<float>(dy / length);
+
+    const GeoPoint edge = unshownGeo(edgeX, edgeY);
+    const GeodesicLeg leg = geodesicInverse(edge, {telemetry().lat.load(), telemetry().lon.load()});
+    char label[48];
+    std::snprintf(label, sizeof label, "%.0f m", leg.metres);
+
+    const auto tipX = static_cast<float>(edgeX) - ux * kArrowInset,
+               tipY = static_cast<float>(edgeY) - uy * kArrowInset;
+    const float baseX = tipX - ux * kArrowLength, baseY = tipY - uy * kArrowLength;
+    // The label sits further in along the same line, kept inside the map.
+    // The label's centre stands beyond the arrow's base, as far again as half the label's extent
+    // along the arrow, so that the two never overlap; it is kept inside the map.
+    const float halfWidth = kArrowLabelHalfCharWidth * static_cast<float>(std::strlen(label));
+    const float labelReach =
+        kArrowLength + kArrowLabelGap + std::fabs(ux) * halfWidth + std::fabs(uy) * kArrowLabelHalfHeight;
+    const float labelX = std::clamp(tipX - ux * labelReach - halfWidth, static_cast<float>(left),
+                                    static_cast<float>(right) - 2 * halfWidth);
+    const float labelY =
+        std::clamp(tipY - uy * labelReach - kArrowLabelHalfHeight, static_cast<float>(bottom),
+                   static_cast<float>(top) - 2 * kArrowLabelHalfHeight);
+    drawText(labelX, labelY, colorYellow, kArrowLabelSize, label);
+    glColor3f(1, 1, 0);
+    glBegin(GL_TRIANGLES);
+    glVertex3f(tipX, tipY, 0);
+    glVertex3f(baseX - uy * kArrowHalfWidth, baseY + ux * kArrowHalfWidth, 0);
+    glVertex3f(baseX + uy * kArrowHalfWidth, baseY - ux * kArrowHalfWidth, 0);
+    glEnd();
+}
+
+std::optional<ScenePoint> Scene::shownScenePoint(double lat, double lon) const {
+    const std::optional<ScenePoint> unzoomed = geoToScene(mapGeometry_, lat, lon);
+    if (!unzoomed) return std::nullopt;
+    return zoomedScenePoint(mapGeometry_, mapWindow(), *unzoomed);
+}
+
+GeoPoint Scene::unshownGeo(double x, double y) const {
+    return sceneToGeo(mapGeometry_, unzoomedScenePoint(mapGeometry_, mapWindow(), {x, y}));
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "map/FlightTrack.h"
+
+struct MapGeometry;
+struct Waypoints;
+
+// What the Flight menu acts on: the view in the program, a recorder in tests (the off-screen
+// platform cannot show the view). User-interface thread only.
+class FlightTarget {
+public:
+    virtual ~FlightTarget() = default;
+    virtual void setTrackMode(TrackMode mode) = 0;
+    virtual void clearTrack() = 0;
+    virtual void setAlarmsMuted(bool muted) = 0;
+    // The whole picture again: no zoom, no pan.
+    virtual void resetMapView() = 0;
+    virtual Waypoints& flightWaypoints() = 0;
+    virtual const MapGeometry& flightMapGeometry() = 0;
+    // The list was replaced: show it.
+    virtual void waypointsReplaced() = 0;
+};
