@@ -17,7 +17,7 @@ packages=(
   qt6-svg-dev qt6-qpa-plugins
   dpkg-dev file desktop-file-utils appstream lintian man-db strace
   libpcap-dev tcpdump
-  qt6-charts-dev libgeographiclib-dev
+  qt6-charts-dev
 )
 
 missing=()
