@@ -53,6 +53,10 @@ trap cleanup EXIT
 "$top/scripts/lay-out-run-folder.sh" "$build" "$run"
 # The settings profile goes to the run folder, not the user's own.
 export XDG_CONFIG_HOME="$run/config"
+# The flown track is history: the stressed program's holds the storm's positions, a fresh one's
+# none. With it off, the two pictures show only the state of the last line, which must agree.
+mkdir -p "$run/config/Local AppWizard-Generated Applications"
+printf '[Flight]\nTrack=Off\n' >"$run/config/Local AppWizard-Generated Applications/Orvane.conf"
 # Gains unlike the defaults, so an upload of the defaults cannot pass for this file's.
 cat >"$run/gainsetting.txt" <<'EOF'
  0.3125  0.0625  0.0170 
