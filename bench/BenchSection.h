@@ -72,7 +72,6 @@ private:
     std::filesystem::path scratch_;
     std::string screen_;
     int cpuSeconds_;
-    bool ownRunFolder_ = false;
 };
 
 // One section of orvane-bench: a named measurement that prints its own figures as it goes and
