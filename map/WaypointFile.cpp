@@ -292,9 +292,15 @@ bool writeWaypointFile(const std::string& path, const std::vector<GeoPoint>& poi
     writer.writeEndElement();
     writer.writeEndElement();
     writer.writeEndDocument();
-    if (writer.hasError() || !file.commit()) {
+    // A list this small stays in the file's buffer until the commit, and a commit does not look at
+    // the writes it flushes: on a full disk it would put an empty file in place of the old one. So
+    // the buffer is flushed here and every step checked before the commit.
+    if (writer.hasError() || !file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
         error = "The waypoints were not saved to " + fileLabel(path) + ": " +
-                file.errorString().toStdString() + ".";
+                file.errorString().toStdString() +
+                (QFileInfo::exists(QString::fromStdString(path)) ? ". The file that was there is unchanged."
+                                                                 : ".");
+        file.cancelWriting();
         return false;
     }
     return true;
