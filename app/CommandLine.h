@@ -31,8 +31,9 @@ struct CommandLine {
     in_addr_t listenAddress = htonl(INADDR_ANY);
     int telemetryPort = TelemetryReceiver::kTelemetryPort;
 };
-// `arguments` as the toolkit leaves them (its own options taken off), program name first; names in
-// the network options are resolved with `resolve`.
+// `arguments` as given, program name first (the toolkit's own options are passed over, whether
+// the toolkit has taken them off yet or not); names in the network options are resolved with
+// `resolve`.
 CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve = resolveIpv4Name);
 // The program's options, usage and files, for --help and the parsing.
 const ProgramDescription& orvaneProgram();
