@@ -1,10 +1,11 @@
 #include "app/COrvaneApp.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalBlocker>
@@ -44,6 +45,23 @@ constexpr const char* kFileFilter = "All Files (*)";
 constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
 constexpr int kFrameReportIntervalMs = 1000;
+// Writes `picture` as a PNG file in place of `file`; why it could not, or nothing. The file is
+// flushed and checked before it replaces what was there, so a full disk leaves no empty picture.
+QString writePicture(const QImage& picture, const QString& file) {
+    if (picture.isNull()) return QStringLiteral("the view gave no picture");
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) return out.errorString();
+    if (!picture.save(&out, "PNG") || !out.flush() || out.error() != QFileDevice::NoError) {
+        const QString reason = out.error() != QFileDevice::NoError
+                                   ? out.errorString()
+                                   : QStringLiteral("the PNG could not be made");
+        out.cancelWriting();
+        return reason;
+    }
+    if (!out.commit()) return out.errorString();
+    return {};
+}
+
 // Where the profile keeps the pinned aircraft address.
 constexpr const char* kAircraftAddressKey = "Flight/Aircraft Address";
 
@@ -60,14 +78,23 @@ COrvaneApp::COrvaneApp()
 
 COrvaneApp::~COrvaneApp() = default;
 
-bool COrvaneApp::initApplication() {
+std::optional<int> COrvaneApp::initApplication() {
     // The receiver binds as soon as it starts, so where it listens and whom it believes must be
     // known first.
-    const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
-    if (!commandLine.error.isEmpty()) {
-        refuseCommandLine(kProgram, commandLine.error.toStdString());
-        return false;
+    commandLine_ = parseCommandLine(QCoreApplication::arguments());
+    if (!commandLine_.error.isEmpty())
+        return refuseCommandLine(orvaneProgram(), commandLine_.error.toStdString());
+    anchorCommandLinePaths(commandLine_, QDir::currentPath());
+    const CommandLine& commandLine = commandLine_;
+    // Armed before anything can raise a box (the user folder, the profile's address, a document
+    // that cannot be opened, the map): each box runs its own event loop, in which the screenshot
+    // option must still be able to close it.
+    if (!commandLine.screenshotFile.isEmpty()) {
+        armScreenshot(commandLine.screenshotFile, commandLine.screenshotAfterSeconds);
     }
+    // Before the recorder is made, so that flights are recorded in the folder the program works in.
+    if (commandLine.userFolder && !enterUserFolder(notifier)) return 1;
+
     telemetrySocket->setBindAddress(commandLine.listenAddress);
     telemetryPort_ = commandLine.telemetryPort;
     if (commandLine.aircraft) {
@@ -83,7 +110,7 @@ bool COrvaneApp::initApplication() {
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
     QApplication::setQuitOnLastWindowClosed(false);
-    return true;
+    return std::nullopt;
 }
 
 void COrvaneApp::startTelemetryReceiver() {
@@ -102,7 +129,7 @@ void COrvaneApp::parseTelemetryLine(const char* text, std::size_t length) {
     telemetryDecoder_->decode(text, length);
 }
 
-bool COrvaneApp::initInstance(const QStringList& arguments) {
+bool COrvaneApp::initInstance() {
     NetSocket socketLayer(notifier);
     if (socketLayer.startup() == 0) {
         notifier.showMessage(kApplicationTitle, kSocketsFailedText);
@@ -112,18 +139,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     loadStdProfileSettings();
     QApplication::setWindowIcon(makeApplicationIcon());
 
-    CommandLine commandLine = parseCommandLine(arguments);
-    if (!commandLine.error.isEmpty()) {
-        refuseCommandLine(kProgram, commandLine.error.toStdString());
-        return false;
-    }
-    if (commandLine.userFolder) {
-        // A document named on the command line stays the one meant before the folder changes.
-        if (!commandLine.documentFile.isEmpty())
-            commandLine.documentFile = QFileInfo(commandLine.documentFile).absoluteFilePath();
-        if (!enterUserFolder(notifier)) return false;
-    }
-
+    const CommandLine& commandLine = commandLine_;
     view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
     frame->setFlightTarget(&view_->flightDeck());
@@ -133,13 +149,6 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
         view_ = nullptr;
         QCoreApplication::quit();
     });
-
-    // Armed before anything can raise a box (a document that cannot be opened; showing the window
-    // creates the view, which loads the map): each box runs its own event loop, in which the
-    // screenshot option must still be able to close it.
-    if (!commandLine.screenshotFile.isEmpty()) {
-        armScreenshot(commandLine.screenshotFile, commandLine.screenshotAfterSeconds);
-    }
 
     if (commandLine.reportStartup) armStartupReport();
     if (commandLine.reportFrames) armFrameReport();
@@ -362,32 +371,39 @@ void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
             }
         }
         if (QApplication::activeModalWidget() != nullptr) return;
-        if (view_ != nullptr && !view_->isCreated()) return;
+        // Armed before the view exists; the picture is of its first frames.
+        if (view_ == nullptr || !view_->isCreated()) return;
         poll->stop();
         poll->deleteLater();
-        const QImage picture = view_ != nullptr ? view_->grabFrame() : QImage();
-        const bool written = !picture.isNull() && picture.save(file, "PNG");
-        if (!written) std::fprintf(stderr, "orvane: could not write the screenshot %s\n", qPrintable(file));
-        QCoreApplication::exit(written ? 0 : 1);
+        const QString problem = writePicture(view_->grabFrame(), file);
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "orvane: could not write the screenshot %s: %s\n", qPrintable(file),
+                         qPrintable(problem));
+        endRun(problem.isEmpty() ? 0 : 1);
     });
     QTimer::singleShot(static_cast<int>(afterSeconds * 1000.0), poll, [poll] { poll->start(); });
+}
+
+void COrvaneApp::endRun(int status) {
+    requestedExit_ = status;
+    QCoreApplication::exit(status);
 }
 
 void COrvaneApp::armStartupReport() {
     // The first frame the view shows ends the start-up; memory is read again once the program has
     // settled, since the GL driver and the font caches grow a little after the first frame.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(view_, &COrvaneView::frameSwapped, qApp, [connection] {
+    *connection = QObject::connect(view_, &COrvaneView::frameSwapped, qApp, [this, connection] {
         QObject::disconnect(*connection);
         const ProcessFigures first = readProcessFigures();
-        QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
+        QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [this, first] {
             const ProcessFigures settled = readProcessFigures();
             std::printf("first frame: %.0f ms after the process started\n",
                         first.millisecondsSinceProcessStart);
             std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n",
                         first.residentMiB, settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
             std::fflush(stdout);
-            QCoreApplication::exit(0);
+            endRun(0);
         });
     });
 }

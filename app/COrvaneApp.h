@@ -43,14 +43,18 @@ public:
     COrvaneApp(const COrvaneApp&) = delete;
     COrvaneApp& operator=(const COrvaneApp&) = delete;
 
-    // Takes the telemetry options of the command line (and the profile's aircraft address), starts
+    // Takes the command line (its paths from the folder it was typed in) and moves into the user
+    // folder when asked; takes the telemetry options (and the profile's aircraft address), starts
     // the flight recorder (see onRecordFlights), then the telemetry receiver, before anything else.
-    // Needs the QApplication. False, with the usage printed, when the command line cannot be
-    // understood: the program then ends with status 2.
-    bool initApplication();
+    // Needs the QApplication. The status to end the program with at once: 2, with the usage
+    // printed, when the command line cannot be understood; 1 when the user folder cannot be used.
+    std::optional<int> initApplication();
     // Checks the socket layer, loads the profile, creates the document, frame and view, processes
     // the command line and shows the main window maximised. False ends the program.
-    bool initInstance(const QStringList& arguments);
+    bool initInstance();
+    // The status a headless run (--screenshot, --report-startup) ended with; asked while a box's
+    // own event loop ran, the end must not wait for the program's event loop, which then follows.
+    std::optional<int> requestedExit() const { return requestedExit_; }
     // Destroys the main window (and with it the view) while Qt still runs; returns `exitCode`.
     int exitInstance(int exitCode);
 
@@ -141,6 +145,8 @@ private:
     // Saves the document to `path`; a refusal or failure is told to the operator.
     bool saveDocument(const QString& path);
     void addToRecentFileList(const QString& path);
+    // Ends the program's run with `status`, from whichever event loop runs now.
+    void endRun(int status);
     void armScreenshot(const QString& file, double afterSeconds);
     void armStartupReport();
     void armFrameReport();
@@ -148,6 +154,9 @@ private:
     // address that can no longer be used is told to the operator and not pinned.
     void pinProfileAircraftAddress();
 
+    // As taken by initApplication, paths made absolute.
+    CommandLine commandLine_;
+    std::optional<int> requestedExit_;
     std::unique_ptr<COrvaneDoc> document_;
     QPointer<CMainFrame> mainFrame_;
     COrvaneView* view_ = nullptr;
@@ -166,7 +175,7 @@ private:
     QPointer<ReplayBar> replayBar_;
 };
 
-// Where the flights are recorded, under the working directory.
+// Where the flights are recorded, under the working directory (the user folder with --user-folder).
 inline constexpr const char* kFlightsFolder = "flights";
 
 inline constexpr const char* kMainWindowCaption = "Orvane V1.1 - Kestrix Technology Inc.";

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <QDir>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,4 +115,11 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
     if (const std::string* recording = parsed.value("--replay"))
         result.replayFile = QString::fromStdString(*recording);
     return result;
+}
+
+void anchorCommandLinePaths(CommandLine& commandLine, const QString& folder) {
+    const QDir base(folder);
+    for (QString* path : {&commandLine.documentFile, &commandLine.screenshotFile, &commandLine.replayFile}) {
+        if (!path->isEmpty()) *path = QDir::cleanPath(base.absoluteFilePath(*path));
+    }
 }

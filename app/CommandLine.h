@@ -35,5 +35,8 @@ struct CommandLine {
 // the toolkit has taken them off yet or not); names in the network options are resolved with
 // `resolve`.
 CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve = resolveIpv4Name);
+// Makes every file the command line names absolute from `folder`, where the command was typed, so
+// that the program may change its working folder afterwards. A new path option is added here too.
+void anchorCommandLinePaths(CommandLine& commandLine, const QString& folder);
 // The program's options, usage and files, for --help and the parsing.
 const ProgramDescription& orvaneProgram();

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include <clocale>
+#include <optional>
 
 #include "app/COrvaneApp.h"
 #include "common/ProgramOptions.h"
@@ -33,7 +34,9 @@ int main(int argc, char** argv) {
     // Ends before the QApplication does: no message may reach it once it is being destroyed.
     const MessageBoxNotifier::Attachment messageBoxes(orvaneApp.notifier);
 
-    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(2);
-    if (!orvaneApp.initInstance(QApplication::arguments())) return orvaneApp.exitInstance(1);
+    if (const std::optional<int> status = orvaneApp.initApplication()) return orvaneApp.exitInstance(*status);
+    if (!orvaneApp.initInstance()) return orvaneApp.exitInstance(orvaneApp.requestedExit().value_or(1));
+    // A headless run may have ended already, inside a box that start-up showed.
+    if (const std::optional<int> status = orvaneApp.requestedExit()) return orvaneApp.exitInstance(*status);
     return orvaneApp.exitInstance(QApplication::exec());
 }
