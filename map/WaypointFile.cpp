@@ -27,6 +27,9 @@ constexpr int kWrittenDecimals = 9;
 // A longer track is first cut to every n-th point (its last point kept): the Douglas-Peucker rule
 // takes up to the square of the points' number, and a file is untrusted input.
 constexpr std::size_t kTrackPointsForThinning = 20000;
+// The deepest a GPX file goes is gpx > trk > trkseg > trkpt > link > text; extensions of other
+// schemas add a few levels below a point.
+constexpr int kMostNestedElements = 16;
 
 // The file with its folder: the operator may have several plans of one name.
 std::string fileLabel(const std::string& path) {
@@ -87,8 +90,19 @@ GpxContent parseGpx(QFile& file) {
     bool rootSeen = false;
     int routesSeen = 0, tracksSeen = 0, segmentsSeen = 0;
     std::vector<GeoPoint>* collecting = nullptr;
+    int depth = 0;
     while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement) continue;
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement) --depth;
+        if (token != QXmlStreamReader::StartElement) continue;
+        // The reader keeps every open element, so a file nested without end would hold many
+        // times its size in memory before it ended.
+        if (++depth > kMostNestedElements) {
+            content.problem = "it is nested deeper than a GPX file can be (more than " +
+                              std::to_string(kMostNestedElements) + " elements deep on line " +
+                              std::to_string(reader.lineNumber()) + ")";
+            return content;
+        }
         if (!rootSeen) {
             rootSeen = true;
             if (!isGpxRoot(reader)) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,16 @@ protected:
                           -75.21 + i * step);
             text += point;
         }
+        return text;
+    }
+
+    // `levels` elements, each opened inside the one before; closed again after `inside` when given.
+    static std::string nested(int levels, const std::optional<std::string>& inside = std::nullopt) {
+        std::string text;
+        for (int i = 0; i < levels; ++i) text += "<extensions>";
+        if (!inside) return text;
+        text += *inside;
+        for (int i = 0; i < levels; ++i) text += "</extensions>";
         return text;
     }
 
@@ -166,6 +177,9 @@ TEST_F(WaypointFileTest, ARefusedFileNamesItselfAndTheProblemAndLeavesTheListAsI
              "lon=\"999\"/></trkseg></trk>"),
          "outside -180..180"},
         {"empty.gpx", gpx("<metadata/>"), "holds no route, no waypoints and no track points"},
+        // Refused at the first element too deep, not at the broken end after it.
+        {"deep.gpx", gpx("").substr(0, 98) + "<wpt lat=\"1\" lon=\"2\"/>" + nested(16) + "<unclosed",
+         "nested deeper than a GPX file can be (more than 16 elements deep on line 2)"},
     };
     Waypoints waypoints;
     replaceWaypoints(waypoints, geometry, {{39.987, -75.212}, {39.986, -75.211}});
@@ -201,6 +215,8 @@ TEST_F(WaypointFileTest, TheListTakesAtMostOneHundredAndSaysWhyTheRestWereLeftOu
         {"wpt101.gpx", points("wpt", 101), 100,
          "Loaded 100 waypoints from the 101 waypoints of \"" + std::string(directory_ / "wpt101.gpx") +
              "\". The list holds at most 100"},
+        // As deep as a file may go: gpx, fourteen levels, the point.
+        {"deepest.gpx", nested(14, points("wpt", 1)), 1, "Loaded 1 waypoint from the 1 waypoints of"},
         {"wpt3.gpx", points("wpt", 3), 3,
          "Loaded 3 waypoints from the 3 waypoints of \"" + std::string(directory_ / "wpt3.gpx") +
              "\". Press UPLOAD"},
