@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the capture reader as the contents of a file, and every record it
 // gives to the frame decoder. Beyond the sanitizers' checks: records lie inside the file one after
 // another, a datagram's captured bytes lie inside its frame and never exceed its length, and going
-// back to a record's offset reads the same record again.
+// back to a record's offset reads the same record again. Then the file goes the flight-log tool's
+// way, through its summary and the curves of its picture: the flight's time runs forward, every
+// figure lies within the flight, and nothing grows beyond the number of records.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include "record/CaptureFormat.h"
 #include "record/CaptureReader.h"
 #include "record/CapturedDatagram.h"
+#include "tools/log/FlightLog.h"
+#include "tools/log/FlightSeries.h"
 
 namespace {
 
@@ -29,6 +33,42 @@ int fileOf(const std::uint8_t* data, std::size_t size) {
     if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
         fail("write failed");
     return fd;
+}
+
+bool forwardInTime(const std::vector<PlotPoint>& points, double end) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (points[i].x < 0 || points[i].x > end + 1 || (i > 0 && points[i].x < points[i - 1].x))
+            return false;
+    }
+    return true;
+}
+
+void checkFlightLog(const std::string& path, std::size_t records) {
+    FlightLog log;
+    std::string error;
+    if (!readFlightLog(path, kDefaultTelemetryPort, log, error)) return;
+    const FlightSummary summary = summarizeFlight(log);
+    for (std::size_t i = 1; i < log.lines.size(); ++i) {
+        if (log.lines[i].flightMicros <= log.lines[i - 1].flightMicros) fail("flight time ran backward");
+    }
+    if (!log.lines.empty() && log.lines.back().flightMicros > summary.durationMicros)
+        fail("a line after the flight's end");
+    if (summary.linkUpMicros < 0 || summary.linkUpMicros > summary.durationMicros)
+        fail("more time with the link up than the flight lasted");
+    for (const LinkGap& gap : summary.gaps) {
+        if (gap.lengthMicros <= kLinkGapMicros || gap.startMicros + gap.lengthMicros > summary.durationMicros)
+            fail("a link gap outside the flight");
+    }
+    if (summary.lineSeconds.size() > log.lines.size()) fail("more counted seconds than lines");
+    if (log.timeline.steps().size() > FlightTimeline::kStepsListed) fail("clock steps listed without bound");
+    const double end = static_cast<double>(summary.durationMicros) / 1e6;
+    const std::vector<PlotPoint> altitude = seriesAgainstTime(
+        log, [](const LoggedLine& line) { return double{line.values.alt}; }, 17);
+    const std::vector<PlotPoint> rate = lineRateSeries(log, summary);
+    const std::vector<PlotPoint> track = groundTrackSeries(log);
+    if (!forwardInTime(altitude, end) || !forwardInTime(rate, end)) fail("a curve that runs backward");
+    if (altitude.size() > 2 * records || rate.size() > 3 * records || track.size() > records + 1)
+        fail("a curve longer than the file");
 }
 
 }  // namespace
@@ -75,5 +115,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("seeking back did not read the same record");
         }
     }
+    checkFlightLog(path, offsets.size());
     return 0;
 }

@@ -109,18 +109,21 @@ void FlightRecorder::writerLoop() {
     lastFlush_ = SteadyClock::now();
     for (;;) {
         std::uint64_t drainsAsked = 0;
+        bool drainWaiting = false;
         bool stopping = false;
         {
             std::unique_lock<std::mutex> lock(control_);
             wake_.wait_for(lock, kWriterPoll, [&] { return stop_ || drainRequests_ > drainsDone_; });
             drainsAsked = drainRequests_;
+            // Only a drain not yet answered asks for a flush; one answered before does not.
+            drainWaiting = drainRequests_ > drainsDone_;
             stopping = stop_;
         }
         writeQueued();
         const bool on = enabled_.load(std::memory_order_acquire);
         if (file_ && (!on || stopping)) {
             closeFile();
-        } else if (file_ && (drainsAsked > 0 || SteadyClock::now() - lastFlush_ >= kFlushInterval)) {
+        } else if (file_ && (drainWaiting || SteadyClock::now() - lastFlush_ >= kFlushInterval)) {
             if (drops_.load(std::memory_order_relaxed) != dropsInNote_) writeNote();
             flush();
         }
@@ -218,7 +221,9 @@ void FlightRecorder::flush() {
     lastFlush_ = SteadyClock::now();
     if (!unflushed_) return;
     int error = 0;
-    if (!file_->flush(error)) {
+    const bool flushed = file_->flush(error);
+    syncs_.fetch_add(1, std::memory_order_relaxed);
+    if (!flushed) {
         fail(currentFile().string(), error);
         return;
     }

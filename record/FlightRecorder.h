@@ -70,6 +70,8 @@ public:
     std::uint64_t drops() const { return drops_.load(std::memory_order_relaxed); }
     // Datagrams written, since the start.
     std::uint64_t recorded() const { return recorded_.load(std::memory_order_relaxed); }
+    // Times the file was handed to the disk, since the start.
+    std::uint64_t syncs() const { return syncs_.load(std::memory_order_relaxed); }
     // The file being written, or the last one; empty before the first.
     std::filesystem::path currentFile() const;
 
@@ -101,6 +103,7 @@ private:
     std::atomic<bool> failed_{false};
     std::atomic<std::uint64_t> drops_{0};
     std::atomic<std::uint64_t> recorded_{0};
+    std::atomic<std::uint64_t> syncs_{0};
 
     // Writer thread state.
     std::unique_ptr<PcapRecordWriter> file_;

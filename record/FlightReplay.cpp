@@ -60,9 +60,10 @@ void FlightReplay::takeRecord(std::int64_t timeMicros, std::uint32_t linkType, c
         startMicros_ = timeMicros;
         anyRecord_ = true;
     }
-    // A clock stepped back while recording: the record keeps its place in the file, at the time of
-    // the one before, so that the index stays in time order.
-    timeMicros = std::max(timeMicros, endMicros_);
+    // The replay's time is the flight's, in record order: a clock stepped back while recording
+    // starts a new stretch, so that every line keeps a moment of its own.
+    const std::int64_t recordedMicros = timeMicros;
+    timeMicros = startMicros_ + timeline_.place(timeMicros);
     endMicros_ = timeMicros;
 
     const CapturedDatagram datagram =
@@ -72,7 +73,8 @@ void FlightReplay::takeRecord(std::int64_t timeMicros, std::uint32_t linkType, c
             decoderClockMs_ = static_cast<std::int32_t>(
                 static_cast<std::uint32_t>(static_cast<std::uint64_t>((timeMicros - startMicros_) / 1000)));
             decoder_->decode(reinterpret_cast<const char*>(datagram.payload.data()), datagram.payload.size());
-            lines_.push_back({timeMicros, decoded_->packetInterval.load(std::memory_order_relaxed),
+            lines_.push_back({timeMicros, recordedMicros,
+                              decoded_->packetInterval.load(std::memory_order_relaxed),
                               snapshotTelemetry(*decoded_)});
             break;
         }

@@ -8,6 +8,7 @@
 
 #include "map/MapGeometry.h"
 #include "net/TelemetryValues.h"
+#include "record/FlightTimeline.h"
 
 class CaptureReader;
 class TelemetryDecoder;
@@ -21,8 +22,11 @@ struct TelemetryState;
 //
 // No window, no clock of its own; one thread (the user-interface thread in the program).
 struct ReplayLine {
-    std::int64_t timeMicros = 0;  // since 1970-01-01 UTC; never earlier than the line before
-    double packetInterval = 0;    // seconds per line as measured at this line; 0 before the first
+    // Where the line stands in the replay: the first record's time (since 1970-01-01 UTC) and the
+    // flight time since (FlightTimeline), so always later than the line before.
+    std::int64_t timeMicros = 0;
+    std::int64_t recordedMicros = 0;  // the capture clock's time, as the live view showed it
+    double packetInterval = 0;        // seconds per line as measured at this line; 0 before the first
     TelemetryValues values;
 };
 
@@ -84,6 +88,7 @@ private:
     std::int32_t decoderClockMs_ = 0;
     std::int64_t startMicros_ = 0, endMicros_ = 0;
     bool anyRecord_ = false;
+    FlightTimeline timeline_;
     std::vector<ReplayLine> lines_;
     std::vector<ReplayRoute> routes_;
 };

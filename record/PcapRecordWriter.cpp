@@ -18,29 +18,31 @@ std::unique_ptr<PcapRecordWriter> PcapRecordWriter::create(const std::filesystem
         error = errno;
         return nullptr;
     }
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        error = errno;
-        ::close(fd);
+    std::unique_ptr<PcapRecordWriter> writer(new PcapRecordWriter(fd));
+    std::FILE* stream = openCheckedStream(writer->writes_);
+    if (stream == nullptr) {
+        error = errno != 0 ? errno : ENOMEM;
         return nullptr;
     }
-    pcap_t* dead = pcap_open_dead_with_tstamp_precision(DLT_RAW, static_cast<int>(kRecorderSnapLength),
-                                                        PCAP_TSTAMP_PRECISION_MICRO);
-    pcap_dumper_t* dumper = dead != nullptr ? pcap_dump_fopen(dead, file) : nullptr;
-    if (dumper == nullptr) {
-        error = ENOMEM;
-        std::fclose(file);
-        if (dead != nullptr) pcap_close(dead);
+    writer->dead_ = pcap_open_dead_with_tstamp_precision(DLT_RAW, static_cast<int>(kRecorderSnapLength),
+                                                         PCAP_TSTAMP_PRECISION_MICRO);
+    writer->dumper_ = writer->dead_ != nullptr ? pcap_dump_fopen(writer->dead_, stream) : nullptr;
+    if (writer->dumper_ == nullptr) {
+        std::fclose(stream);
+        error = writer->writes_.failure != 0 ? writer->writes_.failure : ENOMEM;
         return nullptr;
     }
-    return std::unique_ptr<PcapRecordWriter>(new PcapRecordWriter(dead, dumper));
+    return writer;
 }
 
-PcapRecordWriter::PcapRecordWriter(pcap* dead, pcap_dumper* dumper) : dead_(dead), dumper_(dumper) {}
+PcapRecordWriter::PcapRecordWriter(int fd) {
+    writes_.fd = fd;
+}
 
 PcapRecordWriter::~PcapRecordWriter() {
-    pcap_dump_close(dumper_);
-    pcap_close(dead_);
+    if (dumper_ != nullptr) pcap_dump_close(dumper_);
+    if (dead_ != nullptr) pcap_close(dead_);
+    ::close(writes_.fd);
 }
 
 void PcapRecordWriter::write(std::int64_t timeMicros, std::uint32_t source, std::uint16_t sourcePort,
@@ -61,13 +63,12 @@ void PcapRecordWriter::write(std::int64_t timeMicros, std::uint32_t source, std:
 }
 
 bool PcapRecordWriter::flush(int& error) {
-    errno = 0;
-    std::FILE* file = pcap_dump_file(dumper_);
-    if (pcap_dump_flush(dumper_) != 0 || std::ferror(file) != 0) {
-        error = errno != 0 ? errno : EIO;
+    const bool flushed = pcap_dump_flush(dumper_) == 0;
+    if (writes_.failure != 0 || !flushed) {
+        error = writes_.failure != 0 ? writes_.failure : EIO;
         return false;
     }
-    if (::fdatasync(::fileno(file)) != 0 && errno != EINVAL) {
+    if (::fdatasync(writes_.fd) != 0 && errno != EINVAL) {
         error = errno;
         return false;
     }

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "common/OutputFile.h"
+
 struct pcap;
 struct pcap_dumper;
 
@@ -22,14 +24,17 @@ public:
     void write(std::int64_t timeMicros, std::uint32_t source, std::uint16_t sourcePort,
                std::uint32_t destination, std::uint16_t destinationPort, std::uint32_t length,
                const std::uint8_t* kept, std::size_t keptLength);
-    // Hands what is written to the disk (and waits for it there); false with `error` when that failed.
+    // Hands what is written to the disk (and waits for it there); false with `error` when that, or
+    // any write before it, failed: the cause of the first failure (ENOSPC for a full disk).
     bool flush(int& error);
 
 private:
-    PcapRecordWriter(pcap* dead, pcap_dumper* dumper);
+    explicit PcapRecordWriter(int fd);
 
-    pcap* dead_;
-    pcap_dumper* dumper_;
+    // The library buffers its writes; the stream under it keeps why one failed.
+    CheckedWrites writes_;
+    pcap* dead_ = nullptr;
+    pcap_dumper* dumper_ = nullptr;
     std::uint16_t identification_ = 0;
 };
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Load and bad-input run against the real program under a virtual display, with figures:
-#   scripts/stress-program.sh [build dir (build)] [storm seconds (60)]
-# 1. Starts orvane in a run folder (maps, a gain file of its own) and, for the given time, sends
-#    its telemetry port as many datagrams as the machine manages: well-formed, truncated,
-#    oversize, random and hostile lines (tools/stress). Meanwhile the program must stay up, keep
-#    its resident memory flat after a warm-up and repaint in every second.
+#   scripts/stress-program.sh [build dir (build)] [storm seconds (60)] [program option...]
+# 1. Starts orvane in a run folder (maps, a gain file of its own), with the given options (for
+#    instance --no-record), and, for the given time, sends its telemetry port as many datagrams as
+#    the machine manages: well-formed, truncated, oversize, random and hostile lines (tools/stress).
+#    Meanwhile the program must stay up, keep its resident memory flat and repaint in every second.
+#    Flat: within 2 MiB after a warm-up; in a run of two minutes or more, where the heap's swings
+#    are seen whole, a least-squares slope under 0.01 MiB a second after the first minute.
 # 2. Then a known line goes at 20 Hz; the operator's keys open Tuning > Control Gain and press
 #    Enter, and the upload that comes back must equal, byte for byte, the one built from the gain
 #    file; the program's own screenshot must match that of a fresh program fed the same line,
@@ -17,9 +19,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$top/build}")
 seconds=${2:-60}
 [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || { echo "storm seconds must be a whole number above 0" >&2; exit 2; }
+program_options=("${@:3}")
 
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$seconds"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$seconds" "${program_options[@]}"
 fi
 for tool in xdotool; do
     command -v "$tool" >/dev/null || { echo "$tool is needed (scripts/install-deps.sh installs it)" >&2; exit 2; }
@@ -38,6 +41,10 @@ fi
 warmup=10
 ((seconds <= 2 * warmup)) && warmup=$((seconds / 2))
 rss_limit_kib=2048
+# Long runs: the slope of resident memory after the first minute, in MiB a second.
+slope_from=60
+slope_run=120
+slope_limit=0.01
 # The stressed program's screenshot comes this long after the storm, leaving time for the upload.
 after_storm=10
 fresh_after=5
@@ -84,7 +91,7 @@ fail() { failures+=("$1"); echo "FAILED: $1"; }
 # --- The stressed program -------------------------------------------------------------------------
 cd "$run"
 start=$(now)
-"$build/bin/orvane" --report-frames --screenshot "$run/stressed.png" --after $((seconds + after_storm + 3)) \
+"$build/bin/orvane" "${program_options[@]}" --report-frames --screenshot "$run/stressed.png" --after $((seconds + after_storm + 3)) \
     > >(stamp >"$run/frames.log") 2>"$run/orvane-stressed.err" &
 orvane_pid=$!
 started_pids+=("$orvane_pid")
@@ -167,13 +174,21 @@ fi
 echo
 echo "=== figures ($seconds s storm, run folder $run)"
 grep -E '^storm' "$run/stress.log" || fail "the stress tool printed no storm figures"
-rss_figures=$(awk -v w="$warmup" -v limit="$rss_limit_kib" '
+rss_figures=$(awk -v w="$warmup" -v limit="$rss_limit_kib" -v from="$slope_from" -v long_run="$slope_run" \
+    -v slope_limit="$slope_limit" -v seconds="$seconds" '
     NR == 1 { first = $2 } { last = $2 }
     $1 > w { if (n == 0 || $2 < min) min = $2; if (n == 0 || $2 > max) max = $2; n++ }
+    $1 > from { m++; sx += $1; sy += $2 / 1024; sxx += $1 * $1; sxy += $1 * $2 / 1024 }
     END {
         if (n == 0) { print "no samples after the warm-up"; exit 1 }
         printf "resident memory: first %.1f MiB, last %.1f MiB, after %d s warm-up min %.1f MiB, max %.1f MiB, spread %d KiB (limit %d KiB, %d samples)\n",
             first / 1024, last / 1024, w, min / 1024, max / 1024, max - min, limit, n
+        if (m >= 2 && m * sxx - sx * sx > 0) {
+            slope = (m * sxy - sx * sy) / (m * sxx - sx * sx)
+            printf "resident memory slope after %d s: %+.5f MiB/s (least squares over %d samples; limit %.2f in runs of %d s or more)\n",
+                from, slope, m, slope_limit, long_run
+        }
+        if (seconds >= long_run) exit !(m >= 2 && slope < slope_limit)
         exit !(max - min <= limit)
     }' "$run/rss.log") || fail "resident memory grew during the storm"
 echo "$rss_figures"

@@ -8,6 +8,8 @@
 #include <QWheelEvent>
 #include <QWidget>
 
+#include <malloc.h>
+
 #include <chrono>
 #include <cstdint>
 
@@ -235,6 +237,15 @@ void COrvaneView::onFrameTimer() {
     flightDeck_->tick(now);
 
     cockpitFeed_.tick(scene_->telemetry(), cockpitFeedOn_, *feedSocket_);
+
+    // The software renderer's many short-lived allocations of every frame leave freed pages all
+    // over the main heap, which the allocator keeps resident and which crept up under a long flood;
+    // handed back once a second (under a millisecond for its few tens of MiB) resident memory stays
+    // flat.
+    if (++ticksSinceHeapTrim_ >= kTicksPerHeapTrim) {
+        ticksSinceHeapTrim_ = 0;
+        ::malloc_trim(0);
+    }
 }
 
 void COrvaneView::mousePressEvent(QMouseEvent* event) {

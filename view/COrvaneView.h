@@ -152,6 +152,7 @@ private:
     std::unique_ptr<NetSocket> feedSocket_;
     CockpitFeed cockpitFeed_;
     QTimer frameTimer_;
+    int ticksSinceHeapTrim_ = 0;
     QRect windowRect_;
     QSize cameraDeviceSize_;
     QPointer<QWidget> container_;

@@ -6,6 +6,8 @@ struct TelemetryState;
 
 // Period of the view's timer: telemetry repaints at most this often.
 inline constexpr int kFrameIntervalMs = 100;
+// The view hands the heap's freed pages back to the system every this many ticks (a second).
+inline constexpr int kTicksPerHeapTrim = 10;
 // Without a telemetry line for this long, a panel still reading "LINK" is repainted once.
 inline constexpr int kLinkLossMs = 1000;
 

@@ -31,7 +31,7 @@ void showReplayState(const ReplayState& state, std::int64_t at, const std::strin
     telemetry.linkAlive = state.linkUp ? 1 : 0;
     // Only the replay writes this state; no line of it counts as live for the link-loss repaint.
     telemetry.lastLineClock = -1;
-    const std::int64_t lineMicros = state.line != nullptr ? state.line->timeMicros : at;
+    const std::int64_t lineMicros = state.line != nullptr ? state.line->recordedMicros : at;
     scene.lineTime = static_cast<std::time_t>(lineMicros / 1000000);
     scene.mark = mark;
     placeRoute(state.route, geometry, scene.route);

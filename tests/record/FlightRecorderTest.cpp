@@ -4,6 +4,8 @@
 #include <pcap/pcap.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -18,6 +20,7 @@
 #include "tests/net/NetTestSupport.h"
 #include "tests/record/RecordTestSupport.h"
 #include "tests/record/RecordedReceiver.h"
+#include "tests/support/FullFileSystem.h"
 
 namespace {
 
@@ -295,6 +298,45 @@ TEST(FlightRecorder, UnwritableFolderStopsRecordingWithOneMessage) {
     EXPECT_NE(message.find(blocker.string()), std::string::npos) << message;
     EXPECT_TRUE(recorder.failed());
     EXPECT_FALSE(recorder.enabled());
+}
+
+TEST(FlightRecorder, FullDiskStopsRecordingWithTheRealCause) {
+    ScratchFolder scratch;
+    if (const std::string why = mountSmallTmpfs(scratch.path(), 64 * 1024); !why.empty()) GTEST_SKIP() << why;
+    std::atomic<int> failures{0};
+    std::string message;
+    {
+        FlightRecorder recorder(scratch.path(), 9001, [&](const std::string& text) {
+            message = text;
+            failures.fetch_add(1);
+        });
+        const std::string line(200, '5');
+        for (int i = 0; i < 2000 && !recorder.failed(); ++i) {
+            recorder.datagramReceived(aircraftAddress(5000), line.data(), line.size(), line.size());
+            if (i % 50 == 49) recorder.drain();
+        }
+        recorder.drain();
+        EXPECT_TRUE(recorder.failed());
+    }
+    ::umount(scratch.path().c_str());
+    EXPECT_EQ(failures.load(), 1);
+    EXPECT_NE(message.find(std::strerror(ENOSPC)), std::string::npos) << message;
+}
+
+TEST(FlightRecorder, AfterADrainTheFileIsHandedToTheDiskOnlyOnceASecond) {
+    ScratchFolder scratch;
+    FlightRecorder recorder(scratch.path(), 9001, nullptr);
+    recorder.datagramReceived(aircraftAddress(5000), "1 2 3", 5, 5);
+    recorder.drain();
+    const std::uint64_t syncsAfterDrain = recorder.syncs();
+    EXPECT_EQ(syncsAfterDrain, 1u);
+    // Half a second of lines at a hundred a second.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (std::chrono::steady_clock::now() < end) {
+        recorder.datagramReceived(aircraftAddress(5000), "4 5 6", 5, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_LE(recorder.syncs() - syncsAfterDrain, 1u);
 }
 
 }  // namespace

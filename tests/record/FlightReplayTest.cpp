@@ -99,11 +99,14 @@ TEST_F(FlightReplayFile, StateHoldsEveryFieldTheRateAndTheRouteOfItsMoment) {
     EXPECT_DOUBLE_EQ(at500.line->values.lon, -75.210500);
     EXPECT_FLOAT_EQ(at500.line->values.alt, 630);
     EXPECT_EQ(at500.line->values.ahrsStatus, 2);
-    ASSERT_NE(at500.route, nullptr) << "the upload went out with line 500";
-    ASSERT_EQ(at500.route->waypoints.size(), 2u);
-    EXPECT_DOUBLE_EQ(at500.route->waypoints[1].lon, -75.21);
-    EXPECT_EQ(replay.stateAt(flight.lineTimes[499]).route, nullptr);
-    EXPECT_EQ(replay.stateAt(flight.lineTimes[2000]).route->waypoints.size(), 1u);
+    // The upload was recorded in the same microsecond as line 500, after it: in record order it
+    // comes just after that line.
+    EXPECT_EQ(at500.route, nullptr);
+    const ReplayState at501 = replay.stateAt(flight.lineTimes[501]);
+    ASSERT_NE(at501.route, nullptr) << "the upload went out with line 500";
+    ASSERT_EQ(at501.route->waypoints.size(), 2u);
+    EXPECT_DOUBLE_EQ(at501.route->waypoints[1].lon, -75.21);
+    EXPECT_EQ(replay.stateAt(flight.lineTimes[2001]).route->waypoints.size(), 1u);
 
     // A short line changes its three fields; the others keep line 699's values.
     const TelemetryValues& shortLine = replay.stateAt(flight.lineTimes[700]).line->values;
@@ -154,6 +157,36 @@ TEST_F(FlightReplayFile, FileStillBeingWrittenIsFollowedUpToItsLastFlushedRecord
     EXPECT_TRUE(replay.follow());
     ASSERT_EQ(replay.lines().size(), 3002u);
     EXPECT_FLOAT_EQ(replay.lines().back().values.p, 3001);
+}
+
+// Thirty seconds at ten lines a second; at 10 s the clock was set back an hour (a time sync), and
+// two lines came in one microsecond.
+TEST(FlightReplay, EveryLineOfAFlightWhoseClockSteppedBackHasAMomentOfItsOwn) {
+    ScratchFolder scratch;
+    const std::filesystem::path path = scratch.path() / "stepped.pcap";
+    std::vector<FrameToWrite> frames;
+    std::vector<std::int64_t> recorded;
+    for (int i = 0; i < 300; ++i) {
+        const std::int64_t at =
+            kStart + i * 100000 - (i >= 100 ? 3600 * kSecond : 0) - (i == 51 ? 100000 : 0);
+        frames.push_back(telemetryFrame(at, lineText(i)));
+        recorded.push_back(at);
+    }
+    writeCapture(path, DLT_RAW, frames);
+    FlightReplay replay;
+    std::string error;
+    ASSERT_TRUE(replay.open(path, error)) << error;
+    ASSERT_EQ(replay.lines().size(), 300u);
+    // The tenth of a second across the step is not known: the flight goes on from its last line.
+    EXPECT_EQ(replay.endMicros() - replay.startMicros(), 29800000 + 1);
+    for (std::size_t i = 0; i < replay.lines().size(); ++i) {
+        SCOPED_TRACE(i);
+        const ReplayLine& line = replay.lines()[i];
+        // A seek to its moment shows it, so one line on or back from it is the next or the one before.
+        EXPECT_EQ(replay.stateAt(line.timeMicros).lineIndex, i);
+        EXPECT_FLOAT_EQ(line.values.p, static_cast<float>(i));
+        EXPECT_EQ(line.recordedMicros, recorded[i]) << "the live view's clock";
+    }
 }
 
 // A capture of the link made by tcpdump on Linux's "any" device, with someone else's traffic in it.
@@ -236,7 +269,8 @@ TEST(FlightReplay, ReplayAtNormalSpeedShowsTheStatesTheLiveDecoderHeld) {
         CaptureReader::Record record;
         while (port == 0 || port == kRecorderNotePort) {
             ASSERT_EQ(reader.next(record), CaptureReader::Status::record);
-            port = decodeCapturedFrame(reader.linkType(), record.frame, record.originalLength).destinationPort;
+            port =
+                decodeCapturedFrame(reader.linkType(), record.frame, record.originalLength).destinationPort;
         }
     }
     FlightReplay replay(port);

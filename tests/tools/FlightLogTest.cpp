@@ -7,6 +7,7 @@
 
 #include "net/UplinkFrame.h"
 #include "tests/record/RecordTestSupport.h"
+#include "tools/log/FlightSeries.h"
 #include "tools/log/LogReport.h"
 
 namespace {
@@ -105,6 +106,8 @@ TEST_F(ThreeLineFlight, InfoTellsCountsGapsUploadsAndExtremes) {
              "start                    2026-12-08 20:32:47.000 UTC",
              "end                      2026-12-08 20:32:48.500 UTC",
              "duration                 0 h 00 min 01.5 s (1.5 s)",
+             "link up                  0 h 00 min 01.0 s (1.0 s)",
+             "clock steps              none\n",
              "datagrams received       3\n",
              "lines decoded            3 (1 with fewer than twenty fields)",
              "link gaps over 1 s       1\n  20:32:47.020 UTC (+0.020000 s) for 1.480 s",
@@ -119,6 +122,84 @@ TEST_F(ThreeLineFlight, InfoTellsCountsGapsUploadsAndExtremes) {
          }) {
         EXPECT_NE(info.find(expected), std::string::npos) << "missing: " << expected << "\nin:\n" << info;
     }
+}
+
+TEST(FlightLog, DurationsAreRoundedOnceThenSplit) {
+    const struct {
+        std::int64_t micros;
+        const char* text;
+    } cases[] = {
+        {0, "0 h 00 min 00.0 s (0.0 s)"},
+        {119960000, "0 h 02 min 00.0 s (120.0 s)"},
+        {59940000, "0 h 00 min 59.9 s (59.9 s)"},
+        {3599950000, "1 h 00 min 00.0 s (3600.0 s)"},
+        {37230449999, "10 h 20 min 30.4 s (37230.4 s)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(durationText(c.micros), c.text) << c.micros;
+}
+
+std::string readInfo(const std::string& file, FlightLog& log) {
+    std::string error;
+    EXPECT_TRUE(readFlightLog(file, kDefaultTelemetryPort, log, error)) << error;
+    return captured(writeInfo, log);
+}
+
+// Thirty seconds at ten lines a second, the clock set back an hour at 15 s: the flight is counted
+// as flown, in record order, and its curves run forward over those thirty seconds.
+TEST(FlightLog, ClockSetBackDuringTheFlightCountsTheFlightAsFlown) {
+    ScratchFolder scratch;
+    const std::string file = (scratch.path() / "stepped.pcap").string();
+    std::vector<FrameToWrite> frames;
+    for (int i = 0; i < 300; ++i) {
+        char line[120];
+        std::snprintf(line, sizeof line, "0 0 0 0 0 0 0 0 0 0 0 0 100 18 40.%06d -75.5 %d 1 1 1", i, 100 + i);
+        frames.push_back(telemetry(kStart + i * 100000LL - (i >= 150 ? 3600000000LL : 0), line));
+    }
+    writeCapture(file, DLT_RAW, frames);
+    FlightLog log;
+    const std::string info = readInfo(file, log);
+    for (const char* expected :
+         {"duration                 0 h 00 min 29.8 s (29.8 s)",
+          "link up                  0 h 00 min 29.8 s (29.8 s)", "clock steps              1 back, 0 forward",
+          "  +14.900001 s: the clock went back 3599.900000 s",
+          "line rate                median 10, min 10 lines/s", "link gaps over 1 s       0\n",
+          "highest altitude         399 at 19:33:16.900 UTC (+29.800001 s)"}) {
+        EXPECT_NE(info.find(expected), std::string::npos) << "missing: " << expected << "\nin:\n" << info;
+    }
+    const FlightSummary summary = summarizeFlight(log);
+    const auto forward = [](const std::vector<PlotPoint>& points) {
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            if (points[i].x < points[i - 1].x || points[i].x < 0 || points[i].x > 30) return false;
+        }
+        return !points.empty();
+    };
+    EXPECT_TRUE(forward(seriesAgainstTime(
+        log, [](const LoggedLine& l) { return double{l.values.alt}; }, 17)));
+    const std::vector<PlotPoint> rate = lineRateSeries(log, summary);
+    EXPECT_TRUE(forward(rate));
+    EXPECT_EQ(rate.size(), 29u);
+    std::string csv = captured(writeCsv, log);
+    EXPECT_NE(csv.find("\n14.900001,2026-12-08T19:33:02.000000Z,"), std::string::npos) << csv.substr(0, 600);
+}
+
+// A few hundred bytes whose records lie at the two ends of the file format's clock: nothing is
+// allocated for the span between them, and the jump is told, not flown.
+TEST(FlightLog, RecordsAtTheEndsOfTheClockAreSummedUpAndPlottedInTheirOwnSize) {
+    ScratchFolder scratch;
+    const std::string file = (scratch.path() / "hostile.pcap").string();
+    const std::string line = "0 0 0 0 0 0 0 0 0 0 0 0 100 18 40.1 -75.5 130 1 1 1";
+    writeCapture(file, DLT_RAW,
+                 {telemetry(0, line), telemetry(4294967295LL * 1000000, line), telemetry(5, line)});
+    FlightLog log;
+    const std::string info = readInfo(file, log);
+    for (const char* expected :
+         {"duration                 0 h 00 min 00.0 s (0.0 s)", "clock steps              1 back, 1 forward",
+          "  +0.000001 s: the clock went forward 4294967295.000000 s"}) {
+        EXPECT_NE(info.find(expected), std::string::npos) << "missing: " << expected << "\nin:\n" << info;
+    }
+    const FlightSummary summary = summarizeFlight(log);
+    EXPECT_LE(summary.lineSeconds.size(), log.lines.size());
+    EXPECT_LE(lineRateSeries(log, summary).size(), 3 * log.lines.size());
 }
 
 TEST(FlightLog, RefusedDatagramsDropsAndOtherTrafficAreCounted) {

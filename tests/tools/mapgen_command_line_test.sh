@@ -32,5 +32,12 @@ if [ -s "$work/err" ] || ! grep -q '^small.bmp: 64 x 48, bmp24' "$work/out"; the
     echo "FAILED: a normal run said: $(cat "$work/out" "$work/err")"
     failures=$((failures + 1))
 fi
-echo "orvane-mapgen command lines: $((${#refused[@]} + 1)) checked, $failures failed"
+# A picture that cannot be written: status 1 and the real cause.
+ln -s /dev/full full.bmp
+if "$program" --width 64 --height 48 --out full.bmp >/dev/null 2>"$work/err" ||
+    ! grep -q 'full.bmp cannot be written: No space left on device' "$work/err"; then
+    echo "FAILED: a write to a full device said: $(cat "$work/err")"
+    failures=$((failures + 1))
+fi
+echo "orvane-mapgen command lines: $((${#refused[@]} + 2)) checked, $failures failed"
 [ "$failures" -eq 0 ]

@@ -1,12 +1,14 @@
 // orvane-cockpit: a primary flight display fed by the ground station's cockpit feed (696-byte
 // packets on UDP port 5800 of the local host).
 #include <QApplication>
+#include <QBuffer>
 #include <QImage>
 #include <QTimer>
 #include <cstdio>
 #include <string>
 #include <type_traits>
 
+#include "common/OutputFile.h"
 #include "common/ProgramOptions.h"
 #include "net/CockpitFeed.h"
 #include "tools/cockpit/CockpitWindow.h"
@@ -73,8 +75,13 @@ int main(int argc, char** argv) {
     if (const std::string* screenshot = parsed.value("--screenshot")) {
         const QString file = QString::fromStdString(*screenshot);
         QTimer::singleShot(static_cast<int>(after * 1000), &window, [&window, file] {
-            const bool saved = window.grab().toImage().save(file, "PNG");
-            if (!saved) std::fprintf(stderr, "orvane-cockpit: cannot write %s\n", qPrintable(file));
+            QBuffer png;
+            png.open(QIODevice::WriteOnly);
+            std::string error = file.toStdString() + " cannot be encoded as PNG";
+            const bool saved = window.grab().toImage().save(&png, "PNG") &&
+                               writeWholeFile(file.toStdString(), png.data().constData(),
+                                              static_cast<std::size_t>(png.data().size()), error);
+            if (!saved) std::fprintf(stderr, "orvane-cockpit: %s\n", error.c_str());
             QApplication::exit(saved ? 0 : 1);
         });
     }

@@ -54,8 +54,8 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
     while ((status = reader.next(record)) == CaptureReader::Status::record) {
         if (first) log.startMicros = record.timeMicros;
         first = false;
-        log.startMicros = std::min(log.startMicros, record.timeMicros);
-        log.endMicros = std::max(log.endMicros, record.timeMicros);
+        log.endMicros = record.timeMicros;
+        const std::int64_t flightMicros = log.timeline.place(record.timeMicros);
 
         const CapturedDatagram datagram =
             decodeCapturedFrame(log.linkType, record.frame, record.originalLength);
@@ -88,6 +88,7 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
             case FlightDatagramRole::line: {
                 LoggedLine line;
                 line.timeMicros = record.timeMicros;
+                line.flightMicros = flightMicros;
                 line.sender = {datagram.source, datagram.sourcePort};
                 line.fields = decoder.decode(reinterpret_cast<const char*>(datagram.payload.data()),
                                              datagram.payload.size());
@@ -99,6 +100,7 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
             case FlightDatagramRole::upload: {
                 LoggedUpload upload;
                 upload.timeMicros = record.timeMicros;
+                upload.flightMicros = flightMicros;
                 upload.destination = {datagram.destination, datagram.destinationPort};
                 upload.decoded = datagram.payload.size() < datagram.length
                                      ? Uplink(rejectOversizedUplink(datagram.length))
@@ -135,31 +137,39 @@ std::optional<double> medianOf(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Lines in each whole second from the first line on, leaving out the last (partial) second and
-// every second that a link gap touches.
-void measureRate(const FlightLog& log, FlightSummary& summary) {
+// Lines in each whole second from the first line on, leaving out the last (partial) second. Only
+// seconds that hold a line are listed: a second without one lies inside a link gap.
+void countSeconds(const FlightLog& log, FlightSummary& summary) {
     const std::vector<LoggedLine>& lines = log.lines;
     if (lines.size() < 2) return;
-    const std::int64_t start = lines.front().timeMicros;
-    const std::int64_t wholeSeconds = (lines.back().timeMicros - start) / 1000000;
-    if (wholeSeconds < 1) return;
-    std::vector<double> counts(static_cast<std::size_t>(wholeSeconds), 0);
-    std::vector<bool> touched(counts.size(), false);
+    const std::int64_t start = lines.front().flightMicros;
+    const std::int64_t wholeSeconds = (lines.back().flightMicros - start) / 1000000;
     for (const LoggedLine& line : lines) {
-        const std::int64_t second = (line.timeMicros - start) / 1000000;
-        if (second >= 0 && second < wholeSeconds) counts[static_cast<std::size_t>(second)] += 1;
-    }
-    for (const LinkGap& gap : summary.gaps) {
-        const std::int64_t from = (gap.startMicros - start) / 1000000;
-        const std::int64_t to = (gap.startMicros + gap.lengthMicros - start) / 1000000;
-        for (std::int64_t second = std::max<std::int64_t>(from, 0); second <= to && second < wholeSeconds;
-             ++second) {
-            touched[static_cast<std::size_t>(second)] = true;
+        const std::int64_t second = (line.flightMicros - start) / 1000000;
+        if (second >= wholeSeconds) break;
+        if (summary.lineSeconds.empty() || summary.lineSeconds.back().second != second) {
+            summary.lineSeconds.push_back({second, 0, false});
         }
+        ++summary.lineSeconds.back().lines;
     }
+    const auto touch = [&](std::int64_t micros) {
+        const std::int64_t second = (micros - start) / 1000000;
+        const auto found = std::lower_bound(
+            summary.lineSeconds.begin(), summary.lineSeconds.end(), second,
+            [](const LineSecond& counted, std::int64_t wanted) { return counted.second < wanted; });
+        if (found != summary.lineSeconds.end() && found->second == second) found->touchesGap = true;
+    };
+    for (const LinkGap& gap : summary.gaps) {
+        touch(gap.startMicros);
+        touch(gap.startMicros + gap.lengthMicros);
+    }
+}
+
+// The rate over the whole seconds that no link gap touches.
+void measureRate(FlightSummary& summary) {
     std::vector<double> up;
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        if (!touched[i]) up.push_back(counts[i]);
+    for (const LineSecond& second : summary.lineSeconds) {
+        if (!second.touchesGap) up.push_back(second.lines);
     }
     if (up.empty()) return;
     summary.medianRate = medianOf(up);
@@ -170,12 +180,16 @@ void measureRate(const FlightLog& log, FlightSummary& summary) {
 
 FlightSummary summarizeFlight(const FlightLog& log) {
     FlightSummary summary;
+    summary.durationMicros = log.timeline.lastMicros();
     const GeographicLib::Geodesic& earth = GeographicLib::Geodesic::WGS84();
     const LoggedLine* previous = nullptr;
     const LoggedLine* previousPosition = nullptr;
     for (const LoggedLine& line : log.lines) {
-        if (previous != nullptr && line.timeMicros - previous->timeMicros > kLinkGapMicros) {
-            summary.gaps.push_back({previous->timeMicros, line.timeMicros - previous->timeMicros});
+        if (previous != nullptr) {
+            const std::int64_t silence = line.flightMicros - previous->flightMicros;
+            if (silence > kLinkGapMicros)
+                summary.gaps.push_back({previous->flightMicros, silence, previous->timeMicros});
+            summary.linkUpMicros += std::min(silence, kLinkGapMicros);
         }
         previous = &line;
         if (line.fields >= kFieldsThroughAltitude && std::isfinite(line.values.alt) &&
@@ -195,7 +209,11 @@ FlightSummary summarizeFlight(const FlightLog& log) {
         }
         previousPosition = &line;
     }
+    if (previous != nullptr) {
+        summary.linkUpMicros += std::min(summary.durationMicros - previous->flightMicros, kLinkGapMicros);
+    }
     summary.lastPosition = previousPosition;
-    measureRate(log, summary);
+    countSeconds(log, summary);
+    measureRate(summary);
     return summary;
 }

@@ -7,10 +7,15 @@
 
 #include "net/TelemetryValues.h"
 #include "net/UplinkDecoder.h"
+#include "record/FlightTimeline.h"
 
 // A flight read back from a capture file: every telemetry line as the ground station decoded it,
 // every upload, and what else the file held. Captures of other tools are read the same way: UDP
 // datagrams to the telemetry port are telemetry, datagrams from it are uploads.
+//
+// Each record has two times: the capture clock's (`timeMicros`, since 1970 UTC, as the file says)
+// and its place in the flight (`flightMicros`, since the file's first record, in record order; see
+// FlightTimeline). Durations, rates, gaps and the plot go by the flight's; times of day by the clock's.
 
 struct Endpoint {
     std::uint32_t address = 0;  // host byte order
@@ -20,6 +25,7 @@ std::string endpointText(const Endpoint& endpoint);
 
 struct LoggedLine {
     std::int64_t timeMicros = 0;
+    std::int64_t flightMicros = 0;
     Endpoint sender;
     int fields = 0;  // fields that converted; the rest kept the values of earlier lines
     TelemetryValues values;
@@ -29,6 +35,7 @@ struct LoggedLine {
 
 struct LoggedUpload {
     std::int64_t timeMicros = 0;
+    std::int64_t flightMicros = 0;
     Endpoint destination;
     Uplink decoded;
 };
@@ -37,8 +44,11 @@ struct FlightLog {
     std::string path;
     std::uint16_t port = 0;
     std::uint32_t linkType = 0;
-    // The first and last record of the file, of any kind; 0 when it has none.
+    // The capture clock at the first and the last record of the file, of any kind; 0 when it has
+    // none. After a step of the clock the end may read earlier than the start.
     std::int64_t startMicros = 0, endMicros = 0;
+    // Every record placed on the flight's time; its steps of the clock.
+    FlightTimeline timeline;
 
     std::uint64_t datagramsReceived = 0;  // to the telemetry port
     std::uint64_t refusedEmpty = 0;
@@ -65,14 +75,29 @@ inline constexpr std::uint16_t kDefaultTelemetryPort = 9001;
 bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, std::string& error);
 
 struct LinkGap {
-    std::int64_t startMicros = 0;  // the last line before the gap
+    std::int64_t startMicros = 0;  // flight time of the last line before the gap
     std::int64_t lengthMicros = 0;
+    std::int64_t clockMicros = 0;  // the capture clock at that line
 };
 
-// What `orvane-log info` tells beyond the counts.
+// The lines of one whole second of the flight, counted from the first line's.
+struct LineSecond {
+    std::int64_t second = 0;
+    int lines = 0;
+    bool touchesGap = false;  // a link gap over one second begins or ends in it
+};
+
+// What `orvane-log info` tells beyond the counts; also the figures of a flight elsewhere. Work and
+// memory go with the number of lines, never with the span of their times.
 struct FlightSummary {
+    // Flight time from the first record to the last, in record order.
+    std::int64_t durationMicros = 0;
+    // Of it, the time a line had come less than a second before (the link was up).
+    std::int64_t linkUpMicros = 0;
     // Lines per whole second while the link was up; unknown for a flight shorter than a few seconds.
     std::optional<double> medianRate, minRate;
+    // Every whole second that holds a line, in order; the last, partial second is left out.
+    std::vector<LineSecond> lineSeconds;
     std::vector<LinkGap> gaps;  // over one second
     const LoggedLine* highestAltitude = nullptr;
     const LoggedLine* highestAirspeed = nullptr;

@@ -1,6 +1,7 @@
 #include "tools/log/FlightPlot.h"
 
 #include <QAreaSeries>
+#include <QBuffer>
 #include <QChart>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
@@ -19,24 +20,20 @@
 #include <variant>
 #include <vector>
 
+#include "common/OutputFile.h"
+#include "tools/log/FlightSeries.h"
 #include "tools/log/LogReport.h"
 
 namespace {
 
 // Angles on the wire are radians; shown in degrees the ground station's way.
 constexpr double kDegreesPerRadian = 57.3;
-// A chart draws at most about this many points per series: more cannot be told apart.
-constexpr std::size_t kMaxPointsPerSeries = 4000;
 constexpr int kColumns = 2;
 // The ground track is drawn to one scale north and east (near enough over a flight's few
 // kilometres); towards the poles a degree east shrinks to nothing and the track is left stretched.
 constexpr double kMetresPerDegreeLatitude = 111195.0;
 constexpr double kLatitudeKeptToScale = 80.0;
 constexpr int kRows = 3;
-
-double secondsFrom(std::int64_t start, std::int64_t at) {
-    return static_cast<double>(at - start) / 1e6;
-}
 
 QLineSeries* newSeries(const QString& name, QColor colour) {
     auto* series = new QLineSeries;
@@ -47,32 +44,11 @@ QLineSeries* newSeries(const QString& name, QColor colour) {
     return series;
 }
 
-// Every line's value against time, thinned to the smallest and largest value of each bucket so that
-// no spike is lost.
-void fillAgainstTime(const FlightLog& log, QLineSeries* series,
-                     const std::function<double(const LoggedLine&)>& value, int minimumFields) {
-    std::vector<const LoggedLine*> lines;
-    for (const LoggedLine& line : log.lines) {
-        if (line.fields >= minimumFields && std::isfinite(value(line))) lines.push_back(&line);
-    }
-    const std::size_t bucket = std::max<std::size_t>(1, lines.size() * 2 / kMaxPointsPerSeries + 1);
-    QList<QPointF> points;
-    for (std::size_t i = 0; i < lines.size(); i += bucket) {
-        const std::size_t end = std::min(lines.size(), i + bucket);
-        const LoggedLine* low = lines[i];
-        const LoggedLine* high = lines[i];
-        for (std::size_t j = i; j < end; ++j) {
-            if (value(*lines[j]) < value(*low)) low = lines[j];
-            if (value(*lines[j]) > value(*high)) high = lines[j];
-        }
-        const LoggedLine* firstOfPair = low->timeMicros <= high->timeMicros ? low : high;
-        const LoggedLine* secondOfPair = firstOfPair == low ? high : low;
-        points.append({secondsFrom(log.startMicros, firstOfPair->timeMicros), value(*firstOfPair)});
-        if (secondOfPair != firstOfPair) {
-            points.append({secondsFrom(log.startMicros, secondOfPair->timeMicros), value(*secondOfPair)});
-        }
-    }
-    series->replace(points);
+QList<QPointF> pointsOf(const std::vector<PlotPoint>& points) {
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(points.size()));
+    for (const PlotPoint& point : points) list.append({point.x, point.y});
+    return list;
 }
 
 // Axes around every point of the chart's series, with a little room.
@@ -127,7 +103,7 @@ QChart* timeChart(
     QChart* chart = newChart(title);
     for (const auto& [name, colour, value, fields] : curves) {
         QLineSeries* series = newSeries(name, colour);
-        fillAgainstTime(log, series, value, fields);
+        series->replace(pointsOf(seriesAgainstTime(log, value, fields)));
         chart->addSeries(series);
     }
     const QString since = QString::fromStdString(readableUtc(log.startMicros));
@@ -138,33 +114,17 @@ QChart* timeChart(
 QChart* rateChart(const FlightLog& log) {
     QChart* chart = newChart(QStringLiteral("Line rate and link gaps"));
     QLineSeries* rate = newSeries(QStringLiteral("lines per second"), QColor(0x2E, 0x7D, 0x32));
-    QList<QPointF> points;
-    if (!log.lines.empty()) {
-        const std::int64_t first = log.lines.front().timeMicros;
-        // Whole seconds only: the last, partial one would show a rate that never was.
-        std::vector<int> perSecond(static_cast<std::size_t>((log.lines.back().timeMicros - first) / 1000000),
-                                   0);
-        for (const LoggedLine& line : log.lines) {
-            const auto second = static_cast<std::size_t>((line.timeMicros - first) / 1000000);
-            if (second < perSecond.size()) ++perSecond[second];
-        }
-        const double offset = secondsFrom(log.startMicros, first);
-        const std::size_t step = std::max<std::size_t>(1, perSecond.size() / kMaxPointsPerSeries + 1);
-        for (std::size_t second = 0; second < perSecond.size(); second += step) {
-            points.append(
-                {offset + static_cast<double>(second) + 0.5, static_cast<double>(perSecond[second])});
-        }
-    }
+    const FlightSummary summary = summarizeFlight(log);
+    const QList<QPointF> points = pointsOf(lineRateSeries(log, summary));
     rate->replace(points);
     chart->addSeries(rate);
     double highest = 1;
     for (const QPointF& point : points) highest = std::max(highest, point.y());
     // Each gap shaded over the whole height of the chart.
-    const FlightSummary summary = summarizeFlight(log);
     bool named = false;
     for (const LinkGap& gap : summary.gaps) {
         auto* upper = new QLineSeries;
-        const double from = secondsFrom(log.startMicros, gap.startMicros);
+        const double from = static_cast<double>(gap.startMicros) / 1e6;
         const double to = from + static_cast<double>(gap.lengthMicros) / 1e6;
         upper->append(from, highest);
         upper->append(to, highest);
@@ -215,17 +175,7 @@ FlightPlot::FlightPlot(const FlightLog& log, QSize size)
     QPen trackPen(QColor::fromRgba(kTrackColour));
     trackPen.setWidthF(2.5);
     track_->setPen(trackPen);
-    QList<QPointF> points;
-    std::vector<const LoggedLine*> placed;
-    for (const LoggedLine& line : log.lines) {
-        if (line.hasPosition()) placed.push_back(&line);
-    }
-    const std::size_t step = std::max<std::size_t>(1, placed.size() / kMaxPointsPerSeries + 1);
-    for (std::size_t i = 0; i < placed.size(); i += step)
-        points.append({placed[i]->values.lon, placed[i]->values.lat});
-    if (!placed.empty() && (placed.size() - 1) % step != 0)
-        points.append({placed.back()->values.lon, placed.back()->values.lat});
-    track_->replace(points);
+    track_->replace(pointsOf(groundTrackSeries(log)));
     trackChart_->addSeries(track_);
     int routeNumber = 0;
     for (const LoggedUpload& upload : log.uploads) {
@@ -308,29 +258,32 @@ QPointF FlightPlot::trackPixel(double lat, double lon) const {
 }
 
 bool writeFlightPlot(const FlightLog& log, const QString& path, QSize size, std::string& error) {
+    const bool svg = path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive);
+    if (!svg && !path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+        error = path.toStdString() + ": the picture is written as .png or .svg";
+        return false;
+    }
+    // Made in memory first: the toolkit's writers do not tell why a file write failed.
     FlightPlot plot(log, size);
-    if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-        QSvgGenerator svg;
-        svg.setFileName(path);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(QStringLiteral("Flight ") + QString::fromStdString(log.path));
+    QBuffer picture;
+    picture.open(QIODevice::WriteOnly);
+    if (svg) {
+        QSvgGenerator generator;
+        generator.setOutputDevice(&picture);
+        generator.setSize(size);
+        generator.setViewBox(QRect(QPoint(0, 0), size));
+        generator.setTitle(QStringLiteral("Flight ") + QString::fromStdString(log.path));
         QPainter painter;
-        if (!painter.begin(&svg)) {
-            error = path.toStdString() + " cannot be written";
+        if (!painter.begin(&generator)) {
+            error = path.toStdString() + " cannot be drawn";
             return false;
         }
         plot.render(painter);
         painter.end();
-        return true;
-    }
-    if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
-        error = path.toStdString() + ": the picture is written as .png or .svg";
+    } else if (!plot.image().save(&picture, "PNG")) {
+        error = path.toStdString() + " cannot be encoded as PNG";
         return false;
     }
-    if (!plot.image().save(path, "PNG")) {
-        error = path.toStdString() + " cannot be written";
-        return false;
-    }
-    return true;
+    return writeWholeFile(path.toStdString(), picture.data().constData(),
+                          static_cast<std::size_t>(picture.data().size()), error);
 }

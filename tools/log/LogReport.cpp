@@ -1,5 +1,6 @@
 #include "tools/log/LogReport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
@@ -66,14 +67,19 @@ std::string clockUtc(std::int64_t micros) {
     return formatTime(micros, false, Layout::clock, 3, false) + " UTC";
 }
 
-std::string lengthText(std::int64_t micros) {
-    const double seconds = static_cast<double>(micros) / 1e6;
-    char text[64];
-    const auto whole = static_cast<long long>(seconds);
-    std::snprintf(text, sizeof text, "%lld h %02lld min %04.1f s (%.1f s)", whole / 3600, (whole / 60) % 60,
-                  seconds - static_cast<double>(whole / 60 * 60), seconds);
+}  // namespace
+
+// Rounded to the tenth once, then split, so that no part reads 60.
+std::string durationText(std::int64_t micros) {
+    const long long tenths = static_cast<long long>((std::max<std::int64_t>(micros, 0) + 50000) / 100000);
+    const long long seconds = tenths / 10;
+    char text[96];
+    std::snprintf(text, sizeof text, "%lld h %02lld min %02lld.%lld s (%lld.%lld s)", seconds / 3600,
+                  seconds / 60 % 60, seconds % 60, tenths % 10, seconds, tenths % 10);
     return text;
 }
+
+namespace {
 
 const char* linkTypeName(std::uint32_t linkType) {
     switch (static_cast<LinkType>(linkType)) {
@@ -95,10 +101,9 @@ const char* linkTypeName(std::uint32_t linkType) {
     return "unknown";
 }
 
-void writeUpload(const FlightLog& log, const LoggedUpload& upload, std::FILE* out) {
+void writeUpload(const LoggedUpload& upload, std::FILE* out) {
     std::fprintf(out, "  %s (+%s s) to %s: ", clockUtc(upload.timeMicros).c_str(),
-                 secondsSince(log.startMicros, upload.timeMicros).c_str(),
-                 endpointText(upload.destination).c_str());
+                 secondsSince(0, upload.flightMicros).c_str(), endpointText(upload.destination).c_str());
     if (const auto* gains = std::get_if<GainUplink>(&upload.decoded)) {
         std::fprintf(out, "gains for mode %d (%s): P %s I %s D %s\n", gains->mode,
                      flightModeName(gains->mode), exactNumber(gains->proportional).c_str(),
@@ -117,13 +122,28 @@ void writeUpload(const FlightLog& log, const LoggedUpload& upload, std::FILE* ou
     }
 }
 
-void writeAt(const FlightLog& log, const char* what, const LoggedLine* line, float value, std::FILE* out) {
+void writeClockSteps(const FlightTimeline& timeline, std::FILE* out) {
+    if (timeline.steps().empty()) {
+        std::fprintf(out, "%-24s none\n", "clock steps");
+        return;
+    }
+    std::fprintf(
+        out, "%-24s %" PRIu64 " back, %" PRIu64 " forward over a day (the flight counted in record order)\n",
+        "clock steps", timeline.backwardSteps(), timeline.forwardJumps());
+    for (const FlightTimeline::Step& step : timeline.steps()) {
+        std::fprintf(out, "  +%s s: the clock went %s %s s\n", secondsSince(0, step.flightMicros).c_str(),
+                     step.clockMicros < 0 ? "back" : "forward",
+                     secondsSince(0, step.clockMicros < 0 ? -step.clockMicros : step.clockMicros).c_str());
+    }
+}
+
+void writeAt(const char* what, const LoggedLine* line, float value, std::FILE* out) {
     if (line == nullptr) {
         std::fprintf(out, "%-24s none heard\n", what);
         return;
     }
     std::fprintf(out, "%-24s %s at %s (+%s s)\n", what, exactNumber(value).c_str(),
-                 clockUtc(line->timeMicros).c_str(), secondsSince(log.startMicros, line->timeMicros).c_str());
+                 clockUtc(line->timeMicros).c_str(), secondsSince(0, line->flightMicros).c_str());
 }
 
 std::string xmlEscaped(const std::string& text) {
@@ -203,7 +223,9 @@ void writeInfo(const FlightLog& log, std::FILE* out) {
                  readableLocal(log.startMicros).c_str());
     std::fprintf(out, "%-24s %s (%s)\n", "end", readableUtc(log.endMicros).c_str(),
                  readableLocal(log.endMicros).c_str());
-    std::fprintf(out, "%-24s %s\n", "duration", lengthText(log.endMicros - log.startMicros).c_str());
+    std::fprintf(out, "%-24s %s\n", "duration", durationText(summary.durationMicros).c_str());
+    std::fprintf(out, "%-24s %s\n", "link up", durationText(summary.linkUpMicros).c_str());
+    writeClockSteps(log.timeline, out);
     std::fprintf(out, "%-24s %" PRIu64 "\n", "datagrams received", log.datagramsReceived);
     std::fprintf(out, "%-24s %zu (%" PRIu64 " with fewer than twenty fields)\n", "lines decoded",
                  log.lines.size(), log.incompleteLines);
@@ -227,22 +249,20 @@ void writeInfo(const FlightLog& log, std::FILE* out) {
     }
     std::fprintf(out, "%-24s %zu\n", "link gaps over 1 s", summary.gaps.size());
     for (const LinkGap& gap : summary.gaps) {
-        std::fprintf(out, "  %s (+%s s) for %.3f s\n", clockUtc(gap.startMicros).c_str(),
-                     secondsSince(log.startMicros, gap.startMicros).c_str(),
-                     static_cast<double>(gap.lengthMicros) / 1e6);
+        std::fprintf(out, "  %s (+%s s) for %.3f s\n", clockUtc(gap.clockMicros).c_str(),
+                     secondsSince(0, gap.startMicros).c_str(), static_cast<double>(gap.lengthMicros) / 1e6);
     }
     std::fprintf(out, "%-24s %zu\n", "uploads", log.uploads.size());
-    for (const LoggedUpload& upload : log.uploads) writeUpload(log, upload, out);
-    writeAt(log, "highest altitude", summary.highestAltitude,
+    for (const LoggedUpload& upload : log.uploads) writeUpload(upload, out);
+    writeAt("highest altitude", summary.highestAltitude,
             summary.highestAltitude != nullptr ? summary.highestAltitude->values.alt : 0.0f, out);
-    writeAt(log, "highest airspeed", summary.highestAirspeed,
+    writeAt("highest airspeed", summary.highestAirspeed,
             summary.highestAirspeed != nullptr ? summary.highestAirspeed->values.cas : 0.0f, out);
     std::fprintf(out, "%-24s %.3f km\n", "distance flown", summary.distanceMetres / 1000.0);
     if (const LoggedLine* last = summary.lastPosition) {
         std::fprintf(out, "%-24s %.6f %.6f, altitude %s, at %s (+%s s)\n", "last position heard",
                      last->values.lat, last->values.lon, exactNumber(last->values.alt).c_str(),
-                     clockUtc(last->timeMicros).c_str(),
-                     secondsSince(log.startMicros, last->timeMicros).c_str());
+                     clockUtc(last->timeMicros).c_str(), secondsSince(0, last->flightMicros).c_str());
     } else {
         std::fprintf(out, "%-24s none\n", "last position heard");
     }
@@ -255,8 +275,8 @@ void writeCsv(const FlightLog& log, std::FILE* out) {
         out);
     for (const LoggedLine& line : log.lines) {
         const TelemetryValues& v = line.values;
-        std::string row = secondsSince(log.startMicros, line.timeMicros) + "," + isoUtc(line.timeMicros) +
-                          "," + endpointText(line.sender);
+        std::string row = secondsSince(0, line.flightMicros) + "," + isoUtc(line.timeMicros) + "," +
+                          endpointText(line.sender);
         for (const float value : {v.p, v.q, v.r, v.ax, v.ay, v.az, v.phi, v.theta, v.psi, v.aux10, v.aux11,
                                   v.aux12, v.palt, v.cas}) {
             row += "," + exactNumber(value);

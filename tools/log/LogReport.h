@@ -17,6 +17,8 @@ std::string isoUtc(std::int64_t micros);
 // "2026-12-08 20:32:47.123 UTC" and "2026-12-08 21:32:47.123 CET" (the machine's time zone).
 std::string readableUtc(std::int64_t micros);
 std::string readableLocal(std::int64_t micros);
+// "0 h 02 min 00.0 s (120.0 s)": a span of time, rounded to the tenth of a second.
+std::string durationText(std::int64_t micros);
 // "12.345678": seconds from `start` to `at`, to the microsecond.
 std::string secondsSince(std::int64_t start, std::int64_t at);
 // The shortest text that reads back as the same number.

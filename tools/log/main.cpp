@@ -5,10 +5,10 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "common/OutputFile.h"
 #include "common/ProgramOptions.h"
 #include "tools/log/FlightLog.h"
 #include "tools/log/FlightPlot.h"
@@ -30,8 +30,8 @@ constexpr ProgramDescription kProgram = {
     "raw IPv4 link types). UDP datagrams to the telemetry port are telemetry, datagrams from it are\n"
     "uploads; everything else is skipped and counted.\n"
     "Commands:\n"
-    "  info   start, end, duration, counts, drops, line rate, link gaps, uploads, highest altitude\n"
-    "         and airspeed, distance flown and the last position heard\n"
+    "  info   start, end, duration, time with the link up, clock steps, counts, drops, line rate,\n"
+    "         link gaps, uploads, highest altitude and airspeed, distance flown, last position heard\n"
     "  csv    one row per decoded line: time, sender and the twenty fields\n"
     "  gpx    GPX 1.1: the flown track and each waypoint upload as a route\n"
     "  plot   a picture of the flight: -o OUT.png or OUT.svg\n"
@@ -106,29 +106,20 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::FILE* out = stdout;
-    if (!output.empty()) {
-        out = std::fopen(output.c_str(), "w");
-        if (out == nullptr) {
-            std::fprintf(stderr, "orvane-log: %s cannot be written: %s\n", output.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
-    }
-    if (command == "info") {
-        writeInfo(log, out);
-    } else if (command == "csv") {
-        writeCsv(log, out);
-    } else {
-        writeGpx(log, out);
-    }
-    const bool written = std::fflush(out) == 0 && std::ferror(out) == 0;
-    if (out != stdout && std::fclose(out) != 0) {
-        std::fprintf(stderr, "orvane-log: %s cannot be written\n", output.c_str());
+    OutputFile out;
+    if (!out.open(output, error)) {
+        std::fprintf(stderr, "orvane-log: %s\n", error.c_str());
         return 1;
     }
-    if (!written) {
-        std::fprintf(stderr, "orvane-log: the output cannot be written\n");
+    if (command == "info") {
+        writeInfo(log, out.stream());
+    } else if (command == "csv") {
+        writeCsv(log, out.stream());
+    } else {
+        writeGpx(log, out.stream());
+    }
+    if (!out.finish(error)) {
+        std::fprintf(stderr, "orvane-log: %s\n", error.c_str());
         return 1;
     }
     return 0;

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "common/OutputFile.h"
 #include "map/MapCatalog.h"
 #include "tools/mapgen/BmpWriter.h"
 #include "tools/mapgen/MapPicture.h"
@@ -24,11 +24,8 @@ bool writeMap(const MapCorners& corners, int width, int height, std::uint32_t se
                      width, height);
         return false;
     }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-    file.close();
-    if (!file) {
-        std::fprintf(stderr, "orvane-mapgen: cannot write %s\n", path.c_str());
+    if (std::string error; !writeWholeFile(path, bytes->data(), bytes->size(), error)) {
+        std::fprintf(stderr, "orvane-mapgen: %s\n", error.c_str());
         return false;
     }
     std::printf("%s: %d x %d, %s, %zu bytes\n", path.c_str(), width, height, bmpFormatName(format),

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <QBuffer>
 #include <QImage>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/OutputFile.h"
 #include "common/ProgramOptions.h"
 #include "net/UplinkDecoder.h"
 #include "tools/sim/SimSocket.h"
@@ -234,8 +236,15 @@ int runCompare(const CompareOptions& options) {
         return 1;
     }
     if (!options.differencePicture.empty()) {
-        differencePicture(first, second, kVaryingPlaces)
-            .save(QString::fromStdString(options.differencePicture), "PNG");
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        std::string error = options.differencePicture + " cannot be encoded as PNG";
+        if (!differencePicture(first, second, kVaryingPlaces).save(&png, "PNG") ||
+            !writeWholeFile(options.differencePicture, png.data().constData(),
+                            static_cast<std::size_t>(png.data().size()), error)) {
+            std::fprintf(stderr, "orvane-stress: %s\n", error.c_str());
+            return 2;
+        }
     }
     const long long compared = static_cast<long long>(first.width()) * first.height() - result.masked;
     if (result.bothBlank) {
