@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "net/TelemetryReceiver.h"
 #include "view/FrameTick.h"
 
 namespace {
@@ -22,8 +21,7 @@ ReplayController::ReplayController(ReplayClock::MicrosecondClock clock, QObject*
 ReplayController::~ReplayController() = default;
 
 bool ReplayController::open(const QString& path, QString& error) {
-    auto replay =
-        std::make_unique<FlightReplay>(static_cast<std::uint16_t>(TelemetryReceiver::kTelemetryPort));
+    auto replay = std::make_unique<FlightReplay>(telemetryPort_);
     std::string problem;
     if (!replay->open(path.toStdString(), problem)) {
         error = QString::fromStdString(problem);
