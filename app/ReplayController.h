@@ -37,6 +37,9 @@ public:
     void setTelemetryPort(std::uint16_t port) { telemetryPort_ = port; }
 
     // The operator's commands.
+    // The replay goes to the cockpit display instead of the live aircraft (off at every open).
+    void setToCockpit(bool on);
+    bool toCockpit() const { return scene_.toCockpit; }
     void togglePlay();
     void faster();
     void slower();

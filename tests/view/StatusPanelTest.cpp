@@ -259,16 +259,26 @@ TEST_F(StatusPanelTest, ReplayShowsItsRecordedTimeItsLinkAndItsMark) {
         const char* mark;
         int replayLink;
         bool showsLink;
+        bool severalSenders;  // the live view warned of two senders at that moment
+        bool toCockpit;
     };
     scene.showReplay(&replay);
     for (const Drawing& d :
-         {Drawing{"REPLAY 8x", 1, true}, Drawing{"REPLAY 8x", 1, true}, Drawing{"PAUSED", 0, false}}) {
+         {Drawing{"REPLAY 8x", 1, true, false, false}, Drawing{"REPLAY 8x", 1, true, true, true},
+          Drawing{"PAUSED", 0, false, false, true}}) {
         SCOPED_TRACE(d.mark);
         replay.mark = d.mark;
         replay.telemetry.linkAlive = d.replayLink;
+        replay.severalSenders = d.severalSenders;
+        replay.toCockpit = d.toCockpit;
         drawPanel();
         EXPECT_EQ(timeLinePixels(), recordedLine) << "the recorded time, not the time now";
-        EXPECT_EQ(textBox(kStatusX, kCommRow, isGreen, 0.5).found, d.showsLink) << "the link of that moment";
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isGreen, 0.5).found, d.showsLink && !d.severalSenders)
+            << "the link of that moment";
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isRed, 0.5).found, !d.showsLink || d.severalSenders)
+            << "NO LINK or 2 SRC";
+        EXPECT_EQ(textBox(kTableX + 0.1, kMarkY - 0.25, isYellow, 2.0).found, d.toCockpit)
+            << "the mark says the cockpit display shows the replay";
         EXPECT_EQ(replay.telemetry.linkAlive.load(), d.replayLink) << "drawing a moment keeps its link";
         EXPECT_TRUE(textBox(kStatusX, kAhrsRow, isGreen, 0.5).found) << "the replayed AHRS state";
         const PixelBox mark = textBox(kTableX + 0.1, kMarkY, isYellow, 3.0);
