@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the capture reader as the contents of a file, and every record it
-// gives to the frame decoder. Beyond the sanitizers' checks: records lie inside the file one after
-// another, a datagram's captured bytes lie inside its frame and never exceed its length, and going
-// back to a record's offset reads the same record again.
+// gives to the frame decoder; then the same file to the replay's index. Beyond the sanitizers'
+// checks: records lie inside the file one after another, a datagram's captured bytes lie inside its
+// frame and never exceed its length, going back to a record's offset reads the same record again,
+// and the index stays within its bounds and in time order, every moment finding its own line.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "record/CaptureFormat.h"
 #include "record/CaptureReader.h"
 #include "record/CapturedDatagram.h"
+#include "record/FlightReplay.h"
 
 namespace {
 
@@ -29,6 +31,32 @@ int fileOf(const std::uint8_t* data, std::size_t size) {
     if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
         fail("write failed");
     return fd;
+}
+
+// The replay's index of the file: bounded by count whatever the records claim, in time order, and
+// each moment shows the last line and upload at or before it.
+void checkReplayIndex(const std::string& path) {
+    FlightReplay replay;
+    std::string error;
+    if (!replay.open(path, error)) return;
+    const auto& lines = replay.lines();
+    const auto& routes = replay.routes();
+    if (lines.size() > FlightReplay::kMaxLines || routes.size() > FlightReplay::kMaxRoutes ||
+        replay.refusals().size() > FlightReplay::kMaxRefusalMoments) {
+        fail("the index outgrew its bounds");
+    }
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].timeMicros < lines[i - 1].timeMicros) fail("lines out of time order");
+    }
+    for (std::size_t i = 1; i < routes.size(); ++i) {
+        if (routes[i].timeMicros < routes[i - 1].timeMicros) fail("uploads out of time order");
+    }
+    for (const std::int64_t at :
+         {replay.startMicros(), lines.front().timeMicros, lines.back().timeMicros, replay.endMicros()}) {
+        const ReplayState state = replay.stateAt(at);
+        if (state.line == nullptr || state.line->timeMicros > at) fail("a moment without its line");
+        if (state.route != nullptr && state.route->timeMicros > at) fail("an upload after its moment");
+    }
 }
 
 }  // namespace
@@ -75,5 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("seeking back did not read the same record");
         }
     }
+    checkReplayIndex(path);
     return 0;
 }

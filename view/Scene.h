@@ -146,6 +146,7 @@ public:
     TrackMode trackMode() const { return trackMode_; }
     void setTrackMode(TrackMode mode) { trackMode_ = mode; }
     void setTrackClock(std::int64_t nowMs) { trackClockMs_ = nowMs; }
+    std::int64_t trackClockMs() const { return trackClockMs_; }
     // The whole picture again: no zoom, no pan.
     void resetMapView();
     // Drags the shown picture by (dx, dy) scene units, as a hand moves paper: the zoom window
