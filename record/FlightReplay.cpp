@@ -27,8 +27,12 @@ bool FlightReplay::open(const std::string& path, std::string& error) {
     if (!reader_->open(path, error)) return false;
     follow();
     if (lines_.empty()) {
+        const std::string refused =
+            refusals_.empty() ? std::string()
+                              : "; " + std::to_string(refusals_.back().count) +
+                                    " came from other senders than the pinned aircraft and were refused";
         error = path + ": no telemetry line to replay (no UDP datagram to port " + std::to_string(port_) +
-                " that the receiver would decode)" + (problem_.empty() ? "" : "; " + problem_);
+                " that the receiver would decode" + refused + ")" + (problem_.empty() ? "" : "; " + problem_);
         return false;
     }
     return true;

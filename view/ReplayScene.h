@@ -29,7 +29,7 @@ struct ReplayScene {
     std::size_t trackLines = 0;  // lines of the index in `track`
 };
 
-// The second line of the mark while the replay goes to the cockpit display.
+// Added to the mark while the replay goes to the cockpit display.
 inline constexpr const char* kReplayToCockpitMark = "TO COCKPIT";
 
 // Puts the replayed moment `at` (microseconds since 1970) into `scene`: the line's values and the

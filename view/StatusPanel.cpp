@@ -44,7 +44,10 @@ constexpr float kHeadingSize = 0.6f;
 constexpr float kTwoSourcesSize = 0.7f;
 // The replay mark, in the table's free space under the COMM row.
 constexpr float kReplayMarkY = -4.06f;
-constexpr float kReplayMarkLine = 0.25f;
+// Its second part while the replay goes to the cockpit, smaller, on the same line after the longest
+// mark ("REPLAY -0.25x"): the buttons leave no room under it.
+constexpr float kReplayCockpitMarkX = 2.3f;
+constexpr float kReplayCockpitMarkSize = 0.6f;
 
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
@@ -233,7 +236,8 @@ void Scene::drawStateTable() {
         drawText(kTableLabelX, kReplayMarkY, colorYellow, 1.0f, replay_->mark.c_str());
         // The cockpit display shows this replay, not the aircraft flying now.
         if (replay_->toCockpit) {
-            drawText(kTableLabelX, kReplayMarkY - kReplayMarkLine, colorYellow, 1.0f, kReplayToCockpitMark);
+            drawText(kReplayCockpitMarkX, kReplayMarkY, colorYellow, kReplayCockpitMarkSize,
+                     kReplayToCockpitMark);
         }
     }
 }

@@ -277,7 +277,7 @@ TEST_F(StatusPanelTest, ReplayShowsItsRecordedTimeItsLinkAndItsMark) {
             << "the link of that moment";
         EXPECT_EQ(textBox(kStatusX, kCommRow, isRed, 0.5).found, !d.showsLink || d.severalSenders)
             << "NO LINK or 2 SRC";
-        EXPECT_EQ(textBox(kTableX + 0.1, kMarkY - 0.25, isYellow, 2.0).found, d.toCockpit)
+        EXPECT_EQ(textBox(kTableX + 2.3, kMarkY, isYellow, 1.2).found, d.toCockpit)
             << "the mark says the cockpit display shows the replay";
         EXPECT_EQ(replay.telemetry.linkAlive.load(), d.replayLink) << "drawing a moment keeps its link";
         EXPECT_TRUE(textBox(kStatusX, kAhrsRow, isGreen, 0.5).found) << "the replayed AHRS state";
@@ -286,6 +286,8 @@ TEST_F(StatusPanelTest, ReplayShowsItsRecordedTimeItsLinkAndItsMark) {
         EXPECT_NEAR(mark.left, pixelOf(kTableX + 0.1, 0).x, 3.0);
         EXPECT_NEAR(mark.bottom, pixelOf(0, kMarkY).y, 2.0);
     }
+    replay.toCockpit = false;
+    drawPanel();
     const int pausedWidth = textBox(kTableX + 0.1, kMarkY, isYellow, 3.0).right;
     replay.mark = "REPLAY 64x";
     drawPanel();
