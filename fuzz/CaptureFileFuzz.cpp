@@ -54,7 +54,10 @@ void checkReplayIndex(const std::string& path) {
     for (const std::int64_t at :
          {replay.startMicros(), lines.front().timeMicros, lines.back().timeMicros, replay.endMicros()}) {
         const ReplayState state = replay.stateAt(at);
-        if (state.line == nullptr || state.line->timeMicros > at) fail("a moment without its line");
+        // The file may start with other records than a line.
+        if (state.line == nullptr ? at >= lines.front().timeMicros : state.line->timeMicros > at) {
+            fail("a moment without its line");
+        }
         if (state.route != nullptr && state.route->timeMicros > at) fail("an upload after its moment");
     }
 }
