@@ -28,13 +28,14 @@ constexpr const char* kRecordFlightsKey = "Settings/RecordFlights";
 void COrvaneApp::startFlightRecorder(bool allowed) {
     if (flightRecorder_ == nullptr) {
         flightRecorder_ = new FlightRecorder(
-            std::filesystem::current_path() / kFlightsFolder, TelemetryReceiver::kTelemetryPort,
+            std::filesystem::current_path() / kFlightsFolder, static_cast<std::uint16_t>(telemetryPort_),
             [this](const std::string& message) {
                 // From the writer thread: the box is shown later on the user-interface thread.
                 QMetaObject::invokeMethod(
                     qApp, [this, message] { showRecordingFailure(QString::fromStdString(message)); },
                     Qt::QueuedConnection);
             });
+        flightRecorder_->notePinOf(telemetry.senders);
         telemetrySocket->setTap(flightRecorder_);
     }
     flightRecorder_->setEnabled(allowed && recordFlightsSetting());
@@ -66,6 +67,8 @@ void COrvaneApp::onReplayRecording() {
 
 bool COrvaneApp::startReplay(const QString& path) {
     if (replay_ == nullptr) return false;
+    // A recording that does not say its port (another tool's capture) is read on the program's.
+    replay_->setTelemetryPort(static_cast<std::uint16_t>(telemetryPort_));
     QString error;
     if (!replay_->open(path, error)) {
         notifier.showMessage(kApplicationTitle, error.toStdString());

@@ -7,6 +7,7 @@
 #include <QSlider>
 
 #include "app/ReplayController.h"
+#include "app/SenderStatusFields.h"
 #include "view/StatusPanel.h"
 
 namespace {
@@ -80,6 +81,19 @@ ReplayBar::ReplayBar(ReplayController& controller, QWidget* parent)
     addWidget(timeLabel_);
     lengthLabel_ = new QLabel(this);
     addWidget(lengthLabel_);
+    refusedLabel_ = new QLabel(this);
+    refusedLabel_->setObjectName(QStringLiteral("replayRefused"));
+    // Red, as the live status bar shows it.
+    refusedLabel_->setStyleSheet(QStringLiteral("color: #c00000;"));
+    refusedLabelAction_ = addWidget(refusedLabel_);
+    refusedLabelAction_->setVisible(false);
+
+    toCockpitAction_ = addAction(QStringLiteral("Replay to Cockpit"));
+    toCockpitAction_->setObjectName(QStringLiteral("replayToCockpit"));
+    toCockpitAction_->setCheckable(true);
+    toCockpitAction_->setToolTip(
+        QStringLiteral("Send the replay to the cockpit display instead of the live aircraft"));
+    connect(toCockpitAction_, &QAction::toggled, &controller_, &ReplayController::setToCockpit);
 
     QAction* closeAction =
         addAction(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Close"));
@@ -132,6 +146,15 @@ void ReplayBar::refresh() {
         formatPanelTime(static_cast<std::time_t>(controller_.shownMicros() / 1000000)));
     timeLabel_->setText(QString::fromStdString(replayDurationText(at)) + QStringLiteral("  ") + local);
     lengthLabel_->setText(QStringLiteral("  of ") + QString::fromStdString(replayDurationText(length)));
+    {
+        const QSignalBlocker quiet(toCockpitAction_);
+        toCockpitAction_->setChecked(controller_.toCockpit());
+    }
+    const ReplayRefusals& refusals = controller_.scene().refusals;
+    const QString refused = refusedFieldText(refusals.count, refusals.lastRefused);
+    if (refusedLabel_->text() != QStringLiteral("  ") + refused)
+        refusedLabel_->setText(QStringLiteral("  ") + refused);
+    refusedLabelAction_->setVisible(!refused.isEmpty());
 }
 
 void ReplayBar::showEvent(QShowEvent* event) {

@@ -11,7 +11,9 @@ class ReplayController;
 
 // The strip under the view while a recording is replayed: play/pause, 10 s back and forward, the
 // speed, a slider over the whole recording with the replay time (h:mm:ss.s of the flight) and the
-// recorded local date and time, the length, and a button that ends the replay. Its keys work
+// recorded local date and time, the length, the datagrams the live program had refused by then
+// (shown only once there are any), the check item that sends the replay to the cockpit display
+// instead of the live aircraft, and a button that ends the replay. Its keys work
 // wherever the focus is in the main window, and only while the bar is shown: Space, + and -,
 // Left/Right, Shift+Left/Right, Home/End. Its controls take no focus, so the keys never go to them.
 // The keys without a button belong to the parent window.
@@ -27,6 +29,8 @@ public:
     QComboBox* speedBox() const { return speedBox_; }
     QLabel* timeLabel() const { return timeLabel_; }
     QAction* playAction() const { return playAction_; }
+    QAction* toCockpitAction() const { return toCockpitAction_; }
+    QLabel* refusedLabel() const { return refusedLabel_; }
 
 signals:
     // The operator closed the bar: the replay ends.
@@ -46,5 +50,8 @@ private:
     QSlider* slider_ = nullptr;
     QLabel* timeLabel_ = nullptr;
     QLabel* lengthLabel_ = nullptr;
+    QLabel* refusedLabel_ = nullptr;
+    QAction* refusedLabelAction_ = nullptr;
+    QAction* toCockpitAction_ = nullptr;
     QList<QAction*> keysOnly_;
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "net/TelemetryReceiver.h"
 #include "view/FrameTick.h"
 
 namespace {
@@ -22,8 +21,7 @@ ReplayController::ReplayController(ReplayClock::MicrosecondClock clock, QObject*
 ReplayController::~ReplayController() = default;
 
 bool ReplayController::open(const QString& path, QString& error) {
-    auto replay =
-        std::make_unique<FlightReplay>(static_cast<std::uint16_t>(TelemetryReceiver::kTelemetryPort));
+    auto replay = std::make_unique<FlightReplay>(telemetryPort_);
     std::string problem;
     if (!replay->open(path.toStdString(), problem)) {
         error = QString::fromStdString(problem);
@@ -34,6 +32,11 @@ bool ReplayController::open(const QString& path, QString& error) {
     path_ = path;
     shown_ = {};
     scene_.route = {};
+    // Every replay starts with the cockpit display on the live aircraft.
+    scene_.toCockpit = false;
+    scene_.track.clear();
+    scene_.trackLines = 0;
+    extendReplayTrack(*replay_, scene_);
     clock_->play();
     ticksSinceFollow_ = 0;
     timer_.start();
@@ -47,6 +50,12 @@ void ReplayController::close() {
     replay_.reset();
     shown_ = {};
     path_.clear();
+}
+
+void ReplayController::setToCockpit(bool on) {
+    if (!replay_ || scene_.toCockpit == on) return;
+    scene_.toCockpit = on;
+    apply(true);
 }
 
 void ReplayController::togglePlay() {
@@ -106,6 +115,7 @@ void ReplayController::tick() {
         ticksSinceFollow_ = 0;
         if (replay_->follow()) {
             // The index may have moved: the shown line is taken afresh.
+            extendReplayTrack(*replay_, scene_);
             clock_->setEnd(replay_->endMicros());
             apply(true);
             return;
@@ -121,7 +131,8 @@ void ReplayController::apply(bool force) {
                                                  QString::fromStdString(replaySpeedText(clock_->speed()))
                                            : QStringLiteral("PAUSED");
     const bool same = state.line == shown_.line && state.linkUp == shown_.linkUp &&
-                      state.route == shown_.route && mark == shownMark_;
+                      state.route == shown_.route && state.severalSenders == shown_.severalSenders &&
+                      state.refusals.count == shown_.refusals.count && mark == shownMark_;
     shownMicros_ = at;
     if (same && !force) {
         // The bar's time still moves.

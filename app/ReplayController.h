@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "net/TelemetryReceiver.h"
 #include "record/FlightReplay.h"
 #include "record/ReplayClock.h"
 #include "view/ReplayScene.h"
@@ -32,8 +33,13 @@ public:
 
     // The waypoints of the uploads are placed with this map (nullptr: at the scene's origin).
     void setMapGeometry(const MapGeometry* geometry) { geometry_ = geometry; }
+    // The telemetry port of recordings that do not name theirs (9001 unless set).
+    void setTelemetryPort(std::uint16_t port) { telemetryPort_ = port; }
 
     // The operator's commands.
+    // The replay goes to the cockpit display instead of the live aircraft (off at every open).
+    void setToCockpit(bool on);
+    bool toCockpit() const { return scene_.toCockpit; }
     void togglePlay();
     void faster();
     void slower();
@@ -75,6 +81,7 @@ private:
     QString path_;
     QString shownMark_;
     const MapGeometry* geometry_ = nullptr;
+    std::uint16_t telemetryPort_ = static_cast<std::uint16_t>(TelemetryReceiver::kTelemetryPort);
     QTimer timer_;
     int ticksSinceFollow_ = 0;
 };

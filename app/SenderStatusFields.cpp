@@ -26,11 +26,15 @@ QString senderFieldText(const TelemetrySenders& senders) {
 }
 
 QString refusedFieldText(const TelemetrySenders& senders) {
-    const std::uint64_t refused = senders.refusedDatagrams();
     const std::optional<sockaddr_in> last = senders.lastRefused();
-    if (refused == 0 || !last) return {};
+    return refusedFieldText(senders.refusedDatagrams(), last ? packSender(*last) : kNoSender);
+}
+
+QString refusedFieldText(std::uint64_t refused, std::uint64_t lastRefused) {
+    const sockaddr_in last = unpackSender(lastRefused);
+    if (refused == 0 || last.sin_family != AF_INET) return {};
     return QStringLiteral("Refused %1 datagrams from other senders, last %2")
-        .arg(QString::number(refused), text(formatSender(*last)));
+        .arg(QString::number(refused), text(formatSender(last)));
 }
 
 SenderStatusFields::SenderStatusFields(const TelemetrySenders& senders, QStatusBar& bar)

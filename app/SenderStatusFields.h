@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
+
 class QLabel;
 class QStatusBar;
 class TelemetrySenders;
@@ -37,3 +39,5 @@ private:
 QString senderFieldText(const TelemetrySenders& senders);
 // Empty while nothing was refused.
 QString refusedFieldText(const TelemetrySenders& senders);
+// The same from a count and the last refused sender (packed), as a replay keeps them.
+QString refusedFieldText(std::uint64_t refused, std::uint64_t lastRefused);

@@ -3,7 +3,8 @@
 // another, a datagram's captured bytes lie inside its frame and never exceed its length, and going
 // back to a record's offset reads the same record again. Then the file goes the flight-log tool's
 // way, through its summary and the curves of its picture: the flight's time runs forward, every
-// figure lies within the flight, and nothing grows beyond the number of records.
+// figure lies within the flight, and nothing grows beyond the number of records. Last, the replay's
+// index stays within its bounds and in time order, every moment finding its own line.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "record/CapturedDatagram.h"
 #include "tools/log/FlightLog.h"
 #include "tools/log/FlightSeries.h"
+#include "record/FlightReplay.h"
 
 namespace {
 
@@ -71,6 +73,35 @@ void checkFlightLog(const std::string& path, std::size_t records) {
         fail("a curve longer than the file");
 }
 
+// The replay's index of the file: bounded by count whatever the records claim, in time order, and
+// each moment shows the last line and upload at or before it.
+void checkReplayIndex(const std::string& path) {
+    FlightReplay replay;
+    std::string error;
+    if (!replay.open(path, error)) return;
+    const auto& lines = replay.lines();
+    const auto& routes = replay.routes();
+    if (lines.size() > FlightReplay::kMaxLines || routes.size() > FlightReplay::kMaxRoutes ||
+        replay.refusals().size() > FlightReplay::kMaxRefusalMoments) {
+        fail("the index outgrew its bounds");
+    }
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].timeMicros < lines[i - 1].timeMicros) fail("lines out of time order");
+    }
+    for (std::size_t i = 1; i < routes.size(); ++i) {
+        if (routes[i].timeMicros < routes[i - 1].timeMicros) fail("uploads out of time order");
+    }
+    for (const std::int64_t at :
+         {replay.startMicros(), lines.front().timeMicros, lines.back().timeMicros, replay.endMicros()}) {
+        const ReplayState state = replay.stateAt(at);
+        // The file may start with other records than a line.
+        if (state.line == nullptr ? at >= lines.front().timeMicros : state.line->timeMicros > at) {
+            fail("a moment without its line");
+        }
+        if (state.route != nullptr && state.route->timeMicros > at) fail("an upload after its moment");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -116,5 +147,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     checkFlightLog(path, offsets.size());
+    checkReplayIndex(path);
     return 0;
 }

@@ -74,3 +74,10 @@ std::size_t FlightTrack::firstShown(TrackMode mode, std::int64_t nowMs) const {
                          [](const TrackPoint& point, std::int64_t t) { return point.timeMs < t; });
     return static_cast<std::size_t>(first - points_.begin());
 }
+
+std::size_t FlightTrack::shownEnd(std::int64_t untilMs) const {
+    const auto end =
+        std::upper_bound(points_.begin(), points_.end(), untilMs,
+                         [](std::int64_t t, const TrackPoint& point) { return t < point.timeMs; });
+    return static_cast<std::size_t>(end - points_.begin());
+}

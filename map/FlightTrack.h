@@ -42,6 +42,8 @@ public:
     const std::vector<TrackPoint>& points() const { return points_; }
     // Index of the first point that `mode` shows at `nowMs` (points().size() when none is shown).
     std::size_t firstShown(TrackMode mode, std::int64_t nowMs) const;
+    // Index past the last point at or before `untilMs` (a replay draws the track up to its moment).
+    std::size_t shownEnd(std::int64_t untilMs) const;
 
 private:
     void halve();

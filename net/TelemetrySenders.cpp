@@ -72,7 +72,15 @@ std::optional<std::int32_t> TelemetrySenders::silenceMs(std::int32_t nowMs) cons
 }
 
 bool TelemetrySenders::severalSenders(std::int32_t nowMs) const {
-    return withinWindow(otherHeard_.load(std::memory_order_acquire), nowMs);
+    return severalSendersStamp().severalAt(nowMs);
+}
+
+TelemetrySenders::SeveralSendersStamp TelemetrySenders::severalSendersStamp() const {
+    return {otherHeard_.load(std::memory_order_acquire)};
+}
+
+bool TelemetrySenders::SeveralSendersStamp::severalAt(std::int32_t nowMs) const {
+    return withinWindow(otherHeard, nowMs);
 }
 
 std::optional<sockaddr_in> TelemetrySenders::lastRefused() const {

@@ -43,6 +43,14 @@ public:
     // `nowMs`.
     bool severalSenders(std::int32_t nowMs) const;
 
+    // What severalSenders() reads, taken now so that it can be asked at a later moment (a replay
+    // keeps one with each line it admitted).
+    struct SeveralSendersStamp {
+        std::uint64_t otherHeard = 0;
+        bool severalAt(std::int32_t nowMs) const;
+    };
+    SeveralSendersStamp severalSendersStamp() const;
+
     std::uint64_t refusedDatagrams() const { return refused_.load(std::memory_order_relaxed); }
     std::optional<sockaddr_in> lastRefused() const;
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 bool isKnownLinkType(std::uint32_t linkType) {
     switch (static_cast<LinkType>(linkType)) {
@@ -20,10 +21,14 @@ bool isKnownLinkType(std::uint32_t linkType) {
 }
 
 std::size_t formatRecorderNote(const RecorderNote& note, char* text, std::size_t capacity) {
-    const int length = std::snprintf(text, capacity, "%.*s dropped=%llu recorded=%llu\n",
+    std::string extra;
+    if (note.port) extra += " port=" + std::to_string(*note.port);
+    if (note.aircraftKnown)
+        extra += " aircraft=" + (note.aircraft ? note.aircraft->text() : std::string("any"));
+    const int length = std::snprintf(text, capacity, "%.*s dropped=%llu recorded=%llu%s\n",
                                      static_cast<int>(kRecorderNoteMagic.size()), kRecorderNoteMagic.data(),
                                      static_cast<unsigned long long>(note.dropped),
-                                     static_cast<unsigned long long>(note.recorded));
+                                     static_cast<unsigned long long>(note.recorded), extra.c_str());
     if (length < 0) return 0;
     return std::min(static_cast<std::size_t>(length), capacity == 0 ? 0 : capacity - 1);
 }
@@ -41,6 +46,14 @@ std::optional<std::uint64_t> countAfter(std::string_view text, std::string_view 
     return value;
 }
 
+// The word after `key` in `text` (up to a blank or the line's end), or nothing.
+std::optional<std::string_view> wordAfter(std::string_view text, std::string_view key) {
+    const std::size_t at = text.find(key);
+    if (at == std::string_view::npos) return std::nullopt;
+    const std::string_view rest = text.substr(at + key.size());
+    return rest.substr(0, rest.find_first_of(" \n"));
+}
+
 }  // namespace
 
 std::optional<RecorderNote> parseRecorderNote(std::span<const std::uint8_t> payload) {
@@ -49,7 +62,23 @@ std::optional<RecorderNote> parseRecorderNote(std::span<const std::uint8_t> payl
     const auto dropped = countAfter(text, " dropped=");
     const auto recorded = countAfter(text, " recorded=");
     if (!dropped || !recorded) return std::nullopt;
-    return RecorderNote{*dropped, *recorded};
+    RecorderNote note;
+    note.dropped = *dropped;
+    note.recorded = *recorded;
+    if (const auto port = countAfter(text, " port="); port && *port >= 1 && *port <= 0xFFFF) {
+        note.port = static_cast<std::uint16_t>(*port);
+    }
+    if (const auto aircraft = wordAfter(text, " aircraft=")) {
+        AircraftAddress address;
+        // Only the written forms; a name in a file is never looked up.
+        if (*aircraft == "any") {
+            note.aircraftKnown = true;
+        } else if (parseAircraftAddress(*aircraft, address, nullptr).empty()) {
+            note.aircraftKnown = true;
+            note.aircraft = address;
+        }
+    }
+    return note;
 }
 
 std::uint16_t ipv4HeaderChecksum(const std::uint8_t* header, std::size_t length) {

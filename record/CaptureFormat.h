@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "net/SenderAddress.h"
+
 // How a flight is kept in a capture file: classic pcap, link type raw IPv4, microsecond times; each
 // datagram one record with an IPv4 and UDP header made up around it.
 
@@ -33,10 +35,18 @@ inline constexpr std::uint32_t kRecorderSnapLength = kIpv4UdpHeaderLength + 200;
 inline constexpr std::uint16_t kRecorderNotePort = 9000;
 inline constexpr std::string_view kRecorderNoteMagic = "ORVANE-RECORDER";
 
-// "ORVANE-RECORDER dropped=<n> recorded=<m>\n"; the counts since the file was opened.
+// "ORVANE-RECORDER dropped=<n> recorded=<m> port=<p> aircraft=<a>\n": the counts since the file
+// was opened, the telemetry port and the sender the telemetry was taken from from this note on
+// ("any", "10.0.0.7" or "10.0.0.7:14550"). Files of older recorders have neither of the last two:
+// their port is unknown and every sender was taken.
 struct RecorderNote {
+    RecorderNote(std::uint64_t droppedCount = 0, std::uint64_t recordedCount = 0)
+        : dropped(droppedCount), recorded(recordedCount) {}
     std::uint64_t dropped = 0;
     std::uint64_t recorded = 0;
+    std::optional<std::uint16_t> port;
+    bool aircraftKnown = false;               // the note says which sender was taken
+    std::optional<AircraftAddress> aircraft;  // nothing: any sender
 };
 std::size_t formatRecorderNote(const RecorderNote& note, char* text, std::size_t capacity);
 std::optional<RecorderNote> parseRecorderNote(std::span<const std::uint8_t> payload);

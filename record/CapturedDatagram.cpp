@@ -4,6 +4,7 @@
 
 #include "net/TelemetryReceiver.h"
 #include "record/CaptureFormat.h"
+#include "record/CaptureReader.h"
 
 namespace {
 
@@ -168,4 +169,24 @@ FlightDatagramRole flightDatagramRole(const CapturedDatagram& datagram, std::uin
         return FlightDatagramRole::recorderNote;
     }
     return FlightDatagramRole::other;
+}
+
+std::optional<std::uint16_t> recordedTelemetryPort(const std::string& path) {
+    // The recorder writes its note first; a few records are looked at in case a capture of the
+    // recorder's own traffic put something before it.
+    constexpr int kRecordsLookedAt = 8;
+    CaptureReader reader;
+    std::string error;
+    if (!reader.open(path, error)) return std::nullopt;
+    CaptureReader::Record record;
+    for (int i = 0; i < kRecordsLookedAt && reader.next(record) == CaptureReader::Status::record; ++i) {
+        const CapturedDatagram datagram =
+            decodeCapturedFrame(reader.linkType(), record.frame, record.originalLength);
+        if (datagram.kind != CapturedDatagram::Kind::udp || datagram.sourcePort != kRecorderNotePort ||
+            datagram.destinationPort != kRecorderNotePort) {
+            continue;
+        }
+        if (const std::optional<RecorderNote> note = parseRecorderNote(datagram.payload)) return note->port;
+    }
+    return std::nullopt;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 // What a captured frame holds, as far as flights are concerned: a UDP datagram over IPv4 with its
 // addresses, ports, its whole length and the bytes captured of it; or why it is none.
@@ -36,3 +38,7 @@ enum class FlightDatagramRole {
     other,                // someone else's traffic
 };
 FlightDatagramRole flightDatagramRole(const CapturedDatagram& datagram, std::uint16_t telemetryPort);
+
+// The telemetry port the recorder's note at the start of the capture at `path` names; nothing for
+// files of older recorders, captures of other tools and files that cannot be read.
+std::optional<std::uint16_t> recordedTelemetryPort(const std::string& path);

@@ -7,7 +7,8 @@ DatagramQueue::DatagramQueue(std::size_t capacity)
     : capacity_(std::max<std::size_t>(capacity, 1)), slots_(new QueuedDatagram[capacity_]) {}
 
 bool DatagramQueue::tryPush(std::int64_t timeMicros, std::uint32_t peerAddress, std::uint16_t peerPort,
-                            bool sent, std::uint32_t length, const void* bytes, std::size_t keptLength) {
+                            bool sent, std::uint32_t length, const void* bytes, std::size_t keptLength,
+                            std::uint64_t pin) {
     const std::uint64_t head = head_.load(std::memory_order_relaxed);
     if (head - cachedTail_ == capacity_) {
         cachedTail_ = tail_.load(std::memory_order_acquire);
@@ -19,6 +20,7 @@ bool DatagramQueue::tryPush(std::int64_t timeMicros, std::uint32_t peerAddress, 
     slot.peerPort = peerPort;
     slot.sent = sent;
     slot.length = length;
+    slot.pin = pin;
     const std::size_t kept = std::min(keptLength, QueuedDatagram::kKeptBytes);
     slot.keptLength = static_cast<std::uint16_t>(kept);
     if (kept > 0) std::memcpy(slot.bytes.data(), bytes, kept);

@@ -18,6 +18,7 @@ struct QueuedDatagram {
     bool sent = false;              // an upload, not a received datagram
     std::uint32_t length = 0;       // of the whole datagram
     std::uint16_t keptLength = 0;   // bytes in `bytes`, at most kKeptBytes
+    std::uint64_t pin = 0;          // the sender pinned when it was queued (packed; 0: any)
     std::array<std::uint8_t, kKeptBytes> bytes{};
 };
 
@@ -35,7 +36,7 @@ public:
     // Producer thread only. Copies the first kKeptBytes of `bytes` (of `keptLength` available) into
     // a free slot; false when none is free.
     bool tryPush(std::int64_t timeMicros, std::uint32_t peerAddress, std::uint16_t peerPort, bool sent,
-                 std::uint32_t length, const void* bytes, std::size_t keptLength);
+                 std::uint32_t length, const void* bytes, std::size_t keptLength, std::uint64_t pin = 0);
 
     // Consumer thread only: the oldest datagram, or nullptr when the queue is empty. It stays valid
     // until pop().

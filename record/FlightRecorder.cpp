@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "net/TelemetrySenders.h"
 #include "record/CaptureFormat.h"
 #include "record/PcapRecordWriter.h"
 
@@ -79,7 +80,7 @@ void FlightRecorder::datagramReceived(const sockaddr_in& sender, const void* byt
                                       std::size_t length) {
     if (!enabled_.load(std::memory_order_acquire)) return;
     if (!received_.tryPush(clock_(), sender.sin_addr.s_addr, sender.sin_port, false,
-                           static_cast<std::uint32_t>(length), bytes, keptLength)) {
+                           static_cast<std::uint32_t>(length), bytes, keptLength, pinNow())) {
         drops_.fetch_add(1, std::memory_order_relaxed);
     }
 }
@@ -88,9 +89,16 @@ void FlightRecorder::datagramSent(const sockaddr_in& destination, const void* by
     if (!enabled_.load(std::memory_order_acquire)) return;
     const std::lock_guard<std::mutex> turn(sendersTakeTurns_);
     if (!sent_.tryPush(clock_(), destination.sin_addr.s_addr, destination.sin_port, true,
-                       static_cast<std::uint32_t>(length), bytes, length)) {
+                       static_cast<std::uint32_t>(length), bytes, length, pinNow())) {
         drops_.fetch_add(1, std::memory_order_relaxed);
     }
+}
+
+std::uint64_t FlightRecorder::pinNow() const {
+    const TelemetrySenders* senders = senders_.load(std::memory_order_acquire);
+    if (senders == nullptr) return kNoSender;
+    const std::optional<AircraftAddress> aircraft = senders->pinned();
+    return aircraft ? aircraft->packed() : kNoSender;
 }
 
 void FlightRecorder::drain() {
@@ -153,7 +161,16 @@ std::size_t FlightRecorder::writeQueued() {
 
 void FlightRecorder::write(const QueuedDatagram& datagram) {
     // Datagrams queued just before the recording was switched off, or after it failed, are let go.
-    if (!file_ && (!enabled_.load(std::memory_order_acquire) || !openFile(datagram.timeMicros))) return;
+    if (!file_) {
+        if (!enabled_.load(std::memory_order_acquire)) return;
+        pinInNote_ = datagram.pin;
+        if (!openFile(datagram.timeMicros)) return;
+    }
+    // The screen changed before this datagram came: the note says so ahead of it.
+    if (datagram.pin != pinInNote_) {
+        pinInNote_ = datagram.pin;
+        writeNote(datagram.timeMicros);
+    }
     auto found = localAddresses_.find(datagram.peerAddress);
     if (found == localAddresses_.end()) {
         found = localAddresses_.emplace(datagram.peerAddress, localAddressToward(datagram.peerAddress)).first;
@@ -206,8 +223,12 @@ bool FlightRecorder::openFile(std::int64_t firstMicros) {
 
 void FlightRecorder::writeNote(std::optional<std::int64_t> timeMicros) {
     dropsInNote_ = drops_.load(std::memory_order_relaxed);
-    const RecorderNote note{dropsInNote_ - dropsAtOpen_,
-                            recorded_.load(std::memory_order_relaxed) - recordedAtOpen_};
+    RecorderNote note;
+    note.dropped = dropsInNote_ - dropsAtOpen_;
+    note.recorded = recorded_.load(std::memory_order_relaxed) - recordedAtOpen_;
+    note.port = ntohs(localPort_);
+    note.aircraftKnown = senders_.load(std::memory_order_acquire) != nullptr;
+    note.aircraft = AircraftAddress::fromPacked(pinInNote_);
     char text[QueuedDatagram::kKeptBytes];
     const std::size_t length = formatRecorderNote(note, text, sizeof text);
     const std::uint32_t loopback = htonl(INADDR_LOOPBACK);

@@ -15,6 +15,7 @@
 #include "record/DatagramQueue.h"
 
 class PcapRecordWriter;
+class TelemetrySenders;
 
 // Records every datagram the telemetry socket receives and every upload it sends into a capture
 // file, "orvane-YYYYMMDD-HHMMSSZ.pcap" in `directory`, named by the UTC time of the first datagram;
@@ -24,7 +25,10 @@ class PcapRecordWriter;
 // lock the writer holds while writing); a full queue drops the datagram and counts it. The writer
 // thread writes, and flushes the file to disk at least once a second, so a killed program loses at
 // most the last second. The drop count goes into the file as a recorder note (see CaptureFormat.h)
-// at its start, whenever it changed at a flush, and at its end.
+// at its start, whenever it changed at a flush, and at its end. The notes also say the telemetry
+// port and, once told the receiver's sender screen, which sender it took: a note before the first
+// datagram received after the pinned address changed, so that a replay admits what the live
+// program admitted.
 //
 // A file that cannot be made or written stops the recording; `onFailure` is then called once, on
 // the writer thread, with a message for the operator.
@@ -51,6 +55,9 @@ public:
     bool enabled() const { return enabled_.load(std::memory_order_acquire); }
     // True once a file could not be written (recording is then off).
     bool failed() const { return failed_.load(std::memory_order_acquire); }
+    // The receiver's sender screen, whose pinned address goes into the notes. Call before the
+    // recorder becomes a socket's tap.
+    void notePinOf(const TelemetrySenders& senders) { senders_.store(&senders, std::memory_order_release); }
 
     // The receiver's thread: one producer. Never waits.
     void datagramReceived(const sockaddr_in& sender, const void* bytes, std::size_t keptLength,
@@ -86,6 +93,8 @@ private:
     bool openFile(std::int64_t firstMicros);
     // The drop count so far; at `timeMicros`, or now.
     void writeNote(std::optional<std::int64_t> timeMicros = std::nullopt);
+    // The pinned sender now, packed (0: any sender, or no screen told).
+    std::uint64_t pinNow() const;
     void flush();
     void closeFile();
     void fail(const std::string& what, int error);
@@ -99,6 +108,7 @@ private:
     DatagramQueue sent_;
     std::mutex sendersTakeTurns_;
 
+    std::atomic<const TelemetrySenders*> senders_{nullptr};
     std::atomic<bool> enabled_{true};
     std::atomic<bool> failed_{false};
     std::atomic<std::uint64_t> drops_{0};
@@ -110,6 +120,7 @@ private:
     std::uint64_t dropsInNote_ = 0;
     std::uint64_t dropsAtOpen_ = 0;
     std::uint64_t recordedAtOpen_ = 0;
+    std::uint64_t pinInNote_ = 0;
     bool unflushed_ = false;
     // This host's address towards each peer, looked up once per peer.
     std::unordered_map<std::uint32_t, std::uint32_t> localAddresses_;

@@ -4,9 +4,12 @@
 #include <span>
 #include <variant>
 
+#include <arpa/inet.h>
+
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
 #include "net/UplinkDecoder.h"
+#include "record/CaptureFormat.h"
 #include "record/CaptureReader.h"
 #include "record/CapturedDatagram.h"
 
@@ -24,8 +27,12 @@ bool FlightReplay::open(const std::string& path, std::string& error) {
     if (!reader_->open(path, error)) return false;
     follow();
     if (lines_.empty()) {
+        const std::string refused =
+            refusals_.empty() ? std::string()
+                              : "; " + std::to_string(refusals_.back().count) +
+                                    " came from other senders than the pinned aircraft and were refused";
         error = path + ": no telemetry line to replay (no UDP datagram to port " + std::to_string(port_) +
-                " that the receiver would decode)" + (problem_.empty() ? "" : "; " + problem_);
+                " that the receiver would decode" + refused + ")" + (problem_.empty() ? "" : "; " + problem_);
         return false;
     }
     return true;
@@ -40,8 +47,13 @@ bool FlightReplay::follow() {
     while ((status = reader_->next(record)) == CaptureReader::Status::record) {
         takeRecord(record.timeMicros, reader_->linkType(), record.frame.data(), record.frame.size(),
                    record.originalLength);
-        if (lines_.size() >= kMaxLines) {
-            problem_ = path_ + ": only the first " + std::to_string(kMaxLines) + " lines are replayed";
+        // Bounded by count, whatever the file claims, so that no file can take the program's memory.
+        const bool linesFull = lines_.size() >= kMaxLines;
+        if (linesFull || routes_.size() >= kMaxRoutes) {
+            problem_ = path_ + ": only the first " +
+                       (linesFull ? std::to_string(kMaxLines) + " lines"
+                                  : std::to_string(kMaxRoutes) + " waypoint uploads") +
+                       " are replayed";
             stopped_ = true;
             break;
         }
@@ -70,14 +82,24 @@ void FlightReplay::takeRecord(std::int64_t timeMicros, std::uint32_t linkType, c
         decodeCapturedFrame(linkType, std::span<const std::uint8_t>(frame, frameLength), originalLength);
     switch (flightDatagramRole(datagram, port_)) {
         case FlightDatagramRole::line: {
-            decoderClockMs_ = static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(static_cast<std::uint64_t>((timeMicros - startMicros_) / 1000)));
+            decoderClockMs_ = clockMs(timeMicros);
+            sockaddr_in sender{};
+            sender.sin_family = AF_INET;
+            sender.sin_addr.s_addr = htonl(datagram.source);
+            sender.sin_port = htons(datagram.sourcePort);
+            if (!senders_.admit(sender, decoderClockMs_)) {
+                refused(timeMicros);
+                break;
+            }
             decoder_->decode(reinterpret_cast<const char*>(datagram.payload.data()), datagram.payload.size());
             lines_.push_back({timeMicros, recordedMicros,
                               decoded_->packetInterval.load(std::memory_order_relaxed),
-                              snapshotTelemetry(*decoded_)});
+                              snapshotTelemetry(*decoded_), senders_.severalSendersStamp()});
             break;
         }
+        case FlightDatagramRole::recorderNote:
+            takeNote(datagram);
+            break;
         case FlightDatagramRole::upload:
             if (datagram.payload.size() == datagram.length) {
                 const Uplink uplink = decodeUplink(datagram.payload);
@@ -91,6 +113,36 @@ void FlightReplay::takeRecord(std::int64_t timeMicros, std::uint32_t linkType, c
     }
 }
 
+void FlightReplay::takeNote(const CapturedDatagram& datagram) {
+    const std::optional<RecorderNote> note = parseRecorderNote(datagram.payload);
+    if (!note) return;
+    // The port holds for the whole file: it is taken before the first line or upload only.
+    if (note->port && !portFromNote_ && lines_.empty() && routes_.empty() && refusals_.empty()) {
+        port_ = *note->port;
+        portFromNote_ = true;
+    }
+    if (note->aircraftKnown) senders_.pin(note->aircraft);
+}
+
+std::int32_t FlightReplay::clockMs(std::int64_t timeMicros) const {
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>((timeMicros - startMicros_) / 1000)));
+}
+
+void FlightReplay::refused(std::int64_t timeMicros) {
+    const std::uint64_t count = senders_.refusedDatagrams();
+    const std::optional<sockaddr_in> last = senders_.lastRefused();
+    const ReplayRefusals now{timeMicros, count, last ? packSender(*last) : kNoSender};
+    if (!refusals_.empty() && (timeMicros - refusals_.back().timeMicros < kRefusalMomentMicros ||
+                               refusals_.size() >= kMaxRefusalMoments)) {
+        // The moment stays where it began; the count and the sender are the latest.
+        refusals_.back().count = now.count;
+        refusals_.back().lastRefused = now.lastRefused;
+        return;
+    }
+    refusals_.push_back(now);
+}
+
 ReplayState FlightReplay::stateAt(std::int64_t micros) const {
     ReplayState state;
     const auto later =
@@ -100,7 +152,12 @@ ReplayState FlightReplay::stateAt(std::int64_t micros) const {
         state.lineIndex = static_cast<std::size_t>(later - lines_.begin()) - 1;
         state.line = &lines_[state.lineIndex];
         state.linkUp = micros - state.line->timeMicros < kLinkLossMicros;
+        state.severalSenders = state.line->senders.severalAt(clockMs(micros));
     }
+    const auto laterRefusal = std::upper_bound(
+        refusals_.begin(), refusals_.end(), micros,
+        [](std::int64_t at, const ReplayRefusals& refusals) { return at < refusals.timeMicros; });
+    if (laterRefusal != refusals_.begin()) state.refusals = *(laterRefusal - 1);
     const auto laterRoute =
         std::upper_bound(routes_.begin(), routes_.end(), micros,
                          [](std::int64_t at, const ReplayRoute& route) { return at < route.timeMicros; });

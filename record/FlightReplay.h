@@ -7,18 +7,24 @@
 #include <vector>
 
 #include "map/MapGeometry.h"
+#include "net/TelemetrySenders.h"
 #include "net/TelemetryValues.h"
 #include "record/FlightTimeline.h"
 
 class CaptureReader;
 class TelemetryDecoder;
+struct CapturedDatagram;
 struct TelemetryState;
 
-// A recorded flight indexed for replay: every telemetry line with the state the ground station held
-// after it and the line rate it had measured then, and every waypoint upload. Reads the recorder's
-// own files and any capture the capture reader takes (UDP to the telemetry port is telemetry, UDP
-// from it is an upload). A file that is still being written is followed: follow() indexes what the
-// writer has flushed since.
+// A recorded flight indexed for replay: every telemetry line the ground station took with the state
+// it held after it and the line rate it had measured then, and every waypoint upload. Reads the
+// recorder's own files and any capture the capture reader takes (UDP to the telemetry port is
+// telemetry, UDP from it is an upload). A file that is still being written is followed: follow()
+// indexes what the writer has flushed since.
+//
+// The recorder's notes say the telemetry port and which sender was pinned from when on: lines are
+// put through the same sender screen as live, so that the replay holds only what the live program
+// took, warns of two senders where it warned, and counts what it refused.
 //
 // No window, no clock of its own; one thread (the user-interface thread in the program).
 struct ReplayLine {
@@ -28,6 +34,14 @@ struct ReplayLine {
     std::int64_t recordedMicros = 0;  // the capture clock's time, as the live view showed it
     double packetInterval = 0;        // seconds per line as measured at this line; 0 before the first
     TelemetryValues values;
+    TelemetrySenders::SeveralSendersStamp senders;  // the sender screen after this line
+};
+
+// The datagrams refused so far because they did not come from the pinned sender, from this moment.
+struct ReplayRefusals {
+    std::int64_t timeMicros = 0;
+    std::uint64_t count = 0;
+    std::uint64_t lastRefused = kNoSender;  // packed
 };
 
 struct ReplayRoute {
@@ -41,6 +55,8 @@ struct ReplayState {
     std::size_t lineIndex = 0;
     bool linkUp = false;                 // a line came less than a second before the moment
     const ReplayRoute* route = nullptr;  // the last waypoint upload at or before the moment
+    bool severalSenders = false;         // lines of two senders within the window before the moment
+    ReplayRefusals refusals;             // as they stood at the moment
 };
 
 class FlightReplay {
@@ -48,9 +64,16 @@ public:
     // Lines indexed at most: eleven hours at fifty lines a second. A capture holding more is replayed
     // up to there, so that no file can take the program's memory.
     static constexpr std::size_t kMaxLines = 2000000;
+    // Waypoint uploads indexed at most, for the same reason: one every 0.4 s for eleven hours.
+    static constexpr std::size_t kMaxRoutes = 100000;
+    // Refusals within this time of each other are kept as one moment, at most this many moments
+    // (later ones are added to the last).
+    static constexpr std::int64_t kRefusalMomentMicros = 100000;
+    static constexpr std::size_t kMaxRefusalMoments = 400000;
     // Without a line for this long the view read "NO LINK".
     static constexpr std::int64_t kLinkLossMicros = 1000000;
 
+    // `telemetryPort` is taken unless the recording's first note names another.
     explicit FlightReplay(std::uint16_t telemetryPort = 9001);
     ~FlightReplay();
     FlightReplay(const FlightReplay&) = delete;
@@ -68,17 +91,27 @@ public:
 
     const std::vector<ReplayLine>& lines() const { return lines_; }
     const std::vector<ReplayRoute>& routes() const { return routes_; }
+    const std::vector<ReplayRefusals>& refusals() const { return refusals_; }
+    // The telemetry port the lines were taken from.
+    std::uint16_t port() const { return port_; }
     ReplayState stateAt(std::int64_t micros) const;
 
-    // Why the index stops before the file's end (a damaged record, the line limit); empty otherwise.
+    // Why the index stops before the file's end (a damaged record, the line or upload limit); empty
+    // otherwise.
     const std::string& problem() const { return problem_; }
     const std::string& path() const { return path_; }
 
 private:
     void takeRecord(std::int64_t timeMicros, std::uint32_t linkType, const std::uint8_t* frame,
                     std::size_t frameLength, std::uint32_t originalLength);
+    void takeNote(const CapturedDatagram& datagram);
+    // The sender screen's clock at a record time: milliseconds of the recording, in 32 bits.
+    std::int32_t clockMs(std::int64_t timeMicros) const;
+    void refused(std::int64_t timeMicros);
 
     std::uint16_t port_;
+    bool portFromNote_ = false;
+    TelemetrySenders senders_;
     std::string path_;
     std::string problem_;
     bool stopped_ = false;  // a damaged record or the line limit: nothing more is read
@@ -91,4 +124,5 @@ private:
     FlightTimeline timeline_;
     std::vector<ReplayLine> lines_;
     std::vector<ReplayRoute> routes_;
+    std::vector<ReplayRefusals> refusals_;
 };

@@ -18,6 +18,7 @@
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
 #include "view/FlightDeck.h"
+#include "view/ReplayScene.h"
 #include "view/Scene.h"
 #include "view/SceneCamera.h"
 #include "view/SurfaceFormat.h"
@@ -138,7 +139,14 @@ void COrvaneView::drawText(float x, float y, int colorIndex, float size, const c
 }
 
 void COrvaneView::fillCockpitFeed() {
-    cockpitFeed_.fill(scene_->telemetry());
+    cockpitFeed_.fill(cockpitTelemetry());
+}
+
+const TelemetryState& COrvaneView::cockpitTelemetry() const {
+    // A pilot glancing at the cockpit display takes it for the aircraft flying now: a replay goes
+    // there only when the operator sends it.
+    const ReplayScene* replay = scene_->replay();
+    return replay != nullptr && replay->toCockpit ? replay->telemetry : telemetry_;
 }
 
 void COrvaneView::showReplay(ReplayScene* replay) {
@@ -236,7 +244,7 @@ void COrvaneView::onFrameTimer() {
     if (scene_->buttonFlashPending()) update();
     flightDeck_->tick(now);
 
-    cockpitFeed_.tick(scene_->telemetry(), cockpitFeedOn_, *feedSocket_);
+    cockpitFeed_.tick(cockpitTelemetry(), cockpitFeedOn_, *feedSocket_);
 
     // The software renderer's many short-lived allocations of every frame leave freed pages all
     // over the main heap, which the allocator keeps resident and which crept up under a long flood;

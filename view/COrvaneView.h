@@ -79,10 +79,11 @@ public:
     void setFeedPort(int port) { feedPort_ = port; }
 
     // Shows a replayed flight instead of the live link (nullptr: the live link again); the panel,
-    // the symbol, the route and the cockpit feed all follow it.
+    // the symbol and the route follow it. The cockpit feed keeps carrying the live aircraft unless
+    // the replay is sent to the cockpit (ReplayScene::toCockpit).
     void showReplay(ReplayScene* replay);
 
-    // Writes the shown telemetry into the cockpit-feed packet.
+    // Writes the cockpit's telemetry into the cockpit-feed packet.
     void fillCockpitFeed();
 
     // The timer's repaint decision, frameTickNeedsRepaint.
@@ -136,6 +137,8 @@ protected:
 
 private:
     void onFrameTimer();
+    // What the cockpit feed carries: the live aircraft, or the replay sent to the cockpit.
+    const TelemetryState& cockpitTelemetry() const;
     // The end of the view's window: stops the timer, closes the feed socket and closes the map
     // dialogs, with the context current. Runs once.
     void onDestroy();

@@ -19,11 +19,9 @@ void FlightDeck::tick(std::int32_t programMs) {
     const AlarmConditions conditions = alarmConditions(telemetry_, programMs);
     alarms_.update(conditions.linkLost, conditions.gpsLost);
     recordTrack(conditions.linkLost);
-    if (scene_.replay() != nullptr) {
-        recordReplayTrack();
-    } else {
-        scene_.setTrackClock(clock_());
-    }
+    // A replay's track comes from its recording: the moment shown decides how much is drawn.
+    const ReplayScene* replay = scene_.replay();
+    scene_.setTrackClock(replay != nullptr ? replay->atMicros / 1000 : clock_());
     publishReadout();
 }
 
@@ -46,22 +44,6 @@ void FlightDeck::recordTrack(bool linkLost) {
         return;
     }
     track.addFix(telemetry_.lat.load(), telemetry_.lon.load(), clock_());
-}
-
-void FlightDeck::recordReplayTrack() {
-    // The replayed flight's own track, on the recording's clock: a point a tick (a paused replay
-    // adds nothing, as it stands still), a gap where the recorded link or GPS was down, and a new
-    // track when the operator moves back in the recording.
-    const ReplayScene& replay = *scene_.replay();
-    const std::int64_t at = static_cast<std::int64_t>(replay.lineTime) * 1000;
-    FlightTrack& track = scene_.flightTrack();
-    if (!track.points().empty() && at < track.points().back().timeMs) track.clear();
-    if (replay.telemetry.linkAlive.load() != 1 || replay.telemetry.gpsStatus.load() != kGpsAcquired) {
-        track.addBreak();
-    } else {
-        track.addFix(replay.telemetry.lat.load(), replay.telemetry.lon.load(), at);
-    }
-    scene_.setTrackClock(at);
 }
 
 void FlightDeck::setCursor(std::optional<GeoPoint> cursor) {

@@ -41,7 +41,6 @@ public:
 
 private:
     void recordTrack(bool linkLost);
-    void recordReplayTrack();
     void publishReadout();
 
     Scene& scene_;

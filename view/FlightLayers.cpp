@@ -54,7 +54,9 @@ void Scene::drawTrack() {
     const FlightTrack& track = flightTrack();
     const std::vector<TrackPoint>& points = track.points();
     const std::size_t first = track.firstShown(trackMode_, trackClockMs_);
-    if (first >= points.size()) return;
+    // A replay's track holds the whole recording; what is drawn ends at the moment shown.
+    const std::size_t end = replay_ != nullptr ? track.shownEnd(trackClockMs_) : points.size();
+    if (first >= end) return;
     beginMapClip();
     glColor3f(kTrackColor[0], kTrackColor[1], kTrackColor[2]);
     glLineWidth(kTrackWidth);
@@ -63,7 +65,7 @@ void Scene::drawTrack() {
     glDisable(GL_LINE_SMOOTH);
     bool open = false;
     ScenePoint lastDrawn{};
-    for (std::size_t i = first; i < points.size(); ++i) {
+    for (std::size_t i = first; i < end; ++i) {
         const std::optional<ScenePoint> at = shownScenePoint(points[i].lat, points[i].lon);
         // A gap, or a point this map cannot place, ends the line.
         if (open && (!at || points[i].startsRun)) {
@@ -77,7 +79,7 @@ void Scene::drawTrack() {
         } else {
             // Vertices closer than a pixel add nothing but work (a whole flight has many
             // thousands); a run's last point is always drawn.
-            const bool endsRun = i + 1 == points.size() || points[i + 1].startsRun;
+            const bool endsRun = i + 1 == end || points[i + 1].startsRun;
             if (!endsRun && std::fabs(at->x - lastDrawn.x) < kTrackDrawSpacing &&
                 std::fabs(at->y - lastDrawn.y) < kTrackDrawSpacing) {
                 continue;

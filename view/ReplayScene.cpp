@@ -4,6 +4,9 @@
 
 namespace {
 
+// The GPS word of a line with a fix.
+constexpr std::int16_t kGpsAcquired = 1;
+
 void placeRoute(const ReplayRoute* route, const MapGeometry* geometry, Waypoints& shown) {
     shown = {};
     if (route == nullptr) return;
@@ -33,7 +36,26 @@ void showReplayState(const ReplayState& state, std::int64_t at, const std::strin
     telemetry.lastLineClock = -1;
     const std::int64_t lineMicros = state.line != nullptr ? state.line->recordedMicros : at;
     scene.lineTime = static_cast<std::time_t>(lineMicros / 1000000);
+    scene.atMicros = at;
     scene.mark = mark;
+    scene.severalSenders = state.severalSenders;
+    scene.refusals = state.refusals;
     placeRoute(state.route, geometry, scene.route);
     telemetry.newData = 1;
+}
+
+void extendReplayTrack(const FlightReplay& replay, ReplayScene& scene) {
+    const std::vector<ReplayLine>& lines = replay.lines();
+    for (std::size_t i = scene.trackLines; i < lines.size(); ++i) {
+        const ReplayLine& line = lines[i];
+        if (i > 0 && line.timeMicros - lines[i - 1].timeMicros >= FlightReplay::kLinkLossMicros) {
+            scene.track.addBreak();
+        }
+        if (line.values.gpsStatus != kGpsAcquired) {
+            scene.track.addBreak();
+            continue;
+        }
+        scene.track.addFix(line.values.lat, line.values.lon, line.timeMicros / 1000);
+    }
+    scene.trackLines = lines.size();
 }

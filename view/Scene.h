@@ -12,10 +12,10 @@
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
 #include "net/TelemetrySenders.h"
+#include "view/ReplayScene.h"
 
 class Notifier;
 class TextureImage;
-struct ReplayScene;
 struct TelemetryState;
 
 // Colour indices of drawText.
@@ -128,11 +128,8 @@ public:
     TelemetryState& telemetry();
     // Shows `replay` instead of the live link (nullptr: the live link again). The live state keeps
     // being written by the receiver meanwhile; nothing of it is shown.
-    // A new replay starts with a track of its own.
-    void showReplay(ReplayScene* replay) {
-        if (replay != replay_) replayTrack_.clear();
-        replay_ = replay;
-    }
+    // A replay brings its own track.
+    void showReplay(ReplayScene* replay) { replay_ = replay; }
     const ReplayScene* replay() const { return replay_; }
     Notifier& notifier() { return notifier_; }
     // The route, the waypoint buttons' flags and their flash counters.
@@ -143,12 +140,13 @@ public:
     // The flown track shown (the replayed flight's during a replay) and which part of it is drawn;
     // the track clock (the track's own clock, set before each frame) decides what "the last ten
     // minutes" are.
-    FlightTrack& flightTrack() { return replay_ != nullptr ? replayTrack_ : flightTrack_; }
+    FlightTrack& flightTrack() { return replay_ != nullptr ? replay_->track : flightTrack_; }
     // The live aircraft's track, recorded also while a replay is shown.
     FlightTrack& liveTrack() { return flightTrack_; }
     TrackMode trackMode() const { return trackMode_; }
     void setTrackMode(TrackMode mode) { trackMode_ = mode; }
     void setTrackClock(std::int64_t nowMs) { trackClockMs_ = nowMs; }
+    std::int64_t trackClockMs() const { return trackClockMs_; }
     // The whole picture again: no zoom, no pan.
     void resetMapView();
     // Drags the shown picture by (dx, dy) scene units, as a hand moves paper: the zoom window
@@ -202,7 +200,6 @@ private:
     Waypoints waypoints_;
     SolidSphereCache sphereCache_;
     FlightTrack flightTrack_;
-    FlightTrack replayTrack_;
     TrackMode trackMode_ = TrackMode::LastTenMinutes;
     std::int64_t trackClockMs_ = 0;
     // Centre of the zoom window in texture coordinates; the picture's centre until panned.

@@ -44,6 +44,10 @@ constexpr float kHeadingSize = 0.6f;
 constexpr float kTwoSourcesSize = 0.7f;
 // The replay mark, in the table's free space under the COMM row.
 constexpr float kReplayMarkY = -4.06f;
+// Its second part while the replay goes to the cockpit, smaller, on the same line after the longest
+// mark ("REPLAY -0.25x"): the buttons leave no room under it.
+constexpr float kReplayCockpitMarkX = 2.3f;
+constexpr float kReplayCockpitMarkSize = 0.6f;
 
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
@@ -216,7 +220,9 @@ void Scene::drawStateTable() {
     if (lastDrawingShowedLink_) {
         // Lines from two senders at once: whatever the panel shows may mix two aircraft's values,
         // and an upload may go to either of them.
-        if (t.senders.severalSenders(clock_())) {
+        const bool severalSenders =
+            replay_ != nullptr ? replay_->severalSenders : t.senders.severalSenders(clock_());
+        if (severalSenders) {
             drawText(kTableStatusX, commRow, colorRed, kTwoSourcesSize, "2 SRC");
         } else {
             drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
@@ -226,5 +232,12 @@ void Scene::drawStateTable() {
     } else {
         drawText(kTableStatusX, commRow, colorRed, 1.0f, "NO LINK");
     }
-    if (replay_ != nullptr) drawText(kTableLabelX, kReplayMarkY, colorYellow, 1.0f, replay_->mark.c_str());
+    if (replay_ != nullptr) {
+        drawText(kTableLabelX, kReplayMarkY, colorYellow, 1.0f, replay_->mark.c_str());
+        // The cockpit display shows this replay, not the aircraft flying now.
+        if (replay_->toCockpit) {
+            drawText(kReplayCockpitMarkX, kReplayMarkY, colorYellow, kReplayCockpitMarkSize,
+                     kReplayToCockpitMark);
+        }
+    }
 }

@@ -557,6 +557,15 @@ void AppShellTest::replayFollowsItsKeysAndStopReplayReturnsToTheLiveLink() {
     QVERIFY(app().telemetrySocket->repliesHeld());
     QVERIFY(frame_->stopReplayAction()->isEnabled());
     QCOMPARE(replay->scene().mark, std::string("REPLAY 1x"));
+    // Every line stands at one place: one point of the track, from the recording.
+    QCOMPARE(replay->scene().track.points().size(), std::size_t{1});
+    // The cockpit display stays on the live aircraft until the operator sends the replay there.
+    QAction* toCockpit = bar->toCockpitAction();
+    QVERIFY(toCockpit->isCheckable() && !toCockpit->isChecked() && !replay->scene().toCockpit);
+    toCockpit->trigger();
+    QVERIFY(replay->scene().toCockpit && toCockpit->isChecked());
+    QVERIFY(app().startReplay(path));
+    QVERIFY2(!toCockpit->isChecked() && !replay->scene().toCockpit, "off at every replay start");
 
     QTest::keyClick(frame_, Qt::Key_Space);
     QCOMPARE(replay->scene().mark, std::string("PAUSED"));

@@ -195,7 +195,8 @@ private slots:
         QTest::qWait(1000);
         QVERIFY(listener.drain().size() <= 12);
 
-        // A replay shown in the view is what the cockpit display gets; the live state waits.
+        // A replay shown in the view leaves the cockpit display on the live aircraft until the
+        // operator sends the replay there.
         ReplayScene replay;
         replay.telemetry.theta = -0.2f;
         replay.telemetry.cas = 33.0f;
@@ -205,8 +206,15 @@ private slots:
             return latest.size() == 696 ? loadLittleEndianDouble(latest.data() + 80) : -1.0;
         };
         fixture.view.showReplay(&replay);
+        QTest::qWait(350);
+        QCOMPARE(latestAirspeed(), 20.0);
+        replay.toCockpit = true;
         QTRY_COMPARE_WITH_TIMEOUT(latestAirspeed(), 33.0, 3000);
         QCOMPARE(loadLittleEndianDouble(latest.data() + 40), static_cast<double>(-0.2f) * 57.3);
+        replay.toCockpit = false;
+        QTRY_COMPARE_WITH_TIMEOUT(latestAirspeed(), 20.0, 3000);
+        replay.toCockpit = true;
+        QTRY_COMPARE_WITH_TIMEOUT(latestAirspeed(), 33.0, 3000);
         fixture.view.showReplay(nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(latestAirspeed(), 20.0, 3000);
     }

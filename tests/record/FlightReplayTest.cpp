@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/SenderAddress.h"
 #include "net/TelemetryValues.h"
 #include "net/UplinkFrame.h"
 #include "record/CaptureFormat.h"
@@ -243,39 +244,50 @@ TEST(FlightReplay, RefusesFilesItCannotReplayWithAMessageNamingThem) {
 }
 
 // The live receiver with the recorder, then the replay of what it recorded: line by line the
-// replay at 1x shows the state the live decoder held.
+// replay at 1x shows the state the live decoder held, on the port the recording names, and none of
+// the lines the live screen refused once the aircraft's address was pinned.
 TEST(FlightReplay, ReplayAtNormalSpeedShowsTheStatesTheLiveDecoderHeld) {
     ScratchFolder scratch;
     std::vector<TelemetryValues> live;
+    std::vector<bool> liveSeveral;
     std::filesystem::path file;
+    std::uint64_t refusedLive = 0;
     {
         RecordedReceiver rig(scratch.path());
+        LoopbackUdp intruder;
         ASSERT_TRUE(waitUntil([&] { return rig.receiver.bound(); }));
         for (int i = 0; i < 40; ++i) {
+            if (i == 25) {
+                rig.state.senders.pin(AircraftAddress{
+                    htonl(INADDR_LOOPBACK), htons(static_cast<std::uint16_t>(rig.aircraft.port()))});
+            }
             rig.send(i == 13 ? std::string("1 2 3 4 5") : i == 20 ? std::string(230, '5') : lineText(i));
             if (i == 17) rig.send("");
-            if (i != 20) live.push_back(snapshotTelemetry(rig.state));
+            auto took = [&] {
+                live.push_back(snapshotTelemetry(rig.state));
+                liveSeveral.push_back(rig.state.senders.severalSenders(programClockMs()));
+            };
+            if (i != 20) took();
+            // Another sender on the link: taken before the pin, refused after it.
+            if (i % 5 == 3) {
+                rig.send(lineText(900 + i), &intruder);
+                if (i < 25) took();
+            }
         }
         rig.recorder.drain();
         file = rig.recorder.currentFile();
+        refusedLive = rig.state.senders.refusedDatagrams();
     }
-    // The rig's telemetry port is a free one, not 9001: it is taken from the first record that is
-    // not the recorder's own note.
+    ASSERT_EQ(refusedLive, 3u);
+    ASSERT_TRUE(liveSeveral.back());
+    // The rig's telemetry port is a free one, not the 9001 the replay would take without the note.
+    FlightReplay replay;
     std::string error;
-    std::uint16_t port = 0;
-    {
-        CaptureReader reader;
-        ASSERT_TRUE(reader.open(file, error)) << error;
-        CaptureReader::Record record;
-        while (port == 0 || port == kRecorderNotePort) {
-            ASSERT_EQ(reader.next(record), CaptureReader::Status::record);
-            port =
-                decodeCapturedFrame(reader.linkType(), record.frame, record.originalLength).destinationPort;
-        }
-    }
-    FlightReplay replay(port);
     ASSERT_TRUE(replay.open(file, error)) << error;
+    EXPECT_NE(replay.port(), kTelemetryPort);
+    EXPECT_EQ(recordedTelemetryPort(file), replay.port());
     ASSERT_EQ(replay.lines().size(), live.size());
+    EXPECT_EQ(replay.stateAt(replay.endMicros()).refusals.count, refusedLive);
 
     std::int64_t wall = 0;
     ReplayClock clock(replay.startMicros(), replay.endMicros(), [&] { return wall; });
@@ -285,7 +297,101 @@ TEST(FlightReplay, ReplayAtNormalSpeedShowsTheStatesTheLiveDecoderHeld) {
         const ReplayState state = replay.stateAt(clock.position());
         ASSERT_NE(state.line, nullptr);
         EXPECT_EQ(state.line->values, live[i]) << "line " << i;
+        EXPECT_EQ(state.severalSenders, liveSeveral[i]) << "line " << i;
     }
+}
+
+FrameToWrite noteFrame(std::int64_t time, const RecorderNote& note) {
+    char text[200];
+    const std::size_t length = formatRecorderNote(note, text, sizeof text);
+    return {time, udpPacket(loopbackHost(), kRecorderNotePort, loopbackHost(), kRecorderNotePort,
+                            Bytes(text, text + length))};
+}
+
+// A recording on port 9100 whose notes pin the aircraft at 3 s: another sender's lines are
+// replayed before the pin (with the two-senders warning) and counted as refused after it.
+constexpr std::uint16_t kPort = 9100;
+
+TEST(FlightReplay, AdmitsOnlyWhatTheLiveScreenAdmittedAndCountsTheRest) {
+    constexpr std::uint32_t kIntruder = 0x0A000009;
+    auto line = [](std::uint32_t from, std::int64_t time, int p, std::uint16_t to = kPort) {
+        return FrameToWrite{time, udpPacket(from, kAircraftPort, kAircraft, to, bytesOf(lineText(p)))};
+    };
+    RecorderNote any;
+    any.port = kPort;
+    any.aircraftKnown = true;
+    RecorderNote pinned = any;
+    pinned.aircraft = AircraftAddress{htonl(kAircraft), htons(kAircraftPort)};
+    std::vector<FrameToWrite> frames{noteFrame(kStart, any)};
+    for (int i = 1; i <= 70; ++i) {
+        const std::int64_t time = kStart + i * kSecond / 10;
+        if (i == 30) frames.push_back(noteFrame(time, pinned));
+        frames.push_back(line(kAircraft, time, i));
+        if (i == 5 || i == 6 || i == 35 || i == 36 || i == 37)
+            frames.push_back(line(kIntruder, time + kSecond / 20, 900 + i));
+        if (i == 10) frames.push_back(line(kAircraft, time + 1, 800, kTelemetryPort));  // not the link
+    }
+    ScratchFolder scratch;
+    const std::filesystem::path path = scratch.path() / "pinned.pcap";
+    writeCapture(path, DLT_RAW, frames);
+    FlightReplay replay;
+    std::string error;
+    ASSERT_TRUE(replay.open(path, error)) << error;
+    EXPECT_EQ(replay.port(), kPort);
+    EXPECT_EQ(recordedTelemetryPort(path), kPort);
+    ASSERT_EQ(replay.lines().size(), 72u) << "70 of the aircraft and 2 of the other sender before the pin";
+
+    struct Moment {
+        double second;
+        float p;  // of the line shown
+        bool severalSenders;
+        std::uint64_t refused;
+    };
+    for (const Moment m : {Moment{0.58, 905, true, 0}, Moment{0.7, 7, true, 0}, Moment{3.54, 35, true, 0},
+                           Moment{3.56, 35, true, 1}, Moment{3.8, 38, true, 3}, Moment{5.6, 56, true, 3},
+                           Moment{5.7, 57, false, 3}}) {
+        SCOPED_TRACE(m.second);
+        const ReplayState state = replay.stateAt(kStart + static_cast<std::int64_t>(m.second * kSecond));
+        ASSERT_NE(state.line, nullptr);
+        EXPECT_EQ(state.line->values.p, m.p);
+        EXPECT_EQ(state.severalSenders, m.severalSenders);
+        EXPECT_EQ(state.refusals.count, m.refused);
+        if (m.refused > 0) {
+            EXPECT_EQ(unpackSender(state.refusals.lastRefused).sin_addr.s_addr, htonl(kIntruder));
+        }
+    }
+
+    // A recording of an older recorder says neither: every sender is taken, on the given port.
+    const std::filesystem::path old = scratch.path() / "old.pcap";
+    writeCapture(old, DLT_RAW,
+                 {noteFrame(kStart, RecorderNote{0, 0}), line(kAircraft, kStart + 1, 1, kTelemetryPort),
+                  line(kIntruder, kStart + 2, 2, kTelemetryPort)});
+    FlightReplay older;
+    ASSERT_TRUE(older.open(old, error)) << error;
+    EXPECT_EQ(older.lines().size(), 2u);
+    EXPECT_FALSE(recordedTelemetryPort(old).has_value());
+}
+
+// A recording of endless uploads is indexed up to a bound, as endless lines are, and says so.
+TEST(FlightReplay, UploadsAreBoundedLikeTheLines) {
+    std::vector<FrameToWrite> frames{telemetryFrame(kStart, lineText(1))};
+    for (std::size_t i = 0; i <= FlightReplay::kMaxRoutes; ++i) {
+        frames.push_back(waypointFrame(kStart + 1 + static_cast<std::int64_t>(i),
+                                       "W 2  39.987100 -75.212300  39.986550 -75.210000 "));
+    }
+    frames.push_back(telemetryFrame(kStart + 10 * kSecond, lineText(2)));
+    ScratchFolder scratch;
+    const std::filesystem::path path = scratch.path() / "uploads.pcap";
+    writeCapture(path, DLT_RAW, frames);
+    FlightReplay replay;
+    std::string error;
+    ASSERT_TRUE(replay.open(path, error)) << error;
+    EXPECT_EQ(replay.routes().size(), FlightReplay::kMaxRoutes);
+    EXPECT_EQ(replay.lines().size(), 1u) << "nothing after the bound is read";
+    EXPECT_NE(replay.problem().find(path.string() + ": only the first 100000 waypoint uploads are replayed"),
+              std::string::npos)
+        << replay.problem();
+    EXPECT_FALSE(replay.follow());
 }
 
 TEST(ReplayClock, KeepsTheAskedSpeedExactlyOverAMinuteOfTicks) {

@@ -19,6 +19,9 @@
 struct RecordedReceiver {
     explicit RecordedReceiver(const std::filesystem::path& folder)
         : port(freeUdpPort()), recorder(folder, static_cast<std::uint16_t>(port), nullptr) {
+        // The sender screen, whose pinned address the recorder notes.
+        receiver.screenSenders(state.senders, programClockMs);
+        recorder.notePinOf(state.senders);
         socket.setTap(&recorder);
         thread = std::thread([this] {
             receiver.run();
@@ -36,11 +39,13 @@ struct RecordedReceiver {
         socket.close();
     }
     // Sends and waits until the receiver has taken it.
-    void send(const std::string& bytes) {
-        ASSERT_EQ(aircraft.sendTo(port, bytes), static_cast<int>(bytes.size()));
+    void send(const std::string& bytes, const LoopbackUdp* from = nullptr) {
+        ASSERT_EQ((from != nullptr ? *from : aircraft).sendTo(port, bytes), static_cast<int>(bytes.size()));
         ++received;
-        ASSERT_TRUE(
-            waitUntil([&] { return receiver.decodedLines() + receiver.refusedReceives() >= received; }));
+        ASSERT_TRUE(waitUntil([&] {
+            return receiver.decodedLines() + receiver.refusedReceives() + receiver.refusedSenders() >=
+                   received;
+        }));
     }
 
     RecordingNotifier notifier;

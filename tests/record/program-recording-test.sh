@@ -11,11 +11,11 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 export XDG_CONFIG_HOME="$dir/config"
 
-fly() {  # fly <folder> [orvane options]: 3 s of telemetry while the program runs for 5 s
+fly() {  # fly <folder> [orvane options]: 3 s of telemetry (to SIM_PORT) while the program runs for 5 s
     local folder=$1
     shift
     mkdir -p "$folder"
-    (cd "$folder" && "$sim" --rate 50 --duration 3 --quiet >sim.log 2>&1) &
+    (cd "$folder" && "$sim" --port "${SIM_PORT:-9001}" --rate 50 --duration 3 --quiet >sim.log 2>&1) &
     local sim_pid=$!
     (cd "$folder" && timeout 60 "$orvane" --screenshot shot.png --after 5 "$@")
     wait "$sim_pid"
@@ -48,6 +48,17 @@ grep -q "cut.pcap: the last record is cut short" "$dir/cut.err"
 status=0
 "$log" info "$0" 2>/dev/null || status=$?
 [ "$status" -eq 1 ] || { echo "a file that is no capture gave status $status"; exit 1; }
+
+# With --port the recording names that port: orvane-log finds the telemetry there untold, and
+# tcpdump shows it going there.
+SIM_PORT=9002 fly "$dir/port" --port 9002
+ported=("$dir"/port/flights/orvane-*Z.pcap)
+info=$("$log" info "${ported[0]}")
+grep -q "telemetry to port 9002$" <<<"$info" || { echo "$info"; exit 1; }
+[ "$(awk '/^lines decoded/ {print $3}' <<<"$info")" -ge 50 ] || { echo "$info"; exit 1; }
+[ "$(tcpdump -nr "${ported[0]}" 2>/dev/null | grep -c '> 127.0.0.1.9002: UDP, length')" -ge 50 ]
+# --port still overrides what the file says.
+grep -q "^lines decoded  *0 " <<<"$("$log" info "${ported[0]}" --port 9001)"
 
 fly "$dir/off" --no-record
 [ ! -e "$dir/off/flights" ] || { echo "--no-record made $dir/off/flights"; exit 1; }

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "common/Notifier.h"
 #include "net/TelemetryState.h"
+#include "record/FlightReplay.h"
+#include "tests/record/RecordTestSupport.h"
 #include "view/FlightDeck.h"
 #include "view/ReplayScene.h"
 #include "view/Scene.h"
@@ -70,40 +74,56 @@ TEST_F(FlightDeckTest, TheLiveTrackTakesEachNewFixAndBreaksWithoutGpsOrLink) {
     EXPECT_GE(repaints, 1);
 }
 
-TEST_F(FlightDeckTest, AReplayShowsTheReplayedFlightsOwnTrack) {
+// The replayed track is the recording's own: every line of the index (not one a tick), broken
+// where the live track broke, drawn up to the moment shown wherever the operator moves it.
+TEST_F(FlightDeckTest, AReplayShowsTheRecordedTrackUpToItsMoment) {
+    constexpr std::int64_t kStart = 1796751167000000;
+    constexpr std::int64_t kTenth = 100000;
+    // Ten lines a second for 10 s: no GPS fix at lines 30 to 34, a 2 s silence after line 60.
+    std::vector<FrameToWrite> frames;
+    std::vector<std::int64_t> fixTimes;
+    for (int i = 0; i < 100; ++i) {
+        const std::int64_t time = kStart + i * kTenth + (i > 60 ? 20 * kTenth : 0);
+        const bool fix = i < 30 || i > 34;
+        char text[160];
+        std::snprintf(text, sizeof text, "%d 0 0 0 0 0 0 0 0 0 0 0 0 0 %.6f -75.21 0 %d 2 1", i,
+                      39.98 + i * 1e-4, fix ? 1 : 0);
+        frames.push_back({time, udpPacket(0x7F000001, 14550, 0x7F000001, 9001, bytesOf(text))});
+        if (fix) fixTimes.push_back(time / 1000);
+    }
+    ScratchFolder folder;
+    const std::filesystem::path path = folder.path() / "flight.pcap";
+    writeCapture(path, DLT_RAW, frames);
+    FlightReplay recording;
+    std::string error;
+    ASSERT_TRUE(recording.open(path, error)) << error;
+
     line(100, 39.9870, -75.2120, 1);
     ReplayScene replay;
+    extendReplayTrack(recording, replay);
     scene.showReplay(&replay);
-    struct Moment {
-        std::time_t second;
-        double lat;
-        bool linkUp;
-        std::size_t pointsAfter;
-    };
-    const Moment moments[] = {{1000, 39.9860, true, 1},
-                              {1001, 39.9861, true, 2},
-                              {1001, 39.9861, true, 2},
-                              {1002, 39.9862, false, 2},
-                              {1003, 39.9863, true, 3},
-                              // moved back in the recording: a new track
-                              {900, 39.9850, true, 1}};
-    std::int32_t at = 200;
-    for (const Moment& m : moments) {
-        replay.lineTime = m.second;
-        replay.telemetry.lat = m.lat;
-        replay.telemetry.lon = -75.2130;
-        replay.telemetry.gpsStatus = 1;
-        replay.telemetry.linkAlive = m.linkUp ? 1 : 0;
-        tick(at += 100);
-        EXPECT_EQ(scene.flightTrack().points().size(), m.pointsAfter) << m.second;
+    const std::vector<TrackPoint>& points = scene.flightTrack().points();
+    ASSERT_EQ(points.size(), fixTimes.size()) << "a point for every line with a fix";
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        EXPECT_EQ(points[i].timeMs, fixTimes[i]);
+        // Runs begin at the first line, after the GPS gap and after the silence.
+        EXPECT_EQ(points[i].startsRun, i == 0 || i == 30 || i == 56) << i;
     }
-    EXPECT_EQ(scene.flightTrack().points().back().timeMs, 900000);
-    // The readout measures from the replayed aircraft; the live track is kept apart.
-    ASSERT_TRUE(last && last->aircraft);
-    EXPECT_EQ(last->aircraft->lat, 39.9850);
+    struct Moment {
+        std::int64_t at;  // from the start
+        std::size_t shown;
+    };
+    // Forward, to the end at once, and back again: the drawn part follows every move.
+    for (const Moment m : {Moment{5 * kTenth, 6}, Moment{118 * kTenth, 94}, Moment{50 * kTenth, 46},
+                           Moment{-kTenth, 0}, Moment{33 * kTenth, 30}}) {
+        replay.atMicros = kStart + m.at;
+        tick(200);
+        EXPECT_EQ(scene.flightTrack().shownEnd(scene.trackClockMs()), m.shown) << m.at;
+    }
+    EXPECT_EQ(points.size(), fixTimes.size()) << "moving back keeps the track";
+    // The live track is kept apart.
     EXPECT_EQ(scene.liveTrack().points().size(), 1u);
     scene.showReplay(nullptr);
-    EXPECT_EQ(scene.flightTrack().points().size(), 1u);
     EXPECT_EQ(scene.flightTrack().points().front().lat, 39.9870);
 }
 

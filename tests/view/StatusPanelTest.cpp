@@ -259,16 +259,26 @@ TEST_F(StatusPanelTest, ReplayShowsItsRecordedTimeItsLinkAndItsMark) {
         const char* mark;
         int replayLink;
         bool showsLink;
+        bool severalSenders;  // the live view warned of two senders at that moment
+        bool toCockpit;
     };
     scene.showReplay(&replay);
     for (const Drawing& d :
-         {Drawing{"REPLAY 8x", 1, true}, Drawing{"REPLAY 8x", 1, true}, Drawing{"PAUSED", 0, false}}) {
+         {Drawing{"REPLAY 8x", 1, true, false, false}, Drawing{"REPLAY 8x", 1, true, true, true},
+          Drawing{"PAUSED", 0, false, false, true}}) {
         SCOPED_TRACE(d.mark);
         replay.mark = d.mark;
         replay.telemetry.linkAlive = d.replayLink;
+        replay.severalSenders = d.severalSenders;
+        replay.toCockpit = d.toCockpit;
         drawPanel();
         EXPECT_EQ(timeLinePixels(), recordedLine) << "the recorded time, not the time now";
-        EXPECT_EQ(textBox(kStatusX, kCommRow, isGreen, 0.5).found, d.showsLink) << "the link of that moment";
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isGreen, 0.5).found, d.showsLink && !d.severalSenders)
+            << "the link of that moment";
+        EXPECT_EQ(textBox(kStatusX, kCommRow, isRed, 0.5).found, !d.showsLink || d.severalSenders)
+            << "NO LINK or 2 SRC";
+        EXPECT_EQ(textBox(kTableX + 2.3, kMarkY, isYellow, 1.2).found, d.toCockpit)
+            << "the mark says the cockpit display shows the replay";
         EXPECT_EQ(replay.telemetry.linkAlive.load(), d.replayLink) << "drawing a moment keeps its link";
         EXPECT_TRUE(textBox(kStatusX, kAhrsRow, isGreen, 0.5).found) << "the replayed AHRS state";
         const PixelBox mark = textBox(kTableX + 0.1, kMarkY, isYellow, 3.0);
@@ -276,6 +286,8 @@ TEST_F(StatusPanelTest, ReplayShowsItsRecordedTimeItsLinkAndItsMark) {
         EXPECT_NEAR(mark.left, pixelOf(kTableX + 0.1, 0).x, 3.0);
         EXPECT_NEAR(mark.bottom, pixelOf(0, kMarkY).y, 2.0);
     }
+    replay.toCockpit = false;
+    drawPanel();
     const int pausedWidth = textBox(kTableX + 0.1, kMarkY, isYellow, 3.0).right;
     replay.mark = "REPLAY 64x";
     drawPanel();

@@ -10,6 +10,7 @@
 
 #include "common/OutputFile.h"
 #include "common/ProgramOptions.h"
+#include "record/CapturedDatagram.h"
 #include "tools/log/FlightLog.h"
 #include "tools/log/FlightPlot.h"
 #include "tools/log/LogReport.h"
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr ProgramOption kOptions[] = {
-    {"--port", "N", "the telemetry port (default 9001)"},
+    {"--port", "N", "the telemetry port (default: the one the recording names, else 9001)"},
     {"-o", "FILE", "write to FILE instead of the standard output (needed for plot)"},
     {"--size", "WxH", "the plot's size in pixels (default 1600x1200)"},
 };
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
                                  command.empty() ? "no command given" : "unknown command " + command);
     }
     if (file.empty()) return refuseCommandLine(kProgram, "no file given");
+    // Without --port, the port the recorder noted in the file (older files and other tools: 9001).
+    if (parsed.value("--port") == nullptr) port = recordedTelemetryPort(file).value_or(kDefaultTelemetryPort);
     if (command == "plot" && output.empty())
         return refuseCommandLine(kProgram, "plot needs -o OUT.png or OUT.svg");
 
