@@ -67,7 +67,7 @@ DialogUnits layOutTemplateDialog(QDialog& dialog, int widthUnits, int heightUnit
             if (inUnits.isValid()) control->setGeometry(units.rect(inUnits.toRect()));
         }
         if (adjust) adjust();
-        if (true || units.baseX() >= kMostWidening * own.baseX()) break;
+        if (textShortfall(dialog) <= 0 || units.baseX() >= kMostWidening * own.baseX()) break;
         units = DialogUnits(units.baseX() + 1, units.baseY());
     }
     dialog.setFixedSize(units.rect(0, 0, widthUnits, heightUnits).size());

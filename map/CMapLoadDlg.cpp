@@ -85,6 +85,7 @@ CMapLoadDlg::CMapLoadDlg(MapDialogTarget& view, QWidget* parent)
 }
 
 void CMapLoadDlg::createControls() {
+    // Each control gets its template place in dialog units; the layout at the end puts it there.
     // In the template's order, which is also the tab and stacking order.
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));

@@ -132,6 +132,7 @@ CGainDlg::~CGainDlg() {
 }
 
 void CGainDlg::createControls() {
+    // Each control gets its template place in dialog units; the layout at the end puts it there.
     // Created in the tab order, which is also the stacking order: the group box lies under the
     // combo box it frames.
     auto* upload = new QPushButton(QStringLiteral("&Upload"), this);
