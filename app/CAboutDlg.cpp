@@ -6,9 +6,11 @@
 #include <QVBoxLayout>
 
 #include "app/AppIcon.h"
+#include "common/DialogUnits.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Orvane"));
+    setFont(dialog_units::dialogFont());
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("aboutIcon"));

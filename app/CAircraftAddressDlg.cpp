@@ -7,12 +7,15 @@
 
 #include <utility>
 
+#include "common/DialogUnits.h"
+
 CAircraftAddressDlg::CAircraftAddressDlg(const QString& currentText, Apply apply, QWidget* parent)
     : QDialog(parent),
       apply_(std::move(apply)),
       addressBox_(new QLineEdit(currentText, this)),
       errorLabel_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Aircraft Address"));
+    setFont(dialog_units::dialogFont());
     auto* prompt =
         new QLabel(QStringLiteral("Take telemetry only from the aircraft at ADDRESS or ADDRESS:PORT.\n"
                                   "Leave empty to take it from any sender."),

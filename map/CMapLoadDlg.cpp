@@ -55,17 +55,21 @@ private:
     bool reporting_ = false;
 };
 
-QLabel* makeLabel(QWidget* parent, const char* text, QRect geometry) {
+void placeInTemplate(QWidget& control, const QRect& inUnits) {
+    dialog_units::setTemplateRect(control, inUnits.x(), inUnits.y(), inUnits.width(), inUnits.height());
+}
+
+QLabel* makeLabel(QWidget* parent, const char* text, const QRect& inUnits) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
-    label->setGeometry(geometry);
+    placeInTemplate(*label, inUnits);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
-QLineEdit* makeNumberBox(QWidget* parent, const char* id, QRect geometry) {
+QLineEdit* makeNumberBox(QWidget* parent, const char* id, const QRect& inUnits) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(id));
-    box->setGeometry(geometry);
+    placeInTemplate(*box, inUnits);
     return box;
 }
 
@@ -75,35 +79,30 @@ CMapLoadDlg::CMapLoadDlg(MapDialogTarget& view, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       targetView(&view) {
-    dialog_units::setUpTemplateDialog(*this, QStringLiteral("Map Loading Dialog"), kDialogWidthUnits,
-                                      kDialogHeightUnits);
+    dialog_units::setUpTemplateDialog(*this, QStringLiteral("Map Loading Dialog"));
     createControls();
     OnInitDialog();
 }
 
 void CMapLoadDlg::createControls() {
-    // Template positions in dialog units of the font the dialog is drawn with.
-    const dialog_units::DialogUnits units(font());
-    const auto dialogRect = [&units](int x, int y, int width, int height) {
-        return units.rect(x, y, width, height);
-    };
+    // Each control gets its template place in dialog units; the layout at the end puts it there.
     // In the template's order, which is also the tab and stacking order.
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("1"));
-    ok->setGeometry(dialogRect(242, 7, 50, 14));
+    dialog_units::setTemplateRect(*ok, 242, 7, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
 
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("2"));
-    cancel->setGeometry(dialogRect(242, 24, 50, 14));
+    dialog_units::setTemplateRect(*cancel, 242, 24, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    makeLabel(this, "Map List:", dialogRect(19, 14, 48, 10));
+    makeLabel(this, "Map List:", QRect(19, 14, 48, 10));
 
     auto* list = new MapListBox(this, [this] { OnSelChangeMapList(); });
     list->setObjectName(QStringLiteral("1016"));
-    list->setGeometry(dialogRect(19, 25, 206, 64));
+    dialog_units::setTemplateRect(*list, 19, 25, 206, 64);
     list->setSortingEnabled(false);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -111,18 +110,20 @@ void CMapLoadDlg::createControls() {
     mapList = list;
 
     auto* group = new QGroupBox(QStringLiteral("Reference Coordinates"), this);
-    group->setGeometry(dialogRect(7, 97, 285, 81));
+    dialog_units::setTemplateRect(*group, 7, 97, 285, 81);
 
-    makeLabel(this, "Upper Left of Map:", dialogRect(13, 109, 67, 9));
-    makeLabel(this, "Latitude", dialogRect(13, 124, 29, 11));
-    upperLeftLatBox_ = makeNumberBox(this, "1017", dialogRect(45, 122, 91, 13));
-    makeLabel(this, "Longitude", dialogRect(155, 124, 35, 11));
-    upperLeftLonBox_ = makeNumberBox(this, "1018", dialogRect(193, 122, 89, 13));
-    makeLabel(this, "Lower Right of Map:", dialogRect(13, 144, 67, 9));
-    makeLabel(this, "Latitude", dialogRect(13, 159, 29, 11));
-    lowerRightLatBox_ = makeNumberBox(this, "1019", dialogRect(45, 157, 91, 13));
-    makeLabel(this, "Longitude", dialogRect(155, 159, 35, 11));
-    lowerRightLonBox_ = makeNumberBox(this, "1020", dialogRect(193, 157, 89, 13));
+    makeLabel(this, "Upper Left of Map:", QRect(13, 109, 67, 9));
+    makeLabel(this, "Latitude", QRect(13, 124, 29, 11));
+    upperLeftLatBox_ = makeNumberBox(this, "1017", QRect(45, 122, 91, 13));
+    makeLabel(this, "Longitude", QRect(155, 124, 35, 11));
+    upperLeftLonBox_ = makeNumberBox(this, "1018", QRect(193, 122, 89, 13));
+    makeLabel(this, "Lower Right of Map:", QRect(13, 144, 67, 9));
+    makeLabel(this, "Latitude", QRect(13, 159, 29, 11));
+    lowerRightLatBox_ = makeNumberBox(this, "1019", QRect(45, 157, 91, 13));
+    makeLabel(this, "Longitude", QRect(155, 159, 35, 11));
+    lowerRightLonBox_ = makeNumberBox(this, "1020", QRect(193, 157, 89, 13));
+
+    dialog_units::layOutTemplateDialog(*this, kDialogWidthUnits, kDialogHeightUnits);
 }
 
 bool CMapLoadDlg::UpdateData(bool saveAndValidate) {

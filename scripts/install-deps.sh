@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-  libfreetype-dev libfontconfig-dev fonts-urw-base35
+  libfreetype-dev libfontconfig-dev fonts-urw-base35 fonts-dejavu-core
   libosmesa6-dev
   libgtest-dev
   libgeographiclib-dev libcanberra-dev sound-theme-freedesktop gpsbabel

@@ -95,17 +95,22 @@ int sliderPosition(double gain, double scale) {
     return static_cast<int>(position);
 }
 
-QLineEdit* makeNumberBox(QWidget* parent, const char* id, QRect geometry) {
+void placeInTemplate(QWidget& control, const QRect& inUnits) {
+    dialog_units::setTemplateRect(control, inUnits.x(), inUnits.y(), inUnits.width(), inUnits.height());
+}
+
+QLineEdit* makeNumberBox(QWidget* parent, const char* id, const QRect& inUnits) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(id));
-    box->setGeometry(geometry);
+    placeInTemplate(*box, inUnits);
     return box;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const char* text, QRect geometry, Qt::Alignment align) {
+QLabel* makeLabel(QWidget* parent, const char* name, const char* text, const QRect& inUnits,
+                  Qt::Alignment align) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
+    placeInTemplate(*label, inUnits);
     label->setAlignment(align | Qt::AlignTop);
     return label;
 }
@@ -116,8 +121,7 @@ CGainDlg::CGainDlg(UploadGate& uploadGate, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       uploadGate_(uploadGate) {
-    dialog_units::setUpTemplateDialog(*this, QStringLiteral("Control Gain"), kDialogWidthUnits,
-                                      kDialogHeightUnits);
+    dialog_units::setUpTemplateDialog(*this, QStringLiteral("Control Gain"));
     createControls();
     OnInitDialog();
 }
@@ -128,27 +132,23 @@ CGainDlg::~CGainDlg() {
 }
 
 void CGainDlg::createControls() {
-    // Template positions in dialog units of the font the dialog is drawn with.
-    const dialog_units::DialogUnits units(font());
-    const auto dialogRect = [&units](int x, int y, int width, int height) {
-        return units.rect(x, y, width, height);
-    };
+    // Each control gets its template place in dialog units; the layout at the end puts it there.
     // Created in the tab order, which is also the stacking order: the group box lies under the
     // combo box it frames.
     auto* upload = new QPushButton(QStringLiteral("&Upload"), this);
     upload->setObjectName(QStringLiteral("1"));
-    upload->setGeometry(dialogRect(222, 7, 50, 14));
+    dialog_units::setTemplateRect(*upload, 222, 7, 50, 14);
     upload->setDefault(true);
     connect(upload, &QPushButton::clicked, this, &CGainDlg::OnUpload);
 
     auto* save = new QPushButton(QStringLiteral("&Save"), this);
     save->setObjectName(QStringLiteral("1013"));
-    save->setGeometry(dialogRect(222, 24, 50, 14));
+    dialog_units::setTemplateRect(*save, 222, 24, 50, 14);
     connect(save, &QPushButton::clicked, this, &CGainDlg::OnSave);
 
     auto* group = new QGroupBox(QStringLiteral("Flight Mode"), this);
     group->setObjectName(QStringLiteral("flightModeGroup"));
-    group->setGeometry(dialogRect(172, 73, 100, 142));
+    dialog_units::setTemplateRect(*group, 172, 73, 100, 142);
 
     m_modeCombo = new QComboBox(this);
     m_modeCombo->setObjectName(QStringLiteral("1001"));
@@ -156,41 +156,36 @@ void CGainDlg::createControls() {
     // Typed text must never become a sixth mode.
     m_modeCombo->setInsertPolicy(QComboBox::NoInsert);
     for (const char* name : kFlightModeNames) m_modeCombo->addItem(QString::fromLatin1(name));
-    // The template's height includes the dropped list; the closed box is as high as its font needs.
-    // It stands below the group's title, which the template's place would cover.
-    const QRect comboArea = dialogRect(177, 75, 89, 90);
-    const int belowTitle = group->y() + group->contentsRect().top();
-    m_modeCombo->setGeometry(comboArea.x(), std::max(comboArea.y(), belowTitle), comboArea.width(),
-                             m_modeCombo->sizeHint().height());
+    dialog_units::setTemplateRect(*m_modeCombo, 177, 75, 89, 90);
 
     m_proportionalSlider = new GainSlider(this, [this] { OnReleasedCaptureProportional(); });
     m_proportionalSlider->setObjectName(QStringLiteral("1003"));
-    m_proportionalSlider->setGeometry(dialogRect(18, 85, 149, 22));
+    dialog_units::setTemplateRect(*m_proportionalSlider, 18, 85, 149, 22);
     m_derivativeSlider = new GainSlider(this, [this] { OnReleasedCaptureDerivative(); });
     m_derivativeSlider->setObjectName(QStringLiteral("1004"));
-    m_derivativeSlider->setGeometry(dialogRect(18, 172, 149, 22));
+    dialog_units::setTemplateRect(*m_derivativeSlider, 18, 172, 149, 22);
     m_integralSlider = new GainSlider(this, [this] { OnReleasedCaptureIntegral(); });
     m_integralSlider->setObjectName(QStringLiteral("1005"));
-    m_integralSlider->setGeometry(dialogRect(18, 130, 149, 22));
+    dialog_units::setTemplateRect(*m_integralSlider, 18, 130, 149, 22);
 
-    makeLabel(this, "proportionalLabel", "Proportional Gain", dialogRect(18, 73, 60, 8), Qt::AlignLeft);
-    makeLabel(this, "integralLabel", "Integral Gain", dialogRect(18, 120, 60, 8), Qt::AlignLeft);
-    makeLabel(this, "derivativeLabel", "Derivative Gain", dialogRect(18, 162, 60, 8), Qt::AlignLeft);
+    makeLabel(this, "proportionalLabel", "Proportional Gain", QRect(18, 73, 60, 8), Qt::AlignLeft);
+    makeLabel(this, "integralLabel", "Integral Gain", QRect(18, 120, 60, 8), Qt::AlignLeft);
+    makeLabel(this, "derivativeLabel", "Derivative Gain", QRect(18, 162, 60, 8), Qt::AlignLeft);
 
     // The gains change only through the sliders and scales; these boxes show them.
-    proportionalValueBox_ = makeNumberBox(this, "1006", dialogRect(82, 70, 44, 12));
-    integralValueBox_ = makeNumberBox(this, "1007", dialogRect(82, 117, 44, 12));
-    derivativeValueBox_ = makeNumberBox(this, "1008", dialogRect(82, 158, 44, 12));
+    proportionalValueBox_ = makeNumberBox(this, "1006", QRect(82, 70, 44, 12));
+    integralValueBox_ = makeNumberBox(this, "1007", QRect(82, 117, 44, 12));
+    derivativeValueBox_ = makeNumberBox(this, "1008", QRect(82, 158, 44, 12));
     for (QLineEdit* box : {proportionalValueBox_, integralValueBox_, derivativeValueBox_})
         box->setReadOnly(true);
 
-    makeLabel(this, "proportionalZero", "0", dialogRect(23, 107, 8, 8), Qt::AlignHCenter);
-    makeLabel(this, "integralZero", "0", dialogRect(23, 152, 8, 8), Qt::AlignHCenter);
-    makeLabel(this, "derivativeZero", "0", dialogRect(23, 195, 8, 8), Qt::AlignHCenter);
+    makeLabel(this, "proportionalZero", "0", QRect(23, 107, 8, 8), Qt::AlignHCenter);
+    makeLabel(this, "integralZero", "0", QRect(23, 152, 8, 8), Qt::AlignHCenter);
+    makeLabel(this, "derivativeZero", "0", QRect(23, 195, 8, 8), Qt::AlignHCenter);
 
-    proportionalScaleBox_ = makeNumberBox(this, "1010", dialogRect(150, 107, 18, 12));
-    integralScaleBox_ = makeNumberBox(this, "1011", dialogRect(150, 153, 18, 12));
-    derivativeScaleBox_ = makeNumberBox(this, "1012", dialogRect(150, 194, 18, 12));
+    proportionalScaleBox_ = makeNumberBox(this, "1010", QRect(150, 107, 18, 12));
+    integralScaleBox_ = makeNumberBox(this, "1011", QRect(150, 153, 18, 12));
+    derivativeScaleBox_ = makeNumberBox(this, "1012", QRect(150, 194, 18, 12));
     // A scale is taken as soon as the operator leaves its box, so that the slider shows the gain
     // under it before it is moved again.
     for (QLineEdit* box : {proportionalScaleBox_, integralScaleBox_, derivativeScaleBox_})
@@ -202,10 +197,7 @@ void CGainDlg::createControls() {
     picture->setFrameStyle(QFrame::Box | QFrame::Plain);
     picture->setLineWidth(1);
     picture->setPixmap(QPixmap(QString::fromLatin1(kDiagramResource)));
-    const QRect pictureArea = dialogRect(18, 7, 174, 59);
-    const int border = picture->frameWidth();
-    picture->setGeometry(
-        QRect(pictureArea.topLeft(), picture->pixmap().size() + QSize(2 * border, 2 * border)));
+    dialog_units::setTemplateRect(*picture, 18, 7, 174, 59);
 
     QWidget* const tabOrder[] = {upload,
                                  save,
@@ -220,6 +212,17 @@ void CGainDlg::createControls() {
                                  integralScaleBox_,
                                  derivativeScaleBox_};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    dialog_units::layOutTemplateDialog(*this, kDialogWidthUnits, kDialogHeightUnits, [this, group, picture] {
+        // The template's height includes the dropped list; the closed box is as high as its font
+        // needs. It stands below the group's title, which the template's place would cover.
+        const QRect comboArea = m_modeCombo->geometry();
+        const int belowTitle = group->y() + group->contentsRect().top();
+        m_modeCombo->setGeometry(comboArea.x(), std::max(comboArea.y(), belowTitle), comboArea.width(),
+                                 m_modeCombo->sizeHint().height());
+        const int border = picture->frameWidth();
+        picture->resize(picture->pixmap().size() + QSize(2 * border, 2 * border));
+    });
 }
 
 void CGainDlg::DoDataExchange(GainDataExchange& exchange) {

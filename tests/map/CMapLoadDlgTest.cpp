@@ -117,6 +117,9 @@ class CMapLoadDlgTest : public QObject {
         qDeleteAll(dialogs);
     }
 
+public:
+    static void initMain() { standInTextFitFace(); }
+
 private slots:
     void init() { view_ = RecordingView(); }
     void cleanup() { closeAll(); }
@@ -134,9 +137,14 @@ private slots:
         QCOMPARE(list->currentItem()->text(), QStringLiteral("Fairmount Park 1"));
         QCOMPARE(boxTexts(dialog), (QStringList{"39.988195", "-75.214313", "39.985642", "-75.210061"}));
         QVERIFY(control<QPushButton>(dialog, "1")->isDefault());
-        // Template places in dialog units of the dialog's font; halves round away from zero
-        // (206 x 7 / 4 = 360.5 gives 361).
-        const dialog_units::DialogUnits units(dialog->font());
+        // The dialog is drawn with the face named for it, or the one fontconfig gives for it; the units
+        // are that face's, wider where a text needs it.
+        QCOMPARE(drawnFace(*dialog), expectedTextFitFace());
+        const dialog_units::DialogUnits units = dialog_units::DialogUnits::of(*dialog);
+        const dialog_units::DialogUnits faceUnits(dialog->font());
+        QCOMPARE(units.baseY(), faceUnits.baseY());
+        QVERIFY(units.baseX() >= faceUnits.baseX());
+        // Template places in those units; halves round away from zero (206 x 7 / 4 = 360.5 gives 361).
         QCOMPARE(dialog_units::mulDiv(206, 7, 4), 361);
         QCOMPARE(dialog->size(), units.rect(0, 0, 299, 185).size());
         QCOMPARE(list->geometry(), units.rect(19, 25, 206, 64));

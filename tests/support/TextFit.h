@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QComboBox>
+#include <QFile>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,6 +13,54 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include "common/DialogUnits.h"
+
+// The text-fit tests run under more than one face: the test's registration names in
+// ORVANE_TEXT_FIT_FACE a face that stands in for the dialogs' own (which fontconfig is then told is
+// missing, as on a machine without it), or nothing for the dialogs' own face, which must be installed.
+// Call from the test's initMain, before the application reads its fonts.
+inline void standInTextFitFace() {
+    const QString face = qEnvironmentVariable("ORVANE_TEXT_FIT_FACE");
+    if (face.isEmpty()) return;
+    static QTemporaryDir folder;  // lives until the test ends
+    const QString path = folder.filePath(QStringLiteral("fonts.conf"));
+    QFile file(path);
+    const QByteArray config = QStringLiteral(R"(<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <include ignore_missing="no">/etc/fonts/fonts.conf</include>
+  <selectfont><rejectfont><pattern>
+    <patelt name="family"><string>%1</string></patelt>
+  </pattern></rejectfont></selectfont>
+  <match target="pattern">
+    <edit name="family" mode="prepend" binding="strong"><string>%2</string></edit>
+  </match>
+</fontconfig>
+)")
+                                  .arg(QString::fromLatin1(dialog_units::kDialogFace), face)
+                                  .toUtf8();
+    if (!folder.isValid() || !file.open(QIODevice::WriteOnly) || file.write(config) != config.size() ||
+        !file.flush())
+        qFatal("cannot write %s", qPrintable(path));
+    file.close();
+    qputenv("FONTCONFIG_FILE", path.toLocal8Bit());
+}
+
+// The face a dialog is expected to be drawn with in this run.
+inline QString expectedTextFitFace() {
+    const QString face = qEnvironmentVariable("ORVANE_TEXT_FIT_FACE");
+    return face.isEmpty() ? QString::fromLatin1(dialog_units::kDialogFace) : face;
+}
+
+// The face a widget is actually drawn with, without the foundry fontconfig may add ("Nimbus Sans [urw]").
+inline QString drawnFace(const QWidget& widget) {
+    const QString family = QFontInfo(widget.font()).family();
+    const qsizetype foundry = family.indexOf(QStringLiteral(" ["));
+    return foundry < 0 ? family : family.left(foundry);
+}
 
 // Measures every text of a dialog with the font in use against the room its control gives it:
 // labels, button texts, group titles, the entries of combo and list boxes. A label or group title

@@ -122,6 +122,9 @@ class CGainDlgTest : public QObject {
         return dialog;
     }
 
+public:
+    static void initMain() { standInTextFitFace(); }
+
 private slots:
     void init() {
         directory_ = std::make_unique<ScratchDirectory>();
@@ -146,7 +149,13 @@ private slots:
         CGainDlg* dialog = open();
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Control Gain"));
         QVERIFY(dialog->windowFlags().testFlag(Qt::Tool));
-        const dialog_units::DialogUnits units(dialog->font());
+        // The dialog is drawn with the face named for it, or the one fontconfig gives for it; the units
+        // are that face's, wider where a text needs it.
+        QCOMPARE(drawnFace(*dialog), expectedTextFitFace());
+        const dialog_units::DialogUnits units = dialog_units::DialogUnits::of(*dialog);
+        const dialog_units::DialogUnits faceUnits(dialog->font());
+        QCOMPARE(units.baseY(), faceUnits.baseY());
+        QVERIFY(units.baseX() >= faceUnits.baseX());
         QCOMPARE(dialog->size(), units.rect(0, 0, 279, 222).size());
         QCOMPARE(control<QComboBox>(dialog, "1001")->currentText(), QStringLiteral("Pitch Stabilization "));
         QCOMPARE(control<QComboBox>(dialog, "1001")->count(), 5);
