@@ -71,9 +71,14 @@ void FlightReplay::takeRecord(std::int64_t timeMicros, std::uint32_t linkType, c
         case FlightDatagramRole::line: {
             decoderClockMs_ = static_cast<std::int32_t>(
                 static_cast<std::uint32_t>(static_cast<std::uint64_t>((timeMicros - startMicros_) / 1000)));
-            decoder_->decode(reinterpret_cast<const char*>(datagram.payload.data()), datagram.payload.size());
+            const int fields = decoder_->decode(reinterpret_cast<const char*>(datagram.payload.data()),
+                                                datagram.payload.size());
+            const std::int32_t lastFix =
+                lineCarriesFix(fields, decoded_->gpsStatus.load(std::memory_order_relaxed))
+                    ? static_cast<std::int32_t>(lines_.size())
+                    : (lines_.empty() ? -1 : lines_.back().lastFixLine);
             lines_.push_back({timeMicros, decoded_->packetInterval.load(std::memory_order_relaxed),
-                              snapshotTelemetry(*decoded_)});
+                              snapshotTelemetry(*decoded_), lastFix});
             break;
         }
         case FlightDatagramRole::upload:
@@ -98,6 +103,8 @@ ReplayState FlightReplay::stateAt(std::int64_t micros) const {
         state.lineIndex = static_cast<std::size_t>(later - lines_.begin()) - 1;
         state.line = &lines_[state.lineIndex];
         state.linkUp = micros - state.line->timeMicros < kLinkLossMicros;
+        if (state.line->lastFixLine >= 0)
+            state.lastFix = &lines_[static_cast<std::size_t>(state.line->lastFixLine)];
     }
     const auto laterRoute =
         std::upper_bound(routes_.begin(), routes_.end(), micros,

@@ -24,6 +24,8 @@ struct ReplayLine {
     std::int64_t timeMicros = 0;  // since 1970-01-01 UTC; never earlier than the line before
     double packetInterval = 0;    // seconds per line as measured at this line; 0 before the first
     TelemetryValues values;
+    // The last line at or before this one that carried a position with the GPS acquired; -1: none.
+    std::int32_t lastFixLine = -1;
 };
 
 struct ReplayRoute {
@@ -33,7 +35,8 @@ struct ReplayRoute {
 
 // What the view showed at one moment of the flight.
 struct ReplayState {
-    const ReplayLine* line = nullptr;  // the last line at or before the moment; none before the first
+    const ReplayLine* line = nullptr;     // the last line at or before the moment; none before the first
+    const ReplayLine* lastFix = nullptr;  // the last line with a GPS position at or before it
     std::size_t lineIndex = 0;
     bool linkUp = false;                 // a line came less than a second before the moment
     const ReplayRoute* route = nullptr;  // the last waypoint upload at or before the moment

@@ -35,5 +35,11 @@ void showReplayState(const ReplayState& state, std::int64_t at, const std::strin
     scene.lineTime = static_cast<std::time_t>(lineMicros / 1000000);
     scene.mark = mark;
     placeRoute(state.route, geometry, scene.route);
+    scene.momentMicros = at;
+    scene.lastFix.reset();
+    if (state.lastFix != nullptr) {
+        const TelemetryValues& v = state.lastFix->values;
+        scene.lastFix = LastFix{v.lat, v.lon, v.alt, v.psi, v.cas, 0, state.lastFix->timeMicros};
+    }
     telemetry.newData = 1;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "map/Waypoints.h"
@@ -16,6 +18,11 @@ struct ReplayScene {
     Waypoints route;
     std::time_t lineTime = 0;
     std::string mark;  // "REPLAY 8x" or "PAUSED"
+    // The replayed moment (microseconds since 1970, UTC), moved on every tick of the replay, and
+    // the last line at or before it that carried a position with the GPS acquired (its clockMs
+    // unused: the replay's clock is the moment).
+    std::int64_t momentMicros = 0;
+    std::optional<LastFix> lastFix;
 };
 
 // Puts the replayed moment `at` (microseconds since 1970) into `scene`: the line's values and the
