@@ -36,17 +36,17 @@ void FlightDeck::tick(std::int32_t programMs) {
 void FlightDeck::logLinkChange(bool linkLost, std::int32_t programMs) {
     if (linkLost == loggedLoss_) return;
     loggedLoss_ = linkLost;
-    const std::optional<LastFix> fix = telemetry_.lastFix.load();
     const std::int32_t lastLine = telemetry_.lastLineClock.load();
     if (linkLost) {
         lostAfterLine_ = lastLine;
-        if (linkLog_) {
-            linkLog_(
-                linkLossLogText(fix ? &*fix : nullptr, fix ? elapsedSinceClock(fix->clockMs, programMs) : 0));
-        }
+        // Kept for the return, whose first line may already carry a new position.
+        fixAtLoss_ = telemetry_.lastFix.load();
+        const LastFix* fix = fixAtLoss_ ? &*fixAtLoss_ : nullptr;
+        if (linkLog_) linkLog_(linkLossLogText(fix, fix ? elapsedSinceClock(fix->clockMs, programMs) : 0));
     } else if (linkLog_) {
         // From the last line before the silence to the first one after it.
-        linkLog_(linkReturnLogText(fix ? &*fix : nullptr, elapsedSinceClock(lostAfterLine_, lastLine)));
+        linkLog_(linkReturnLogText(fixAtLoss_ ? &*fixAtLoss_ : nullptr,
+                                   elapsedSinceClock(lostAfterLine_, lastLine)));
     }
 }
 

@@ -63,4 +63,5 @@ private:
     LinkLog linkLog_;
     bool loggedLoss_ = false;
     std::int32_t lostAfterLine_ = 0;  // the program clock of the last line before the loss
+    std::optional<LastFix> fixAtLoss_;
 };

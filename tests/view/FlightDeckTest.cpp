@@ -153,7 +153,7 @@ TEST_F(FlightDeckTest, TheLossAndTheReturnAreLoggedAndTheStatusBarCountsOnEveryT
               "Last heard 1 min 13 s ago at 39.986120 -75.212350, alt 130.0, heading 271, 21.0");
     EXPECT_EQ(repaints, 2);  // one a tick while it counts
 
-    hear(after(heard, 80000), "0 0 0 0 0 0 0 0 4.7295 0 0 0 120 21.0 39.98700 -75.21200 131.0 0 2 1");
+    hear(after(heard, 80000), "0 0 0 0 0 0 0 0 4.7295 0 0 0 120 21.0 39.98700 -75.21200 131.0 1 2 1");
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(
         log[1],
