@@ -8,21 +8,22 @@
 
 namespace {
 
-// The mark: a ring with a cross through it, in scene units.
-constexpr float kMarkRadius = 0.06f;
-constexpr int kMarkSegments = 24;
+// The mark: a ring with a cross through it, in scene units, wide enough to stand out around the
+// aircraft symbol (0.18 by 0.27) when the last line was the last fix.
+constexpr float kMarkRadius = 0.2f;
+constexpr int kMarkSegments = 48;
 constexpr float kMarkLineWidth = 2.0f;
-constexpr float kLabelOffsetX = 0.09f;
-constexpr float kLabelOffsetY = 0.03f;
-constexpr float kLabelSize = 0.6f;
-constexpr float kLimitSize = 0.45f;
-constexpr float kLimitBelow = 0.17f;
+constexpr float kLabelOffsetX = 0.24f;
+constexpr float kLabelOffsetY = 0.04f;
+constexpr float kLabelSize = 0.75f;
+constexpr float kLimitSize = 0.5f;
+constexpr float kLimitBelow = 0.19f;
 // The dead-reckoned point: a small cross.
 constexpr float kPointHalfSize = 0.045f;
 // Geodesic circle and path: enough vertices that the polygon is round at any zoom of the map.
 constexpr int kCircleVertices = 144;
 constexpr int kPathVertices = 32;
-constexpr float kReachLineWidth = 1.5f;
+constexpr float kReachLineWidth = 2.0f;
 constexpr GLint kDashFactor = 3;
 constexpr GLushort kDashPattern = 0x0F0F;
 

@@ -9,8 +9,9 @@
 
 // Colours of the layer: what was heard (the mark and its time) and where the aircraft can be now
 // (the circle of reach, the dead-reckoned point and the dashed line to it).
-inline constexpr std::array<float, 3> kLastHeardColor{1.0f, 0.55f, 0.0f};
-inline constexpr std::array<float, 3> kReachColor{0.0f, 0.8f, 1.0f};
+// Deep enough to read on the light survey pictures as on black.
+inline constexpr std::array<float, 3> kLastHeardColor{1.0f, 0.4f, 0.0f};
+inline constexpr std::array<float, 3> kReachColor{0.0f, 0.55f, 1.0f};
 // Shown under the time once the reach no longer grows.
 inline constexpr const char* kReachLimitText = "reach held at 30 min";
 

@@ -22,12 +22,12 @@ constexpr MapCorners kCorners{40.00, -75.25, 39.96, -75.19};
 constexpr double kDegreesPerRadian = 57.3;
 
 bool isOrange(OsMesaContext::Rgb c) {
-    return c.r > 200 && c.g > 100 && c.g < 180 && c.b < 60;
+    return c.r > 200 && c.g > 70 && c.g < 140 && c.b < 60;
 }
-// The reach's blue-green (0, 0.8, 1), also where a smoothed edge covers a pixel only in part; told
-// apart from the state table's frame (0.2, 1.0, 0.9).
+// The reach's blue (0, 0.55, 1), also where a smoothed edge covers a pixel only in part; told apart
+// from the state table's frame (0.2, 1.0, 0.9) and the headings' blue (0, 0, 1).
 bool isCyan(OsMesaContext::Rgb c) {
-    return c.r < 30 && c.b > 90 && std::abs(c.g - 0.8 * c.b) < 20;
+    return c.r < 30 && c.b > 90 && std::abs(c.g - 0.55 * c.b) < 20;
 }
 
 std::string line(double lat, double lon, double headingDegrees, double cas, int gps) {
