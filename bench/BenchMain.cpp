@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/BenchSection.h"
+#include "common/ProgramOptions.h"
 
 namespace {
 
@@ -23,8 +24,7 @@ const BenchSection kSections[] = {
     {"flightlog", "orvane-log on a one-hour recording at 50 lines a second, and its size", benchFlightLog},
     {"frame", "frame drawing at 1024 x 672 off-screen (Mesa's software renderer)", benchFrame},
     {"replay", "replaying a one-hour recording: open and index, seek, a minute at 64x", benchReplay},
-    {"startup", "the program's start-up to the first frame, five runs under a virtual display",
-     benchStartup},
+    {"startup", "the program's start-up to the first frame, five runs under a virtual display", benchStartup},
     {"program", "the running program's CPU use idle and at 50 lines a second, and its memory", benchProgram},
     {"floor", "the platform alone: windows that only clear, repainted every 100 ms", benchPlatformFloor},
 };
@@ -52,10 +52,16 @@ void printUsage(std::FILE* out) {
                  "  --run-folder DIR  the laid-out folder the program runs in (default: one laid out here)\n"
                  "  --screen WxH      the virtual display's size (default %s)\n"
                  "  --cpu-seconds N   length of each CPU measurement (default %d)\n"
+                 "  -h, --help        show this help and exit\n"
+                 "  --version         show the name and version and exit\n"
                  "Needs Xvfb for the sections that run programs. sections (default: all):\n",
                  kDefaultScreen, kDefaultCpuSeconds);
     for (const BenchSection& section : kSections)
         std::fprintf(out, "  %-12s %s\n", section.name, section.summary);
+    std::fprintf(out,
+                 "Files:\n"
+                 "  Works in a temporary folder that it removes at the end, with the run folder laid\n"
+                 "  out there unless --run-folder names one; prints the figures on standard output.\n");
 }
 
 bool validScreen(std::string_view text) {
@@ -79,6 +85,9 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (argument == "-h" || argument == "--help") {
             printUsage(stdout);
+            return 0;
+        } else if (argument == "--version") {
+            std::fputs(programVersion("orvane-bench").c_str(), stdout);
             return 0;
         } else if (argument == "--run-folder" && hasValue) {
             runFolder = std::filesystem::absolute(argv[++i]);
