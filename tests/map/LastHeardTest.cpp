@@ -40,17 +40,6 @@ TEST(LastHeard, TheStatusBarTextGivesPositionAltitudeHeadingAndAirspeed) {
     EXPECT_EQ(formatLastPosition(heard.fix), "39.986120, -75.212350");
 }
 
-TEST(LastHeard, TheReachGrowsWithTheTimeUpToHalfAnHour) {
-    LastHeard heard{{39.98, -75.22, 100, 0, 20.0f, 0, 0}, 42000};
-    EXPECT_DOUBLE_EQ(reachOf(heard).metres, 840.0);
-    EXPECT_FALSE(reachOf(heard).limited);
-    heard.elapsedMs = 45 * 60000;
-    EXPECT_DOUBLE_EQ(reachOf(heard).metres, 20.0 * 1800);
-    EXPECT_TRUE(reachOf(heard).limited);
-    heard.fix.cas = -3;
-    EXPECT_DOUBLE_EQ(reachOf(heard).metres, 0);
-}
-
 TEST(LastHeard, OnlyALineThatCarriesTheGpsStatusAsAcquiredIsAFix) {
     TelemetryState state;
     std::int32_t clock = 0;
