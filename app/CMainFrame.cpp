@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QClipboard>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -11,6 +13,7 @@
 #include "app/COrvaneApp.h"
 #include "app/CursorReadout.h"
 #include "app/SenderStatusFields.h"
+#include "map/LastHeard.h"
 #include "map/WaypointFile.h"
 #include "tuning/CGainDlg.h"
 #include "view/FlightTarget.h"
@@ -156,6 +159,12 @@ void CMainFrame::buildFlightMenu(QMenu* menu) {
     connect(save, &QAction::triggered, this, &CMainFrame::onSaveWaypoints);
     QAction* load = menu->addAction(QStringLiteral("&Load Waypoints..."));
     connect(load, &QAction::triggered, this, &CMainFrame::onLoadWaypoints);
+    copyLastPositionAction_ = menu->addAction(QStringLiteral("Copy Last Posit&ion"));
+    connect(copyLastPositionAction_, &QAction::triggered, this, &CMainFrame::onCopyLastPosition);
+    saveLastPositionAction_ = menu->addAction(QStringLiteral("Save Last Positio&n..."));
+    connect(saveLastPositionAction_, &QAction::triggered, this, &CMainFrame::onSaveLastPosition);
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateLastPositionActions);
+    updateLastPositionActions();
     menu->addSeparator();
     QAction* resetView = menu->addAction(QStringLiteral("Reset Map &View\tCtrl+0"));
     resetView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
@@ -221,4 +230,33 @@ void CMainFrame::onLoadWaypoints() {
                                                    flightTarget_->flightMapGeometry(), path.toStdString());
     if (read.ok) flightTarget_->waypointsReplaced();
     app_.notifier.showMessage(kApplicationTitle, read.message);
+}
+
+void CMainFrame::updateLastPositionActions() {
+    const bool known = flightTarget_ != nullptr && flightTarget_->lastPosition().has_value();
+    copyLastPositionAction_->setEnabled(known);
+    saveLastPositionAction_->setEnabled(known);
+}
+
+void CMainFrame::onCopyLastPosition() {
+    const std::optional<LastFix> fix = flightTarget_ ? flightTarget_->lastPosition() : std::nullopt;
+    if (!fix) return;
+    QGuiApplication::clipboard()->setText(QString::fromStdString(formatLastPosition(*fix)));
+}
+
+QString CMainFrame::promptLastPositionFileName(const QString& suggested) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Last Position"), suggested,
+                                        QString::fromLatin1(kWaypointFileFilter));
+}
+
+void CMainFrame::onSaveLastPosition() {
+    const std::optional<LastFix> fix = flightTarget_ ? flightTarget_->lastPosition() : std::nullopt;
+    if (!fix) return;
+    // The fix is taken when the command is given: lines that come while the chooser is open do not
+    // change what is saved.
+    const QString path = promptLastPositionFileName(QStringLiteral("last-position.gpx"));
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!writeLastPositionFile(path.toStdString(), *fix, error))
+        app_.notifier.showMessage(kApplicationTitle, error);
 }

@@ -34,6 +34,13 @@ public:
     void setFlightTarget(FlightTarget* target);
     void onSaveWaypoints();
     void onLoadWaypoints();
+    // The last position heard: to the clipboard as "39.986120, -75.212350", or to a GPX file.
+    void onCopyLastPosition();
+    void onSaveLastPosition();
+    // Enables both while there is a last position (done whenever the Flight menu opens).
+    void updateLastPositionActions();
+    QAction* copyLastPositionAction() const { return copyLastPositionAction_; }
+    QAction* saveLastPositionAction() const { return saveLastPositionAction_; }
 
     QMenu* fileMenu() const { return fileMenu_; }
     QMenu* flightMenu() const { return flightMenu_; }
@@ -51,6 +58,8 @@ public:
 protected:
     // The waypoint file chooser; empty when the operator cancels.
     virtual QString promptWaypointFileName(bool forSaving);
+    // The last position's file chooser, offering `suggested`; empty when the operator cancels.
+    virtual QString promptLastPositionFileName(const QString& suggested);
 
 private:
     void buildMenus();
@@ -72,5 +81,7 @@ private:
     QList<QAction*> trackActions_;  // in the order of TrackMode
     QAction* statusBarAction_ = nullptr;
     QAction* muteAction_ = nullptr;
+    QAction* copyLastPositionAction_ = nullptr;
+    QAction* saveLastPositionAction_ = nullptr;
     SenderStatusFields* senderFields_ = nullptr;
 };

@@ -8,18 +8,24 @@ constexpr int kFieldSpacing = 24;
 }  // namespace
 
 CursorReadout::CursorReadout(QWidget* parent)
-    : QWidget(parent), cursor_(new QLabel(this)), route_(new QLabel(this)) {
+    : QWidget(parent), cursor_(new QLabel(this)), route_(new QLabel(this)), lastHeard_(new QLabel(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(kFieldSpacing);
     layout->addWidget(cursor_);
     layout->addWidget(route_);
+    layout->addWidget(lastHeard_);
     showReadout({});
 }
 
 void CursorReadout::showReadout(const MapReadout& readout) {
     cursor_->setText(QString::fromStdString(formatCursorReadout(readout)));
     route_->setText(QString::fromStdString(formatRouteReadout(readout)));
+    lastHeard_->setText(QString::fromStdString(formatLastHeardReadout(readout)));
+}
+
+QString CursorReadout::lastHeardText() const {
+    return lastHeard_->text();
 }
 
 QString CursorReadout::cursorText() const {

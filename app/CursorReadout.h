@@ -7,7 +7,8 @@
 class QLabel;
 
 // The status bar's map readout: the cursor's coordinates with the distance and bearing from the
-// aircraft while the cursor is over the map, and always the waypoint count and the route length.
+// aircraft while the cursor is over the map, always the waypoint count and the route length, and
+// while the link is lost where and when the aircraft was last heard.
 class CursorReadout : public QWidget {
     Q_OBJECT
 public:
@@ -16,8 +17,10 @@ public:
 
     QString cursorText() const;
     QString routeText() const;
+    QString lastHeardText() const;
 
 private:
     QLabel* cursor_;
     QLabel* route_;
+    QLabel* lastHeard_;
 };

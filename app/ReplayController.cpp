@@ -126,6 +126,8 @@ void ReplayController::tick() {
 
 void ReplayController::apply(bool force) {
     const std::int64_t at = clock_->position();
+    // The time since the last position heard counts on the replay's clock, line or no line.
+    scene_.atMicros = at;
     const ReplayState state = replay_->stateAt(at);
     const QString mark = clock_->playing() ? QStringLiteral("REPLAY ") +
                                                  QString::fromStdString(replaySpeedText(clock_->speed()))

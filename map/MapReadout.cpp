@@ -45,3 +45,7 @@ std::string formatRouteReadout(const MapReadout& readout) {
     return formatted("%d waypoint%s   Route %.1f m", readout.waypointCount,
                      readout.waypointCount == 1 ? "" : "s", readout.routeMetres);
 }
+
+std::string formatLastHeardReadout(const MapReadout& readout) {
+    return readout.lastHeard ? formatLastHeardStatus(*readout.lastHeard) : std::string();
+}

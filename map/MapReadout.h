@@ -4,6 +4,7 @@
 #include <string>
 
 #include "map/Geodesy.h"
+#include "map/LastHeard.h"
 #include "map/MapGeometry.h"
 
 struct Waypoints;
@@ -15,6 +16,8 @@ struct MapReadout {
     std::optional<GeoPoint> aircraft;  // while the aircraft's position is known (a GPS fix)
     int waypointCount = 0;
     double routeMetres = 0;  // closed route, as the route line is drawn
+    // While the view reads "NO LINK" after a position was heard with the GPS acquired.
+    std::optional<LastHeard> lastHeard;
 };
 
 // The route part of the readout from the list.
@@ -23,5 +26,7 @@ void readRoute(MapReadout& readout, const Waypoints& waypoints);
 // "Cursor 39.98712, -75.21301   Aircraft to cursor 123.4 m at 45.2°" (5 decimals, metres to a
 // decimetre, true bearing to a tenth of a degree); empty while the cursor is off the map. UTF-8.
 std::string formatCursorReadout(const MapReadout& readout);
+// formatLastHeardStatus while the link is lost, else empty.
+std::string formatLastHeardReadout(const MapReadout& readout);
 // "3 waypoints   Route 524.7 m".
 std::string formatRouteReadout(const MapReadout& readout);

@@ -16,6 +16,7 @@
 #include <optional>
 #include <utility>
 
+#include "map/LastHeard.h"
 #include "map/Waypoints.h"
 
 namespace {
@@ -317,6 +318,36 @@ bool writeWaypointFile(const std::string& path, const std::vector<GeoPoint>& poi
         file.cancelWriting();
         return false;
     }
+    return true;
+}
+
+bool writeLastPositionFile(const std::string& path, const LastFix& fix, std::string& error) {
+    const auto failed = [&](const QSaveFile& file) {
+        error = "The last position was not saved to " + fileLabel(path) + ": " +
+                file.errorString().toStdString() + ".";
+        return false;
+    };
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return failed(file);
+    const QLatin1String ns(kGpx11Namespace);
+    QXmlStreamWriter writer(&file);
+    writer.setAutoFormatting(true);
+    writer.writeStartDocument();
+    writer.writeDefaultNamespace(ns);
+    writer.writeStartElement(ns, QStringLiteral("gpx"));
+    writer.writeAttribute(QStringLiteral("version"), QStringLiteral("1.1"));
+    writer.writeAttribute(QStringLiteral("creator"), QLatin1String(kCreator));
+    writer.writeStartElement(ns, QStringLiteral("wpt"));
+    writer.writeAttribute(QStringLiteral("lat"), QString::number(fix.lat, 'f', kWrittenDecimals));
+    writer.writeAttribute(QStringLiteral("lon"), QString::number(fix.lon, 'f', kWrittenDecimals));
+    // In the schema's order: ele, time, name.
+    writer.writeTextElement(ns, QStringLiteral("ele"), QString::number(static_cast<double>(fix.alt), 'f', 1));
+    writer.writeTextElement(ns, QStringLiteral("time"), QString::fromStdString(fixTimeIso(fix)));
+    writer.writeTextElement(ns, QStringLiteral("name"), QString::fromStdString(fixTimeText(fix)));
+    writer.writeEndElement();
+    writer.writeEndElement();
+    writer.writeEndDocument();
+    if (writer.hasError() || !file.commit()) return failed(file);
     return true;
 }
 

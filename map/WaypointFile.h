@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "map/MapGeometry.h"
+#include "net/LastFix.h"
 
 struct Waypoints;
 
@@ -32,6 +33,11 @@ WaypointFileRead readWaypointFile(const std::string& path, std::size_t limit);
 // Writes `points` as one GPX 1.1 route, rtept names "WP1", "WP2", ... and nine decimals. Replaces
 // the file only when the whole file was written. False with `error` set on failure.
 bool writeWaypointFile(const std::string& path, const std::vector<GeoPoint>& points, std::string& error);
+
+// Writes the last position heard as one GPX 1.1 waypoint named with its UTC time, its altitude as
+// `ele` and its time as `time`. Replaces the file only when the whole file was written. False with
+// `error` set on failure.
+bool writeLastPositionFile(const std::string& path, const LastFix& fix, std::string& error);
 
 // The Douglas-Peucker simplification with the smallest tolerance that leaves at most `maxPoints`
 // points (at least 2; a line of fewer points is returned as it is). The first and last points are

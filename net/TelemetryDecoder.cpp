@@ -54,6 +54,14 @@ int TelemetryDecoder::decode(const char* bytes, std::size_t length) {
     const int fields = scanFields(bytes, end);
 
     const std::int32_t now = clock_();
+    if (lineCarriesFix(fields, state_.gpsStatus.load(std::memory_order_relaxed))) {
+        constexpr auto relaxed = std::memory_order_relaxed;
+        const auto utc = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::system_clock::now().time_since_epoch());
+        state_.lastFix.store({state_.lat.load(relaxed), state_.lon.load(relaxed), state_.alt.load(relaxed),
+                              state_.psi.load(relaxed), state_.cas.load(relaxed), now,
+                              static_cast<std::int64_t>(utc.count())});
+    }
     state_.lastLineClock.store(now, std::memory_order_relaxed);
     state_.lineHeard.store(true, std::memory_order_release);
     measureRate(now);

@@ -23,7 +23,9 @@ std::int32_t programClockMs();
 // plain decimal number, or 0 when it has none or it is not finite.
 //
 // Every line that is decoded, complete or not, sets newData and linkAlive and counts for the rate:
-// each eleventh line sets packetInterval to the mean interval over the last eleven lines.
+// each eleventh line sets packetInterval to the mean interval over the last eleven lines. A line
+// that carries a position with the GPS acquired (lineCarriesFix) is also kept as the last fix,
+// with the clock and the calendar time at which it was decoded.
 //
 // One thread decodes (the receiver); others may read the state at any time. Values are stored
 // relaxed and the two flags last with release, so a reader that acquires a flag sees the line.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "net/LastFix.h"
 #include "net/TelemetrySenders.h"
 
 // The latest decoded telemetry, shared by two threads: the receiver thread is the only writer of
@@ -32,6 +33,8 @@ struct TelemetryState {
     // all is told by lineHeard, set after the first line's clock is stored.
     std::atomic<std::int32_t> lastLineClock{0};
     std::atomic<bool> lineHeard{false};
+    // The last line that carried a position with the GPS acquired, written by the decoder.
+    LastFixRecord lastFix;
 
     // Who the lines come from: written by the receiver thread, the pinned address by the interface.
     TelemetrySenders senders;

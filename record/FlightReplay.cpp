@@ -91,10 +91,15 @@ void FlightReplay::takeRecord(std::int64_t timeMicros, std::uint32_t linkType, c
                 refused(timeMicros);
                 break;
             }
-            decoder_->decode(reinterpret_cast<const char*>(datagram.payload.data()), datagram.payload.size());
+            const int fields = decoder_->decode(reinterpret_cast<const char*>(datagram.payload.data()),
+                                                datagram.payload.size());
+            const std::int32_t lastFix =
+                lineCarriesFix(fields, decoded_->gpsStatus.load(std::memory_order_relaxed))
+                    ? static_cast<std::int32_t>(lines_.size())
+                    : (lines_.empty() ? -1 : lines_.back().lastFixLine);
             lines_.push_back({timeMicros, recordedMicros,
                               decoded_->packetInterval.load(std::memory_order_relaxed),
-                              snapshotTelemetry(*decoded_), senders_.severalSendersStamp()});
+                              snapshotTelemetry(*decoded_), senders_.severalSendersStamp(), lastFix});
             break;
         }
         case FlightDatagramRole::recorderNote:
@@ -153,6 +158,8 @@ ReplayState FlightReplay::stateAt(std::int64_t micros) const {
         state.line = &lines_[state.lineIndex];
         state.linkUp = micros - state.line->timeMicros < kLinkLossMicros;
         state.severalSenders = state.line->senders.severalAt(clockMs(micros));
+        if (state.line->lastFixLine >= 0)
+            state.lastFix = &lines_[static_cast<std::size_t>(state.line->lastFixLine)];
     }
     const auto laterRefusal = std::upper_bound(
         refusals_.begin(), refusals_.end(), micros,

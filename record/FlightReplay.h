@@ -35,6 +35,8 @@ struct ReplayLine {
     double packetInterval = 0;        // seconds per line as measured at this line; 0 before the first
     TelemetryValues values;
     TelemetrySenders::SeveralSendersStamp senders;  // the sender screen after this line
+    // The last line at or before this one that carried a position with the GPS acquired; -1: none.
+    std::int32_t lastFixLine = -1;
 };
 
 // The datagrams refused so far because they did not come from the pinned sender, from this moment.
@@ -51,7 +53,8 @@ struct ReplayRoute {
 
 // What the view showed at one moment of the flight.
 struct ReplayState {
-    const ReplayLine* line = nullptr;  // the last line at or before the moment; none before the first
+    const ReplayLine* line = nullptr;     // the last line at or before the moment; none before the first
+    const ReplayLine* lastFix = nullptr;  // the last line with a GPS position at or before it
     std::size_t lineIndex = 0;
     bool linkUp = false;                 // a line came less than a second before the moment
     const ReplayRoute* route = nullptr;  // the last waypoint upload at or before the moment

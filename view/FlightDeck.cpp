@@ -1,5 +1,7 @@
 #include "view/FlightDeck.h"
 
+#include "common/MessageLog.h"
+#include "common/Notifier.h"
 #include "net/TelemetryState.h"
 #include "view/ReplayScene.h"
 #include "view/Scene.h"
@@ -13,16 +15,37 @@ FlightDeck::FlightDeck(Scene& scene, TelemetryState& telemetry, Repaint repaint,
       telemetry_(telemetry),
       repaint_(std::move(repaint)),
       clock_(std::move(clock)),
-      alarms_(clock_, [this] { sound_.play(); }) {}
+      alarms_(clock_, [this] { sound_.play(); }),
+      linkLog_([](const std::string& text) { logMessage(kApplicationTitle, text); }) {}
 
 void FlightDeck::tick(std::int32_t programMs) {
     const AlarmConditions conditions = alarmConditions(telemetry_, programMs);
     alarms_.update(conditions.linkLost, conditions.gpsLost);
     recordTrack(conditions.linkLost);
+    logLinkChange(conditions.linkLost, programMs);
     // A replay's track comes from its recording: the moment shown decides how much is drawn.
     const ReplayScene* replay = scene_.replay();
     scene_.setTrackClock(replay != nullptr ? replay->atMicros / 1000 : clock_());
     publishReadout();
+    // The time since the last position heard counts on every tick.
+    if (readout_.lastHeard) repaint_();
+}
+
+void FlightDeck::logLinkChange(bool linkLost, std::int32_t programMs) {
+    if (linkLost == loggedLoss_) return;
+    loggedLoss_ = linkLost;
+    const std::int32_t lastLine = telemetry_.lastLineClock.load();
+    if (linkLost) {
+        lostAfterLine_ = lastLine;
+        // Kept for the return, whose first line may already carry a new position.
+        fixAtLoss_ = telemetry_.lastFix.load();
+        const LastFix* fix = fixAtLoss_ ? &*fixAtLoss_ : nullptr;
+        if (linkLog_) linkLog_(linkLossLogText(fix, fix ? elapsedSinceClock(fix->clockMs, programMs) : 0));
+    } else if (linkLog_) {
+        // From the last line before the silence to the first one after it.
+        linkLog_(linkReturnLogText(fixAtLoss_ ? &*fixAtLoss_ : nullptr,
+                                   elapsedSinceClock(lostAfterLine_, lastLine)));
+    }
 }
 
 void FlightDeck::recordTrack(bool linkLost) {
@@ -70,6 +93,7 @@ void FlightDeck::publishReadout() {
         readout_.aircraft.reset();
     }
     readRoute(readout_, scene_.waypoints());
+    readout_.lastHeard = scene_.lastHeardShown();
     if (readoutListener_) readoutListener_(readout_);
 }
 
@@ -98,6 +122,10 @@ Waypoints& FlightDeck::flightWaypoints() {
 
 const MapGeometry& FlightDeck::flightMapGeometry() {
     return scene_.mapGeometry();
+}
+
+std::optional<LastFix> FlightDeck::lastPosition() {
+    return scene_.lastFixShown();
 }
 
 void FlightDeck::waypointsReplaced() {

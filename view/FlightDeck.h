@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "map/MapReadout.h"
 #include "view/AlarmSchedule.h"
@@ -19,6 +20,7 @@ class FlightDeck : public FlightTarget {
 public:
     using Repaint = std::function<void()>;
     using ReadoutListener = std::function<void(const MapReadout&)>;
+    using LinkLog = std::function<void(const std::string&)>;
     // `clock` is a monotonic millisecond clock (the track's times and the alarm schedule).
     FlightDeck(Scene& scene, TelemetryState& telemetry, Repaint repaint, AlarmSchedule::Clock clock);
 
@@ -29,6 +31,8 @@ public:
     // The point under the cursor, or nothing when the cursor is off the drawn map.
     void setCursor(std::optional<GeoPoint> cursor);
     void setReadoutListener(ReadoutListener listener);
+    // Where the live link's loss and return are written: standard error (logMessage) unless set.
+    void setLinkLog(LinkLog log) { linkLog_ = std::move(log); }
 
     // FlightTarget.
     void setTrackMode(TrackMode mode) override;
@@ -38,10 +42,12 @@ public:
     Waypoints& flightWaypoints() override;
     const MapGeometry& flightMapGeometry() override;
     void waypointsReplaced() override;
+    std::optional<LastFix> lastPosition() override;
 
 private:
     void recordTrack(bool linkLost);
     void publishReadout();
+    void logLinkChange(bool linkLost, std::int32_t programMs);
 
     Scene& scene_;
     TelemetryState& telemetry_;
@@ -53,4 +59,8 @@ private:
     MapReadout readout_;
     std::int32_t lastRecordedLine_ = -1;
     bool haveRecordedLine_ = false;
+    LinkLog linkLog_;
+    bool loggedLoss_ = false;
+    std::int32_t lostAfterLine_ = 0;  // the program clock of the last line before the loss
+    std::optional<LastFix> fixAtLoss_;
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "map/Geodesy.h"
+#include "map/LastHeardLayer.h"
 #include "net/TelemetryState.h"
 #include "view/AlarmSchedule.h"
 #include "view/ReplayScene.h"
@@ -40,6 +41,35 @@ bool Scene::linkLostShown() const {
     // moment's unit states as they were recorded.
     if (replay_ != nullptr) return false;
     return alarmConditions(telemetry_, clock_()).linkLost;
+}
+
+std::optional<LastFix> Scene::lastFixShown() const {
+    if (replay_ != nullptr) return replay_->lastFix;
+    return telemetry_.lastFix.load();
+}
+
+std::optional<LastHeard> Scene::lastHeardShown() const {
+    if (replay_ != nullptr) {
+        // The replayed moment's link, on the replay's clock: paused, the count stands still.
+        if (!replay_->lastFix || replay_->telemetry.linkAlive.load() == 1) return std::nullopt;
+        const std::int64_t since = (replay_->atMicros - replay_->lastFix->utcMicros) / 1000;
+        return LastHeard{*replay_->lastFix, std::max<std::int64_t>(since, 0)};
+    }
+    const std::int32_t now = clock_();
+    if (!alarmConditions(telemetry_, now).linkLost) return std::nullopt;
+    const std::optional<LastFix> fix = telemetry_.lastFix.load();
+    if (!fix) return std::nullopt;
+    return LastHeard{*fix, elapsedSinceClock(fix->clockMs, now)};
+}
+
+void Scene::drawLastHeard() {
+    const std::optional<LastHeard> shown = lastHeardShown();
+    if (!shown) return;
+    beginMapClip();
+    drawLastHeardLayer(*shown, {[this](GeoPoint at) { return shownScenePoint(at.lat, at.lon); },
+                                [this](float x, float y, const std::array<float, 3>& color, float size,
+                                       const char* text) { drawTextInColor(x, y, color, size, text); }});
+    endMapClip();
 }
 
 std::optional<ScenePoint> Scene::aircraftOnMap() {

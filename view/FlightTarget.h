@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include "map/FlightTrack.h"
+#include "net/LastFix.h"
 
 struct MapGeometry;
 struct Waypoints;
@@ -19,4 +22,6 @@ public:
     virtual const MapGeometry& flightMapGeometry() = 0;
     // The list was replaced: show it.
     virtual void waypointsReplaced() = 0;
+    // The last position heard with the GPS acquired, as the view shows it (live or replayed).
+    virtual std::optional<LastFix> lastPosition() = 0;
 };

@@ -41,6 +41,11 @@ void showReplayState(const ReplayState& state, std::int64_t at, const std::strin
     scene.severalSenders = state.severalSenders;
     scene.refusals = state.refusals;
     placeRoute(state.route, geometry, scene.route);
+    scene.lastFix.reset();
+    if (state.lastFix != nullptr) {
+        const TelemetryValues& v = state.lastFix->values;
+        scene.lastFix = LastFix{v.lat, v.lon, v.alt, v.psi, v.cas, 0, state.lastFix->timeMicros};
+    }
     telemetry.newData = 1;
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "map/FlightTrack.h"
@@ -19,14 +20,19 @@ struct ReplayScene {
     TelemetryState telemetry;
     Waypoints route;
     std::time_t lineTime = 0;
-    std::int64_t atMicros = 0;  // the moment shown
-    std::string mark;           // "REPLAY 8x" or "PAUSED"
+    // The moment shown (microseconds of the replay's flight time), moved on every tick of the
+    // replay so that the time since the last position heard counts on the replay's clock.
+    std::int64_t atMicros = 0;
+    std::string mark;  // "REPLAY 8x" or "PAUSED"
     bool severalSenders = false;
     ReplayRefusals refusals;
     // The cockpit feed carries the replay instead of the live aircraft (the operator's choice).
     bool toCockpit = false;
     FlightTrack track;
     std::size_t trackLines = 0;  // lines of the index in `track`
+    // The last line at or before the moment that carried a position with the GPS acquired (its
+    // clockMs unused: the replay's clock is the moment).
+    std::optional<LastFix> lastFix;
 };
 
 // Added to the mark while the replay goes to the cockpit display.

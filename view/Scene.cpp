@@ -193,6 +193,7 @@ void Scene::drawFrame() {
     drawWaypointMarks();
     drawWaypointPanel();
     drawAircraftSymbol();
+    drawLastHeard();
     drawOffMapArrow();
     drawTrack();
     glPushMatrix();

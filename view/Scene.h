@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "map/FlightTrack.h"
+#include "map/LastHeard.h"
 #include "map/MapGeometry.h"
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
@@ -61,6 +62,9 @@ public:
     void drawWaypointMarks();
     void drawWaypointPanel();
     void drawAircraftSymbol();
+    // While the link is lost: the last position heard with the GPS acquired, the time since, and
+    // where the aircraft can be now (lastHeardShown).
+    void drawLastHeard();
     // The flown track (magenta, under everything drawn before it) and, while the aircraft lies
     // outside the shown map, a yellow arrow at the map's edge pointing to it with its distance.
     void drawTrack();
@@ -164,6 +168,14 @@ public:
     // The live link's lines came and then stopped for the link-loss time: the unit states are no
     // longer known (never during a replay, which shows the recorded states).
     bool linkLostShown() const;
+
+    // The last position heard with the GPS acquired, whatever the link: the live one, or the
+    // replayed moment's. Nothing before such a line.
+    std::optional<LastFix> lastFixShown() const;
+    // What the view shows of it: from the moment the view reads "NO LINK" (the live link's lines
+    // stopped for the link-loss time, or the replayed moment's link was down) until a line is
+    // heard again, with the time since on the program clock or the replay's own.
+    std::optional<LastHeard> lastHeardShown() const;
 
 private:
     void loadStartupMap();

@@ -1,5 +1,7 @@
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
@@ -8,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QXmlStreamReader>
 
 #include <memory>
 #include <optional>
@@ -17,6 +20,7 @@
 #include "app/CursorReadout.h"
 #include "app/RecentFileList.h"
 #include "map/MapGeometry.h"
+#include "map/WaypointFile.h"
 #include "map/Waypoints.h"
 #include "view/FlightTarget.h"
 
@@ -38,12 +42,14 @@ public:
     Waypoints& flightWaypoints() override { return waypoints; }
     const MapGeometry& flightMapGeometry() override { return geometry; }
     void waypointsReplaced() override { ++replacements; }
+    std::optional<LastFix> lastPosition() override { return lastFix; }
 
     std::optional<TrackMode> trackMode;
     std::optional<bool> alarmsMuted;
     int clears = 0, resets = 0, replacements = 0;
     Waypoints waypoints;
     MapGeometry geometry;
+    std::optional<LastFix> lastFix;
 };
 
 // The file chooser answers from the test.
@@ -54,6 +60,7 @@ public:
 
 protected:
     QString promptWaypointFileName(bool) override { return nextFile; }
+    QString promptLastPositionFileName(const QString&) override { return nextFile; }
 };
 
 QAction* flightAction(CMainFrame& frame, const QString& text) {
@@ -179,6 +186,59 @@ private slots:
         QCOMPARE(target.replacements, 1);
     }
 
+    void theLastPositionGoesToTheClipboardAndToAGpxWaypoint() {
+        RecordingTarget target;
+        TestFrame frame;
+        frame.setFlightTarget(&target);
+        QAction* copy = flightAction(frame, "Copy Last Posit&ion");
+        QAction* save = flightAction(frame, "Save Last Positio&n...");
+        QVERIFY(copy && save);
+        // Nothing heard with the GPS acquired: nothing to copy or save.
+        emit frame.flightMenu()->aboutToShow();
+        QVERIFY(!copy->isEnabled() && !save->isEnabled());
+
+        // 2026-12-09 05:41:40.250 UTC.
+        target.lastFix = LastFix{39.98612, -75.21235, 130.0f, 4.73f, 21.0f, 0, 1796794900250000};
+        emit frame.flightMenu()->aboutToShow();
+        QVERIFY(copy->isEnabled() && save->isEnabled());
+        QGuiApplication::clipboard()->clear();
+        copy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("39.986120, -75.212350"));
+
+        frame.nextFile = filesDir_.filePath("last.gpx");
+        QCOMPARE(answeringBoxes([&] { save->trigger(); }), QString());
+        const WaypointFileRead read = readWaypointFile(frame.nextFile.toStdString(), 8);
+        QVERIFY2(read.ok, read.message.c_str());
+        QCOMPARE(read.points.size(), std::size_t{1});
+        QVERIFY(std::abs(read.points[0].lat - 39.98612) < 1e-9 &&
+                std::abs(read.points[0].lon + 75.21235) < 1e-9);
+        QFile file(frame.nextFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        QMap<QString, QString> texts;
+        QString version;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+            if (xml.name() == QLatin1String("gpx")) version = xml.attributes().value("version").toString();
+            if (xml.name() == QLatin1String("ele") || xml.name() == QLatin1String("time") ||
+                xml.name() == QLatin1String("name")) {
+                const QString name = xml.name().toString();
+                texts[name] = xml.readElementText();
+            }
+        }
+        QVERIFY(!xml.hasError());
+        QCOMPARE(version, QString("1.1"));
+        QCOMPARE(texts["ele"], QString("130.0"));
+        QCOMPARE(texts["time"], QString("2026-12-09T05:41:40Z"));
+        QCOMPARE(texts["name"], QString("2026-12-09 05:41:40 UTC"));
+
+        // A folder that does not exist: the operator is told, naming the file.
+        frame.nextFile = filesDir_.filePath("no-such-folder/last.gpx");
+        const QString refused = answeringBoxes([&] { save->trigger(); });
+        QVERIFY2(refused.startsWith("The last position was not saved to \"" + frame.nextFile + "\""),
+                 qPrintable(refused));
+    }
+
     void theReadoutShowsWhatTheViewReports() {
         TestFrame frame;
         MapReadout readout;
@@ -188,6 +248,11 @@ private slots:
         QCOMPARE(frame.cursorReadout()->cursorText(),
                  QString("Cursor 39.98700, -75.21200   Aircraft position unknown"));
         QCOMPARE(frame.cursorReadout()->routeText(), QString("1 waypoint   Route 0.0 m"));
+        QCOMPARE(frame.cursorReadout()->lastHeardText(), QString());
+        readout.lastHeard = LastHeard{{39.98612, -75.21235, 130.0f, 271 / 57.3f, 21.0f, 0, 0}, 72999};
+        frame.cursorReadout()->showReadout(readout);
+        QCOMPARE(frame.cursorReadout()->lastHeardText(),
+                 QString("Last heard 1 min 12 s ago at 39.986120 -75.212350, alt 130.0, heading 271, 21.0"));
     }
 
 private:

@@ -138,6 +138,28 @@ void appendRecords(const std::filesystem::path& to, const std::vector<FrameToWri
                         bytes.size() - CaptureReader::kFileHeaderLength - cutLast);
 }
 
+TEST_F(FlightReplayFile, TheLastFixIsTheLastLineWithAGpsPositionAtOrBeforeTheMoment) {
+    const auto& lines = replay.lines();
+    EXPECT_EQ(replay.stateAt(kStart - 1).lastFix, nullptr);
+    // The short line 700 carries no position: the fix stays the line before it.
+    struct Case {
+        std::int64_t at;
+        std::size_t fixLine;
+        bool linkUp;
+    };
+    const Case cases[] = {{flight.lineTimes[0], 0, true},
+                          {flight.lineTimes[700], 699, true},
+                          {flight.lineTimes[701], 701, true},
+                          // two seconds into the three-second gap
+                          {flight.lineTimes[1499] + 2 * kSecond, 1499, false}};
+    for (const Case& c : cases) {
+        const ReplayState state = replay.stateAt(c.at);
+        ASSERT_NE(state.lastFix, nullptr) << c.fixLine;
+        EXPECT_EQ(state.lastFix, &lines[c.fixLine]);
+        EXPECT_EQ(state.linkUp, c.linkUp);
+    }
+}
+
 TEST_F(FlightReplayFile, FileStillBeingWrittenIsFollowedUpToItsLastFlushedRecord) {
     const std::int64_t next = flight.lineTimes.back() + 20000;
     EXPECT_FALSE(replay.follow());

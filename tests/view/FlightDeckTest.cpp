@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "common/Notifier.h"
+#include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
 #include "record/FlightReplay.h"
 #include "tests/record/RecordTestSupport.h"
@@ -125,6 +128,70 @@ TEST_F(FlightDeckTest, AReplayShowsTheRecordedTrackUpToItsMoment) {
     EXPECT_EQ(scene.liveTrack().points().size(), 1u);
     scene.showReplay(nullptr);
     EXPECT_EQ(scene.flightTrack().points().front().lat, 39.9870);
+}
+
+// The program clock `ms` after `from`, wrapping as the clock does.
+std::int32_t after(std::int32_t from, std::int64_t ms) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(from) + static_cast<std::uint32_t>(ms));
+}
+
+TEST_F(FlightDeckTest, TheLossAndTheReturnAreLoggedAndTheStatusBarCountsOnEveryTick) {
+    std::vector<std::string> log;
+    deck.setLinkLog([&log](const std::string& text) { log.push_back(text); });
+    std::int32_t now = 0;
+    scene.setClock([&now] { return now; });
+    TelemetryDecoder decoder(telemetry, [&now] { return now; });
+    const auto hear = [&](std::int32_t at, const std::string& text) {
+        now = at;
+        decoder.decode(text.data(), text.size());
+        tick(at);
+    };
+    const auto tickAt = [&](std::int32_t at) {
+        now = at;
+        tick(at);
+    };
+    // Heard just before the program clock wraps.
+    const std::int32_t heard = INT32_MAX - 1500;
+    hear(heard, "0 0 0 0 0 0 0 0 4.7295 0 0 0 120 21.0 39.98612 -75.21235 130.0 1 2 1");
+    tickAt(after(heard, 500));
+    EXPECT_TRUE(log.empty());
+    ASSERT_TRUE(last);
+    EXPECT_FALSE(last->lastHeard);
+
+    repaints = 0;
+    tickAt(after(heard, 1000));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Link lost; Last heard 1 s ago at 39.986120 -75.212350, alt 130.0, heading 271, "
+                           "21.0 (",
+                           0),
+              0u)
+        << log[0];
+    tickAt(after(heard, 73000));
+    ASSERT_TRUE(last->lastHeard);
+    EXPECT_EQ(formatLastHeardReadout(*last),
+              "Last heard 1 min 13 s ago at 39.986120 -75.212350, alt 130.0, heading 271, 21.0");
+    EXPECT_EQ(repaints, 2);  // one a tick while it counts
+
+    hear(after(heard, 80000), "0 0 0 0 0 0 0 0 4.7295 0 0 0 120 21.0 39.98700 -75.21200 131.0 1 2 1");
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(
+        log[1],
+        "Link back; it was lost for 1 min 20 s; the last position heard before was 39.986120, -75.212350");
+    EXPECT_FALSE(last->lastHeard);
+
+    // A replay counts on its own clock and logs nothing of its own.
+    ReplayScene replay;
+    replay.lastFix = LastFix{39.9, -75.2, 100, 0, 10, 0, 1796794900000000};
+    replay.atMicros = 1796794900000000 + 185000000;
+    scene.showReplay(&replay);
+    tickAt(after(heard, 80100));
+    ASSERT_TRUE(last->lastHeard);
+    EXPECT_EQ(last->lastHeard->elapsedMs, 185000);
+    EXPECT_EQ(deck.lastPosition()->lat, 39.9);
+    replay.telemetry.linkAlive = 1;
+    tickAt(after(heard, 80200));
+    EXPECT_FALSE(last->lastHeard);
+    EXPECT_EQ(log.size(), 2u);
 }
 
 }  // namespace

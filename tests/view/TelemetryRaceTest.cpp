@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -262,7 +263,7 @@ TEST(TelemetryRace, ReceiverFloodedWhileTheSceneDrawsAndTheInterfaceReads) {
     // as it can go.
     const int portA = aircraftA.port(), portB = aircraftB.port();
     std::uint64_t ticks = 0, frames = 0, uploadsSent = 0;
-    int valuesOutsideFlood = 0, foreignSenders = 0, countersBackwards = 0;
+    int valuesOutsideFlood = 0, foreignSenders = 0, countersBackwards = 0, tornFixes = 0, fixesRead = 0;
     std::uint64_t lastDecoded = 0;
     CockpitFeedPacket feed;
     bool repaintPending = false;
@@ -282,6 +283,13 @@ TEST(TelemetryRace, ReceiverFloodedWhileTheSceneDrawsAndTheInterfaceReads) {
             nextFrame = frameEnd + std::max<Clock::duration>(frameEnd - now, kFramePacing);
         }
         valuesOutsideFlood += fieldsOutsideFlood(state);
+        // Every line that carries a fix has one number v in its position, altitude, heading and
+        // airspeed: a last fix made of two lines would mix two of them.
+        if (const std::optional<LastFix> fix = state.lastFix.load()) {
+            const double v = std::floor(fix->lon);
+            if (std::floor(fix->lat) != v || fix->alt != v || fix->psi != v || fix->cas != v) ++tornFixes;
+            ++fixesRead;
+        }
         fillCockpitFeed(state, feed);
 
         if (running.socket.hasSender()) {
@@ -347,6 +355,8 @@ TEST(TelemetryRace, ReceiverFloodedWhileTheSceneDrawsAndTheInterfaceReads) {
     EXPECT_LE(decodedLines, sent.accepted.load() + static_cast<std::uint64_t>(finalSends));
     EXPECT_LE(refusedReceives, sent.refused.load());
     EXPECT_EQ(valuesOutsideFlood, 0) << "bytes that must not be decoded reached the state";
+    EXPECT_GT(fixesRead, 0);
+    EXPECT_EQ(tornFixes, 0) << "a last fix read while the receiver wrote it mixed two lines";
     EXPECT_EQ(foreignSenders, 0) << "a recorded sender was neither aircraft";
     EXPECT_EQ(countersBackwards, 0);
     EXPECT_GT(uploadsSent, 0u);
