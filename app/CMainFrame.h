@@ -34,6 +34,11 @@ public:
     void setFlightTarget(FlightTarget* target);
     void onSaveWaypoints();
     void onLoadWaypoints();
+    // Flight > Open Map...: a georeferenced picture, MBTiles file, or any tile of a tile folder
+    // (which opens the folder).
+    void onOpenMap();
+    // Flight > Follow Aircraft, checkable.
+    QAction* followAircraftAction() const { return followAction_; }
 
     QMenu* fileMenu() const { return fileMenu_; }
     QMenu* flightMenu() const { return flightMenu_; }
@@ -51,6 +56,8 @@ public:
 protected:
     // The waypoint file chooser; empty when the operator cancels.
     virtual QString promptWaypointFileName(bool forSaving);
+    // The map chooser; empty when the operator cancels.
+    virtual QString promptMapFileName();
 
 private:
     void buildMenus();
@@ -72,5 +79,6 @@ private:
     QList<QAction*> trackActions_;  // in the order of TrackMode
     QAction* statusBarAction_ = nullptr;
     QAction* muteAction_ = nullptr;
+    QAction* followAction_ = nullptr;
     SenderStatusFields* senderFields_ = nullptr;
 };

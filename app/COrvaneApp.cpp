@@ -22,6 +22,7 @@
 #include "app/CAircraftAddressDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CursorReadout.h"
+#include "app/OpenedMaps.h"
 #include "app/ReplayBar.h"
 #include "app/ReplayController.h"
 #include "app/StartupReport.h"
@@ -71,6 +72,8 @@ constexpr ProgramOption kOptions[] = {
     {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
     {"--no-record", "", "record no flight in this run, whatever Flight > Record Flights says"},
     {"--replay", "RECORDING", "show this recorded flight instead of the live link at start"},
+    {"--map", "FILE", "open this georeferenced map (GeoTIFF, picture with world file, MBTiles, tile folder)"},
+    {"--map-crs", "EPSG:N", "the coordinate system of --map when its world file comes without one"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -157,6 +160,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
     result.noRecord = parsed.has("--no-record");
     if (const std::string* recording = parsed.value("--replay"))
         result.replayFile = QString::fromStdString(*recording);
+    if (const std::string* map = parsed.value("--map")) result.mapFile = QString::fromStdString(*map);
+    if (const std::string* crs = parsed.value("--map-crs")) result.mapCrs = QString::fromStdString(*crs);
     return result;
 }
 
@@ -247,12 +252,17 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
         // A document named on the command line stays the one meant before the folder changes.
         if (!commandLine.documentFile.isEmpty())
             commandLine.documentFile = QFileInfo(commandLine.documentFile).absoluteFilePath();
+        if (!commandLine.mapFile.isEmpty())
+            commandLine.mapFile = QFileInfo(commandLine.mapFile).absoluteFilePath();
         if (!enterUserFolder(notifier)) return false;
     }
 
     view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
     frame->setFlightTarget(&view_->flightDeck());
+    connectOpenedMaps(*view_, frame);
+    if (!commandLine.mapFile.isEmpty())
+        view_->openMap({commandLine.mapFile.toStdString(), commandLine.mapCrs.toStdString()});
     view_->flightDeck().setReadoutListener(
         [frame](const MapReadout& readout) { frame->cursorReadout()->showReadout(readout); });
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {

@@ -38,6 +38,8 @@ public:
     Waypoints& flightWaypoints() override;
     const MapGeometry& flightMapGeometry() override;
     void waypointsReplaced() override;
+    void openMap(const MapOpenRequest& request) override;
+    void setFollowAircraft(bool follow) override;
 
 private:
     void recordTrack(bool linkLost);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "map/FlightTrack.h"
+#include "map/ImagerySource.h"
 
 struct MapGeometry;
 struct Waypoints;
@@ -19,4 +20,8 @@ public:
     virtual const MapGeometry& flightMapGeometry() = 0;
     // The list was replaced: show it.
     virtual void waypointsReplaced() = 0;
+    // Opens a georeferenced picture or tile folder; the map shown stays until it has opened.
+    virtual void openMap(const MapOpenRequest& request) = 0;
+    // While zoomed, the shown part of the map follows the aircraft.
+    virtual void setFollowAircraft(bool follow) = 0;
 };
