@@ -164,8 +164,19 @@ public:
                     break;
             }
         }
-        if (red_ == 0 || green_ == 0 || blue_ == 0) red_ = green_ = blue_ = grey_ != 0 ? grey_ : 1;
-        if (palette_ != nullptr) red_ = green_ = blue_ = grey_;
+        if (palette_ != nullptr) {
+            red_ = green_ = blue_ = grey_;
+        } else if (red_ == 0 || green_ == 0 || blue_ == 0) {
+            // Three bands or more without colour names are taken as red, green and blue; fewer as grey.
+            const int colours = count - (alpha_ != 0 ? 1 : 0);
+            if (colours >= 3) {
+                red_ = 1;
+                green_ = 2;
+                blue_ = 3;
+            } else {
+                red_ = green_ = blue_ = grey_ != 0 ? grey_ : 1;
+            }
+        }
     }
     ~GdalImagery() override {
         // The warped raster reads from the source: it goes first.

@@ -1,0 +1,193 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "map/Geodesy.h"
+#include "map/TilePyramid.h"
+#include "net/TelemetryState.h"
+#include "tests/map/ImageryTestSupport.h"
+#include "tests/support/SceneProbe.h"
+#include "view/Scene.h"
+#include "view/SceneCamera.h"
+
+// An opened map is drawn where its coordinates are: a mark at a coordinate PROJ gives lies under
+// the aircraft symbol and the waypoint marker fed that coordinate, at every zoom, and the map is
+// not stretched.
+namespace {
+
+constexpr int kWidth = 1024, kHeight = 672;
+constexpr std::array<std::uint8_t, 3> kMarginByte{38, 38, 38};
+
+bool isMagenta(OsMesaContext::Rgb c) {
+    return c.r > 170 && c.g < 90 && c.b > 170;
+}
+bool isMargin(OsMesaContext::Rgb c) {
+    return std::abs(c.r - kMarginByte[0]) <= 2 && std::abs(c.g - kMarginByte[1]) <= 2 &&
+           std::abs(c.b - kMarginByte[2]) <= 2;
+}
+
+class OpenedMap {
+public:
+    OpenedMap() : context_(kWidth, kHeight) {
+        writeUniformBitmap("site3.bmp", 989, 826, {0, 0, 255});
+        scene_.initGl();
+        scene_.resize(kWidth, kHeight);
+    }
+    Scene& scene() { return scene_; }
+    OsMesaContext& context() { return context_; }
+    TelemetryState& telemetry() { return telemetry_; }
+    RecordingNotifier& notifier() { return notifier_; }
+    std::vector<std::string> messages;
+
+    // Draws the map until every tile it needs has come (or the time is up).
+    bool settle() {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            ImageryLayer::Update update = scene_.takeMapResults();
+            for (std::string& m : update.messages) messages.push_back(std::move(m));
+            drawOnly(&Scene::drawMap);
+            if (scene_.imagery() != nullptr && !scene_.imagery()->waitingForTiles()) return true;
+            if (std::chrono::steady_clock::now() > until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    bool open(const std::string& path) {
+        scene_.openMap({path, {}});
+        return settle();
+    }
+    void drawOnly(void (Scene::*layer)()) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        // As the frame draws them: only the map with texturing.
+        if (layer == &Scene::drawMap) glEnable(GL_TEXTURE_2D);
+        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
+        (scene_.*layer)();
+        glDisable(GL_TEXTURE_2D);
+    }
+    // Pixel of a scene point.
+    PixelPoint pixelOf(ScenePoint p) const { return sceneToPixel(p.x, p.y, kWidth, kHeight); }
+
+private:
+    ScratchWorkDir workDir_;
+    OsMesaContext context_;
+    TelemetryState telemetry_;
+    RecordingNotifier notifier_;
+    Scene scene_{telemetry_, notifier_};
+};
+
+PixelPoint centreOf(const PixelBox& box) {
+    return {(box.left + box.right) / 2.0, (box.top + box.bottom) / 2.0};
+}
+
+// Where the magenta mark nearest (x, y) is drawn.
+PixelBox markNear(OsMesaContext& context, PixelPoint near, int reach) {
+    const int x = static_cast<int>(near.x), y = static_cast<int>(near.y);
+    return findPixels(context, isMagenta, x - reach, y - reach, x + reach, y + reach);
+}
+
+TEST(ImageryLayer, MarksOfAUtmPictureLieUnderTheSymbolAndTheMarkerAtEveryZoom) {
+    OpenedMap map;
+    ASSERT_TRUE(map.context().valid());
+    const UtmPicture picture;
+    ASSERT_TRUE(writeUtmGeoTiff("utm.tif", picture));
+    ASSERT_TRUE(map.open("utm.tif")) << (map.messages.empty() ? "" : map.messages.front());
+    ASSERT_TRUE(map.messages.empty()) << map.messages.front();
+
+    // The whole map, halfway in, and one picture pixel a screen pixel; zooming on the centre mark.
+    const GeoPoint centre = markCoordinate(picture, picture.marks[2]);
+    const ScenePoint centreScene = *geoToScene(map.scene().mapGeometry(), centre.lat, centre.lon);
+    const int steps[] = {0, 4, 40};
+    int done = 0;
+    for (const int step : steps) {
+        for (; done < step; ++done) map.scene().wheelStep(-120, centreScene);
+        ASSERT_TRUE(map.settle());
+        if (step == 40) {
+            EXPECT_FLOAT_EQ(map.scene().mapZoom(), map.scene().minimumMapZoom());
+        }
+        for (const PixelMark& mark : picture.marks) {
+            const GeoPoint at = markCoordinate(picture, mark);
+            const MapGeometry& g = map.scene().mapGeometry();
+            const ScenePoint shown =
+                zoomedScenePoint(g, map.scene().mapWindow(), *geoToScene(g, at.lat, at.lon));
+            if (!isOnMap(g, shown)) continue;
+            SCOPED_TRACE(testing::Message()
+                         << "steps " << step << ", mark " << mark.column << "," << mark.row);
+            map.drawOnly(&Scene::drawMap);
+            // The mark as drawn from the picture.
+            const PixelBox drawn = markNear(map.context(), map.pixelOf(shown), 40);
+            ASSERT_TRUE(drawn.found);
+            const PixelPoint markAt = centreOf(drawn);
+
+            // The symbol fed the mark's coordinate: symmetric across, its origin a third up its height.
+            map.telemetry().lat = at.lat;
+            map.telemetry().lon = at.lon;
+            map.drawOnly(&Scene::drawAircraftSymbol);
+            const PixelBox symbol = findPixels(
+                map.context(), isLit, static_cast<int>(markAt.x) - 30, static_cast<int>(markAt.y) - 30,
+                static_cast<int>(markAt.x) + 30, static_cast<int>(markAt.y) + 30);
+            ASSERT_TRUE(symbol.found);
+            EXPECT_NEAR((symbol.left + symbol.right) / 2.0, markAt.x, 1.0);
+            EXPECT_NEAR(symbol.bottom - (symbol.bottom - symbol.top) / 3.0, markAt.y, 1.0);
+
+            // A double-click on the mark takes its coordinates within a screen pixel's worth.
+            Waypoints& route = map.scene().waypoints();
+            route.waypointCount = 0;
+            map.scene().doubleClick(markAt.x, markAt.y, kWidth, kHeight, {});
+            ASSERT_EQ(route.waypointCount, 1);
+            const GeoBox area = shownArea(g, map.scene().mapWindow());
+            const double pixels =
+                map.scene().imagery() ? (g.mapRight - g.mapLeft) / (2 * kSceneHalfWidth) * kWidth : 1;
+            EXPECT_NEAR(route.waypointLon[0], at.lon, (area.east - area.west) / pixels);
+            EXPECT_NEAR(route.waypointLat[0], at.lat, (area.north - area.south) / pixels * 1.1);
+            map.drawOnly(&Scene::drawWaypointMarks);
+            const PixelBox marker = findPixels(
+                map.context(), isRed, static_cast<int>(markAt.x) - 20, static_cast<int>(markAt.y) - 20,
+                static_cast<int>(markAt.x) + 20, static_cast<int>(markAt.y) + 20);
+            ASSERT_TRUE(marker.found);
+            EXPECT_NEAR(centreOf(marker).x, markAt.x, 1.0);
+            EXPECT_NEAR(centreOf(marker).y, markAt.y, 1.0);
+        }
+    }
+    // Reset Map View shows the whole map again.
+    map.scene().resetMapView();
+    EXPECT_FLOAT_EQ(map.scene().mapZoom(), 1.0f);
+}
+
+TEST(ImageryLayer, TheMapIsNotStretchedAndItsMarginIsGrey) {
+    OpenedMap map;
+    UtmPicture picture;
+    // Wide and short: margin above and below.
+    picture.width = 3000;
+    picture.height = 600;
+    picture.marks = {{1500, 300}};
+    ASSERT_TRUE(writeUtmGeoTiff("wide.tif", picture));
+    ASSERT_TRUE(map.open("wide.tif"));
+    const MapGeometry& g = map.scene().mapGeometry();
+    // Metres per screen pixel east and north at the centre latitude, from the geodesic.
+    const double lat = (g.upperLeftLat + g.lowerRightLat) / 2, lon = (g.upperLeftLon + g.lowerRightLon) / 2;
+    const double pixelsAcross = (g.mapRight - g.mapLeft) / (2 * kSceneHalfWidth) * kWidth;
+    const double pixelsDown = (g.mapTop - g.mapBottom) / (2 * kSceneHalfHeight) * kHeight;
+    const double east = geodesicInverse({lat, g.upperLeftLon}, {lat, g.lowerRightLon}).metres / pixelsAcross;
+    const double north = geodesicInverse({g.lowerRightLat, lon}, {g.upperLeftLat, lon}).metres / pixelsDown;
+    EXPECT_NEAR(east / north, 1.0, 0.01);
+
+    // The picture's 3000 m fill the rectangle's width; above and below it the margin.
+    map.drawOnly(&Scene::drawMap);
+    const PixelPoint topLeft = map.pixelOf({g.mapLeft, g.mapTop});
+    const PixelPoint bottomRight = map.pixelOf({g.mapRight, g.mapBottom});
+    const int middle = static_cast<int>((topLeft.x + bottomRight.x) / 2);
+    EXPECT_TRUE(isMargin(map.context().at(middle, static_cast<int>(topLeft.y) + 5)));
+    EXPECT_TRUE(isMargin(map.context().at(middle, static_cast<int>(bottomRight.y) - 5)));
+    const OsMesaContext::Rgb ground = map.context().at(static_cast<int>(topLeft.x) + 60, kHeight / 2 + 40);
+    EXPECT_NEAR(ground.r, kGround[0], 3);
+    EXPECT_NEAR(ground.g, kGround[1], 3);
+    const double imageWidth =
+        geodesicInverse(markCoordinate(picture, {0, 300}), markCoordinate(picture, {2999, 300})).metres;
+    EXPECT_NEAR(imageWidth / east, pixelsAcross, pixelsAcross * 0.02);
+}
+
+}  // namespace
