@@ -124,9 +124,13 @@ std::string tileFolderDescription(const fs::path& folder, const TileFolder& tile
            corners + "<TileLevel>" + std::to_string(tiles.maxZoom) +
            "</TileLevel><TileCountX>1</TileCountX><TileCountY>1</TileCountY><YOrigin>top</YOrigin>"
            "</DataWindow><Projection>EPSG:3857</Projection><BlockSizeX>256</BlockSizeX>"
-           "<BlockSizeY>256</BlockSizeY><BandsCount>3</BandsCount><OverviewCount>" +
+           "<BlockSizeY>256</BlockSizeY><BandsCount>4</BandsCount><OverviewCount>" +
            std::to_string(tiles.maxZoom - tiles.minZoom) +
-           "</OverviewCount><MaxConnections>1</MaxConnections></GDAL_WMS>";
+           "</OverviewCount><MaxConnections>1</MaxConnections>"
+           // A tile the folder lacks is transparent (the margin shows); one that cannot be
+           // decoded is an error.
+           "<ZeroBlockHttpCodes>204,404</ZeroBlockHttpCodes>"
+           "<ZeroBlockOnServerException>true</ZeroBlockOnServerException></GDAL_WMS>";
 }
 
 // The folder's tiles in Web Mercator metres: xmin ymin xmax ymax.
@@ -249,11 +253,8 @@ private:
 // The source reprojected to latitude/longitude, with an alpha band that marks where it has data.
 Dataset warpToLatLon(GDALDatasetH source, const std::string& sourceCrs,
                      const std::optional<std::array<double, 4>>& mercatorExtent, std::string& reason) {
-    std::vector<std::string> arguments{"-of", "VRT", "-t_srs", kTargetCrs, "-r", "bilinear"};
-    if (GDALGetRasterCount(source) > 0 && GDALGetRasterColorInterpretation(GDALGetRasterBand(
-                                              source, GDALGetRasterCount(source))) != GCI_AlphaBand) {
-        arguments.push_back("-dstalpha");
-    }
+    // The alpha band marks where there is imagery (a source's own alpha is carried into it).
+    std::vector<std::string> arguments{"-of", "VRT", "-t_srs", kTargetCrs, "-r", "bilinear", "-dstalpha"};
     if (!sourceCrs.empty()) {
         arguments.push_back("-s_srs");
         arguments.push_back(sourceCrs);

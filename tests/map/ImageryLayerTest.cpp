@@ -1,6 +1,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -56,9 +57,19 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
+    // Opens `path` and draws until it is shown with all its tiles; false when it is refused.
     bool open(const std::string& path) {
         scene_.openMap({path, {}});
-        return settle();
+        const std::size_t told = messages.size();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (messages.size() == told &&
+               (scene_.imagery() == nullptr || scene_.imagery()->request().path != path)) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            ImageryLayer::Update update = scene_.takeMapResults();
+            for (std::string& m : update.messages) messages.push_back(std::move(m));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return messages.size() == told && settle();
     }
     void drawOnly(void (Scene::*layer)()) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -188,6 +199,101 @@ TEST(ImageryLayer, TheMapIsNotStretchedAndItsMarginIsGrey) {
     const double imageWidth =
         geodesicInverse(markCoordinate(picture, {0, 300}), markCoordinate(picture, {2999, 300})).metres;
     EXPECT_NEAR(imageWidth / east, pixelsAcross, pixelsAcross * 0.02);
+}
+
+// Each mark drawn within `tolerance` pixels of where its coordinate lies, wherever it is on the map.
+void expectMarksInPlace(OpenedMap& map, const UtmPicture& picture, double tolerance) {
+    map.drawOnly(&Scene::drawMap);
+    const MapGeometry& g = map.scene().mapGeometry();
+    int seen = 0;
+    for (const PixelMark& mark : picture.marks) {
+        const GeoPoint at = markCoordinate(picture, mark);
+        const ScenePoint shown = zoomedScenePoint(g, map.scene().mapWindow(), *geoToScene(g, at.lat, at.lon));
+        if (!isOnMap(g, shown)) continue;
+        ++seen;
+        SCOPED_TRACE(testing::Message() << "mark " << mark.column << "," << mark.row);
+        const PixelPoint expected = map.pixelOf(shown);
+        const PixelBox drawn = markNear(map.context(), expected, 30);
+        ASSERT_TRUE(drawn.found);
+        // Pixel indices count from the pixel's top-left corner.
+        EXPECT_NEAR(centreOf(drawn).x + 0.5, expected.x, tolerance);
+        EXPECT_NEAR(centreOf(drawn).y + 0.5, expected.y, tolerance);
+    }
+    EXPECT_GT(seen, 0);
+}
+
+TEST(ImageryLayer, MbTilesAndATileFolderOfThePictureShowItsMarksInPlace) {
+    OpenedMap map;
+    const UtmPicture picture;
+    ASSERT_TRUE(writeUtmGeoTiff("utm.tif", picture));
+    ASSERT_TRUE(writeMbTiles("utm.mbtiles", "utm.tif"));
+    ASSERT_GT(writeTileFolder("tiles", "utm.mbtiles"), 4);
+    for (const char* path : {"utm.mbtiles", "tiles"}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(map.open(path)) << (map.messages.empty() ? "" : map.messages.front());
+        ASSERT_TRUE(map.messages.empty()) << map.messages.front();
+        ASSERT_EQ(map.scene().imagery()->request().path, path);
+        expectMarksInPlace(map, picture, 1.5);
+        const GeoPoint centre = markCoordinate(picture, picture.marks[2]);
+        const ScenePoint centreScene = *geoToScene(map.scene().mapGeometry(), centre.lat, centre.lon);
+        for (int i = 0; i < 40; ++i) map.scene().wheelStep(-120, centreScene);
+        ASSERT_TRUE(map.settle());
+        expectMarksInPlace(map, picture, 1.5);
+    }
+}
+
+TEST(ImageryLayer, AMissingTileShowsTheMarginAndABrokenOneIsToldOnce) {
+    OpenedMap map;
+    UtmPicture picture;
+    picture.marks = {{1000, 750}};
+    ASSERT_TRUE(writeUtmGeoTiff("utm.tif", picture));
+    ASSERT_TRUE(writeMbTiles("utm.mbtiles", "utm.tif"));
+    ASSERT_GT(writeTileFolder("tiles", "utm.mbtiles"), 4);
+    // The folder's tiles in order; the first (north-west) goes missing, two others are broken.
+    std::vector<std::filesystem::path> tiles;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator("tiles"))
+        if (entry.is_regular_file()) tiles.push_back(entry.path());
+    std::sort(tiles.begin(), tiles.end());
+    std::filesystem::remove(tiles.front());
+    std::ofstream(tiles[1]) << "not a picture";
+    std::ofstream(tiles[2]) << "not a picture either";
+    // Opening reads the coarsest level, which the broken tiles spoil: the folder is refused whole.
+    EXPECT_FALSE(map.open("tiles"));
+    ASSERT_EQ(map.messages.size(), 1u);
+    EXPECT_NE(map.messages[0].find(std::filesystem::absolute("tiles").string()), std::string::npos);
+    EXPECT_EQ(map.scene().imagery(), nullptr);
+
+    // Only missing: the folder opens, the margin's grey where the tile would be.
+    std::filesystem::remove(tiles[1]);
+    std::filesystem::remove(tiles[2]);
+    map.messages.clear();
+    ASSERT_TRUE(map.open("tiles"));
+    EXPECT_TRUE(map.messages.empty());
+    const ImageryInfo& info = map.scene().imagery()->info();
+    const MapGeometry& g = map.scene().mapGeometry();
+    // A point near the picture's north-west corner, in the missing tile.
+    const double lat = info.north - 20 * info.latPerPixel, lon = info.west + 20 * info.lonPerPixel;
+    const PixelPoint at = map.pixelOf(*geoToScene(g, lat, lon));
+    EXPECT_TRUE(isMargin(map.context().at(static_cast<int>(at.x), static_cast<int>(at.y))));
+}
+
+TEST(ImageryLayer, AFileCutShortWhileShownIsToldOnceAndTheRestStays) {
+    OpenedMap map;
+    UtmPicture picture;
+    picture.width = picture.height = 4000;
+    ASSERT_TRUE(writeUtmGeoTiff("big.tif", picture));
+    ASSERT_TRUE(map.open("big.tif"));
+    // The file loses its full-resolution pixels; the overviews already shown stay.
+    std::filesystem::resize_file("big.tif", 4096);
+    map.scene().wheelStep(-120);
+    for (int i = 0; i < 30; ++i) map.scene().wheelStep(-120);
+    map.settle();
+    map.scene().panMap(0.5, 0.5);
+    map.settle();
+    EXPECT_EQ(map.messages.size(), 1u);
+    ASSERT_FALSE(map.messages.empty());
+    EXPECT_NE(map.messages[0].find("big.tif"), std::string::npos);
+    ASSERT_NE(map.scene().imagery(), nullptr);
 }
 
 }  // namespace

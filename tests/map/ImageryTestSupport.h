@@ -8,7 +8,9 @@
 #include <ogr_srs_api.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -84,4 +86,68 @@ inline GeoPoint markCoordinate(const UtmPicture& picture, const PixelMark& mark)
     OSRDestroySpatialReference(utm);
     OSRDestroySpatialReference(wgs84);
     return {y, x};
+}
+
+// The GeoTIFF as MBTiles (GDAL reprojects it to Web Mercator) with two lower zoom levels.
+inline bool writeMbTiles(const std::string& path, const std::string& geoTiff) {
+    // The driver tries statements on a file that does not exist yet; nothing to print.
+    struct Quiet {
+        Quiet() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+        ~Quiet() { CPLPopErrorHandler(); }
+    } quiet;
+    GDALDatasetH source = GDALOpen(geoTiff.c_str(), GA_ReadOnly);
+    if (source == nullptr) return false;
+    const char* args[] = {"-of", "MBTiles", "-co", "ZOOM_LEVEL_STRATEGY=UPPER", nullptr};
+    GDALTranslateOptions* options = GDALTranslateOptionsNew(const_cast<char**>(args), nullptr);
+    GDALDatasetH out = GDALTranslate(path.c_str(), source, options, nullptr);
+    GDALTranslateOptionsFree(options);
+    GDALClose(source);
+    if (out == nullptr) return false;
+    int levels[] = {2, 4};
+    const bool built = GDALBuildOverviews(out, "AVERAGE", 2, levels, 0, nullptr, nullptr, nullptr) == CE_None;
+    GDALClose(out);
+    return built;
+}
+
+// The MBTiles file's finest level cut into a z/x/y folder of 256-pixel PNG tiles, as tile
+// downloaders write them; the tiles' numbers from the file's Web Mercator origin.
+inline int writeTileFolder(const std::string& folder, const std::string& mbtiles) {
+    GDALDatasetH source = GDALOpen(mbtiles.c_str(), GA_ReadOnly);
+    if (source == nullptr) return -1;
+    double gt[6];
+    GDALGetGeoTransform(source, gt);
+    const double half = 20037508.342789244;
+    const int zoom = static_cast<int>(std::lround(std::log2(2 * half / (gt[1] * 256))));
+    const double span = 2 * half / std::ldexp(1.0, zoom);
+    // The file is cropped to its bounds; its tiles start on the tile grid at or before them.
+    const auto firstX = static_cast<long>(std::floor((gt[0] + half) / span));
+    const auto firstY = static_cast<long>(std::floor((half - gt[3]) / span));
+    const auto offsetX =
+        static_cast<int>(std::lround((static_cast<double>(firstX) * span - half - gt[0]) / gt[1]));
+    const auto offsetY =
+        static_cast<int>(std::lround((gt[3] - (half - static_cast<double>(firstY) * span)) / -gt[5]));
+    const int columns = (GDALGetRasterXSize(source) - offsetX + 255) / 256;
+    const int rows = (GDALGetRasterYSize(source) - offsetY + 255) / 256;
+    int written = 0;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const std::string dir =
+                folder + "/" + std::to_string(zoom) + "/" + std::to_string(firstX + column);
+            std::filesystem::create_directories(dir);
+            const std::string x = std::to_string(offsetX + column * 256),
+                              y = std::to_string(offsetY + row * 256);
+            const char* args[] = {"-of", "PNG", "-b",      "1",       "-b",      "2",   "-b",  "3",
+                                  "-b",  "4",   "-srcwin", x.c_str(), y.c_str(), "256", "256", nullptr};
+            GDALTranslateOptions* options = GDALTranslateOptionsNew(const_cast<char**>(args), nullptr);
+            const std::string file = dir + "/" + std::to_string(firstY + row) + ".png";
+            GDALDatasetH tile = GDALTranslate(file.c_str(), source, options, nullptr);
+            GDALTranslateOptionsFree(options);
+            if (tile == nullptr) return -1;
+            GDALClose(tile);
+            std::filesystem::remove(file + ".aux.xml");
+            ++written;
+        }
+    }
+    GDALClose(source);
+    return written;
 }
