@@ -148,7 +148,7 @@ void Scene::setImageryAccess(TileLoader::Opener opener, std::function<void()> wa
 void Scene::openMap(const MapOpenRequest& request) {
     if (!imagery_) {
         std::function<void()> wake = imageryWake_ ? imageryWake_ : [] {};
-        imagery_ = std::make_unique<ImageryLayer>(imageryOpener_, wake);
+        imagery_ = std::make_unique<ImageryLayer>(imageryOpener_, wake, imageryBudget_);
     }
     imagery_->open(request);
 }

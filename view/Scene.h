@@ -92,6 +92,9 @@ public:
     // called there whenever results wait to be taken (it must not block). Set before the first
     // openMap; by default GDAL opens and nobody is woken (takeMapResults is polled).
     void setImageryAccess(TileLoader::Opener opener, std::function<void()> wake);
+    // Bytes of tile textures kept at most (beyond those of the drawing on the screen); before
+    // the first openMap.
+    void setImageryBudget(std::size_t bytes) { imageryBudget_ = bytes; }
     // Starts opening `request` on the loader thread; the map shown stays until it has opened.
     void openMap(const MapOpenRequest& request);
     // Takes what the loader has done (context current): a map opened (it is shown whole, its
@@ -239,5 +242,6 @@ private:
     TileLoader::Opener imageryOpener_;
     std::function<void()> imageryWake_;
     std::unique_ptr<ImageryLayer> imagery_;
+    std::size_t imageryBudget_ = ImageryLayer::kDefaultTextureBudget;
     bool followAircraft_ = false;
 };

@@ -296,4 +296,61 @@ TEST(ImageryLayer, AFileCutShortWhileShownIsToldOnceAndTheRestStays) {
     ASSERT_NE(map.scene().imagery(), nullptr);
 }
 
+TEST(ImageryLayer, FollowKeepsTheAircraftInTheMiddleThirdUntilTheOperatorPans) {
+    OpenedMap map;
+    const UtmPicture picture;
+    ASSERT_TRUE(writeUtmGeoTiff("utm.tif", picture));
+    ASSERT_TRUE(map.open("utm.tif"));
+    for (int i = 0; i < 12; ++i) map.scene().wheelStep(-120);
+    map.telemetry().lineHeard = true;
+    map.telemetry().gpsStatus = 1;
+    map.scene().setFollowAircraft(true);
+    const MapGeometry& g = map.scene().mapGeometry();
+    const auto shownAt = [&](const GeoPoint& at) {
+        return zoomedScenePoint(g, map.scene().mapWindow(), *geoToScene(g, at.lat, at.lon));
+    };
+    const auto inMiddleThird = [&](ScenePoint p) {
+        const double w = g.mapRight - g.mapLeft, h = g.mapTop - g.mapBottom;
+        return p.x >= g.mapLeft + w / 3 - 1e-6 && p.x <= g.mapLeft + 2 * w / 3 + 1e-6 &&
+               p.y >= g.mapBottom + h / 3 - 1e-6 && p.y <= g.mapBottom + 2 * h / 3 + 1e-6;
+    };
+    // Flown from mark to mark across the picture, the shown part keeps up.
+    for (const PixelMark& mark : picture.marks) {
+        const GeoPoint at = markCoordinate(picture, mark);
+        map.telemetry().lat = at.lat;
+        map.telemetry().lon = at.lon;
+        map.scene().followStep();
+        EXPECT_TRUE(inMiddleThird(shownAt(at))) << mark.column << "," << mark.row;
+    }
+    // The operator's pan ends it: the aircraft may then leave the view.
+    map.scene().panMapByOperator(2.0, 0);
+    EXPECT_FALSE(map.scene().followAircraft());
+    const GeoPoint far = markCoordinate(picture, picture.marks[0]);
+    map.telemetry().lat = far.lat;
+    map.telemetry().lon = far.lon;
+    EXPECT_FALSE(map.scene().followStep());
+}
+
+TEST(ImageryLayer, TileTexturesStayWithinTheirBudgetWhilePanningAcrossTheMap) {
+    OpenedMap map;
+    UtmPicture picture;
+    picture.width = picture.height = 3000;
+    ASSERT_TRUE(writeUtmGeoTiff("big.tif", picture));
+    // A budget of a dozen tiles for a map of well over a hundred at full resolution.
+    constexpr std::size_t kBudget = 12 * kTileSize * kTileSize * 4;
+    map.scene().setImageryBudget(kBudget);
+    ASSERT_TRUE(map.open("big.tif"));
+    for (int i = 0; i < 40; ++i) map.scene().wheelStep(-120);
+    std::size_t most = 0;
+    for (int step = 0; step < 30; ++step) {
+        map.scene().panMap(step < 15 ? -0.8 : 0.8, -0.5);
+        ASSERT_TRUE(map.settle());
+        most = std::max(most, map.scene().imagery()->textureBytes());
+    }
+    // The tiles of one view may exceed it for the moment they are on the screen, never more.
+    const std::size_t onScreen = 12 * kTileSize * kTileSize * 4;
+    EXPECT_LE(most, kBudget + onScreen);
+    EXPECT_GT(map.scene().imagery()->loader().tilesRead(), 12);
+}
+
 }  // namespace
