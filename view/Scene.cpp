@@ -150,7 +150,11 @@ void Scene::openMap(const MapOpenRequest& request) {
         std::function<void()> wake = imageryWake_ ? imageryWake_ : [] {};
         imagery_ = std::make_unique<ImageryLayer>(imageryOpener_, wake, imageryBudget_);
     }
-    imagery_->open(request);
+    // Kept with its folder: the maps opened before are opened again from anywhere.
+    std::error_code ignored;
+    MapOpenRequest absolute = request;
+    absolute.path = std::filesystem::absolute(request.path, ignored).lexically_normal().string();
+    imagery_->open(absolute);
 }
 
 ImageryLayer::Update Scene::takeMapResults() {

@@ -232,7 +232,7 @@ TEST(ImageryLayer, MbTilesAndATileFolderOfThePictureShowItsMarksInPlace) {
         SCOPED_TRACE(path);
         ASSERT_TRUE(map.open(path)) << (map.messages.empty() ? "" : map.messages.front());
         ASSERT_TRUE(map.messages.empty()) << map.messages.front();
-        ASSERT_EQ(map.scene().imagery()->request().path, path);
+        ASSERT_EQ(map.scene().imagery()->request().path, std::filesystem::absolute(path).string());
         expectMarksInPlace(map, picture, 1.5);
         const GeoPoint centre = markCoordinate(picture, picture.marks[2]);
         const ScenePoint centreScene = *geoToScene(map.scene().mapGeometry(), centre.lat, centre.lon);
