@@ -1,5 +1,8 @@
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
@@ -11,6 +14,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/CMainFrame.h"
 #include "app/COrvaneApp.h"
@@ -38,7 +43,11 @@ public:
     Waypoints& flightWaypoints() override { return waypoints; }
     const MapGeometry& flightMapGeometry() override { return geometry; }
     void waypointsReplaced() override { ++replacements; }
+    void openMap(const MapOpenRequest& request) override { opened.push_back(request.path); }
+    void setFollowAircraft(bool follow) override { following = follow; }
 
+    std::vector<std::string> opened;
+    std::optional<bool> following;
     std::optional<TrackMode> trackMode;
     std::optional<bool> alarmsMuted;
     int clears = 0, resets = 0, replacements = 0;
@@ -54,6 +63,7 @@ public:
 
 protected:
     QString promptWaypointFileName(bool) override { return nextFile; }
+    QString promptMapFileName() override { return nextFile; }
 };
 
 QAction* flightAction(CMainFrame& frame, const QString& text) {
@@ -177,6 +187,40 @@ private slots:
         frame.nextFile.clear();
         QCOMPARE(answeringBoxes([&] { flightAction(frame, "&Load Waypoints...")->trigger(); }), QString());
         QCOMPARE(target.replacements, 1);
+    }
+
+    void openMapAndFollowAircraftReachTheViewAndFollowIsKept() {
+        RecordingTarget target;
+        {
+            TestFrame frame;
+            frame.setFlightTarget(&target);
+            QCOMPARE(target.following, std::optional(false));
+            QAction* follow = flightAction(frame, "&Follow Aircraft\tF");
+            QVERIFY(follow != nullptr);
+            QCOMPARE(follow->shortcut(), QKeySequence(Qt::Key_F));
+            follow->trigger();
+            QCOMPARE(target.following, std::optional(true));
+
+            // A picture opens as itself; a tile of a z/x/y folder opens its folder.
+            const QString tile = filesDir_.filePath("tiles/15/9000/12000.png");
+            QVERIFY(QDir().mkpath(QFileInfo(tile).path()));
+            QFile(tile).open(QIODevice::WriteOnly);
+            const QString picture = filesDir_.filePath("photo.png");
+            QFile(picture).open(QIODevice::WriteOnly);
+            QFile(filesDir_.filePath("photo.pgw")).open(QIODevice::WriteOnly);
+            for (const QString& chosen : {picture, tile, QString()}) {
+                frame.nextFile = chosen;
+                flightAction(frame, "&Open Map...")->trigger();
+            }
+            QCOMPARE(target.opened, (std::vector<std::string>{picture.toStdString(),
+                                                              filesDir_.filePath("tiles").toStdString()}));
+        }
+        RecordingTarget next;
+        TestFrame frame;
+        QVERIFY(flightAction(frame, "&Follow Aircraft\tF")->isChecked());
+        frame.setFlightTarget(&next);
+        QCOMPARE(next.following, std::optional(true));
+        QSettings(kRegistryKey, kProfileName).clear();
     }
 
     void theReadoutShowsWhatTheViewReports() {

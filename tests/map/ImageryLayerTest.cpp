@@ -62,8 +62,9 @@ public:
         scene_.openMap({path, {}});
         const std::size_t told = messages.size();
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const std::string absolute = std::filesystem::absolute(path).lexically_normal().string();
         while (messages.size() == told &&
-               (scene_.imagery() == nullptr || scene_.imagery()->request().path != path)) {
+               (scene_.imagery() == nullptr || scene_.imagery()->request().path != absolute)) {
             if (std::chrono::steady_clock::now() > until) return false;
             ImageryLayer::Update update = scene_.takeMapResults();
             for (std::string& m : update.messages) messages.push_back(std::move(m));
