@@ -26,10 +26,16 @@ constexpr double kMercatorHalfWorld = 20037508.342789244;
 constexpr int kWebTileSize = 256;
 // A tile folder holds at most this many zoom levels (the tiling scheme has no more).
 constexpr int kMaxTileZoom = 30;
+constexpr GIntBig kGdalCacheBytes = 16 << 20;
 
 void registerDrivers() {
     static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
+    std::call_once(once, [] {
+        GDALAllRegister();
+        // GDAL's block cache would otherwise take a share of the machine's memory; the tiles
+        // shown are kept as textures, so a small cache does.
+        GDALSetCacheMax64(kGdalCacheBytes);
+    });
 }
 
 // GDAL's last error on this thread, or `fallback` without one.
