@@ -135,7 +135,8 @@ void benchImagery(BenchSetting& setting, Scorecard& scorecard) {
         scorecard.notMeasured("opened map: first picture, ms", "< 1000", "the GeoTIFF does not open");
         return;
     }
-    const double whole = (settle(scene), frameMedian(scene));
+    settle(scene);
+    const double whole = frameMedian(scene);
     for (int i = 0; i < 10; ++i) scene.wheelStep(-120);
     settle(scene);
     const double middle = frameMedian(scene);
@@ -173,7 +174,8 @@ void benchImagery(BenchSetting& setting, Scorecard& scorecard) {
         "pan across the map: %zu steps, frame median %.2f ms, new detail median %.0f ms, p90 %.0f ms, "
         "max %.0f ms; tiles read %d, textures %.1f MiB\n",
         detail.size(), median(panFrames), median(detail), detailP90, detail.back(),
-        scene.imagery()->loader().tilesRead(), scene.imagery()->textureBytes() / 1048576.0);
+        scene.imagery()->loader().tilesRead(),
+        static_cast<double>(scene.imagery()->textureBytes()) / 1048576.0);
     std::printf("resident memory: catalogue map %.1f MiB, opened map at most %.1f MiB\n", catalogueMiB,
                 mostMiB);
 
