@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "map/MapLayer.h"
 #include "map/TilePyramid.h"
 
 namespace {
@@ -19,29 +18,35 @@ ScenePoint shownPoint(const MapGeometry& geometry, const MapWindow& window, doub
     return zoomedScenePoint(geometry, window, unzoomed);
 }
 
-// The box in scene units, texture coordinates from (s0, t0) at its north-west corner to (s1, t1)
-// at its south-east corner (texture rows run from the north).
-void drawBox(const MapGeometry& geometry, const MapWindow& window, const GeoBox& box, float s0, float t0,
-             float s1, float t1) {
-    const ScenePoint nw = shownPoint(geometry, window, box.north, box.west);
-    const ScenePoint se = shownPoint(geometry, window, box.south, box.east);
+// The part of `box` inside `shown` in scene units, texture coordinates running from (s0, t0) at
+// the whole box's north-west corner to (s1, t1) at its south-east corner (texture rows run from
+// the north). Cut to the shown area here rather than by clip planes, which cost the software
+// renderer more than the quads themselves.
+void drawBox(const MapGeometry& geometry, const MapWindow& window, const GeoBox& shown, const GeoBox& box,
+             float s0, float t0, float s1, float t1) {
+    const double west = std::max(box.west, shown.west), east = std::min(box.east, shown.east);
+    const double south = std::max(box.south, shown.south), north = std::min(box.north, shown.north);
+    if (!(east > west) || !(north > south)) return;
+    const auto s = [&](double lon) {
+        return static_cast<float>(s0 + (lon - box.west) / (box.east - box.west) * (s1 - s0));
+    };
+    const auto t = [&](double lat) {
+        return static_cast<float>(t0 + (box.north - lat) / (box.north - box.south) * (t1 - t0));
+    };
+    const ScenePoint nw = shownPoint(geometry, window, north, west);
+    const ScenePoint se = shownPoint(geometry, window, south, east);
     const auto x0 = static_cast<float>(nw.x), y0 = static_cast<float>(nw.y);
     const auto x1 = static_cast<float>(se.x), y1 = static_cast<float>(se.y);
     glBegin(GL_QUADS);
-    glTexCoord2f(s0, t1);
+    glTexCoord2f(s(west), t(south));
     glVertex3f(x0, y1, 0);
-    glTexCoord2f(s1, t1);
+    glTexCoord2f(s(east), t(south));
     glVertex3f(x1, y1, 0);
-    glTexCoord2f(s1, t0);
+    glTexCoord2f(s(east), t(north));
     glVertex3f(x1, y0, 0);
-    glTexCoord2f(s0, t0);
+    glTexCoord2f(s(west), t(north));
     glVertex3f(x0, y0, 0);
     glEnd();
-}
-
-void drawGreyBox(const MapGeometry& geometry, const MapWindow& window, const GeoBox& box) {
-    if (!(box.east > box.west) || !(box.north > box.south)) return;
-    drawBox(geometry, window, box, 0, 0, 1, 1);
 }
 
 }  // namespace
@@ -185,7 +190,6 @@ void ImageryLayer::draw(const MapGeometry& geometry, const MapWindow& window, do
     lastLevel_ = level;
     const std::vector<TileKey> covering = tilesCovering(info_, level, area);
 
-    beginMapClip(geometry);
     // The tiles cover one another nowhere: blending would only make the renderer read every pixel.
     glDisable(GL_BLEND);
     glEnable(GL_TEXTURE_2D);
@@ -202,7 +206,7 @@ void ImageryLayer::draw(const MapGeometry& geometry, const MapWindow& window, do
         if (at != tiles_.end()) {
             at->second.lastDrawn = drawing_;
             glBindTexture(GL_TEXTURE_2D, at->second.texture);
-            drawBox(geometry, window, box, 0, 0, 1, 1);
+            drawBox(geometry, window, area, box, 0, 0, 1, 1);
             continue;
         }
         missing.push_back(key);
@@ -221,7 +225,7 @@ void ImageryLayer::draw(const MapGeometry& geometry, const MapWindow& window, do
         };
         const_cast<Tile&>(coarser->second).lastDrawn = drawing_;
         glBindTexture(GL_TEXTURE_2D, coarser->second.texture);
-        drawBox(geometry, window, box, s(box.west), t(box.north), s(box.east), t(box.south));
+        drawBox(geometry, window, area, box, s(box.west), t(box.north), s(box.east), t(box.south));
     }
     glDisable(GL_TEXTURE_2D);
     // The margin: what the imagery leaves of the rectangle, and the tiles that have nothing to show.
@@ -232,10 +236,9 @@ void ImageryLayer::draw(const MapGeometry& geometry, const MapWindow& window, do
     greyBoxes.push_back({image.east, rect.east, rect.south, rect.north});
     greyBoxes.push_back({image.west, image.east, rect.south, image.south});
     greyBoxes.push_back({image.west, image.east, image.north, rect.north});
-    for (const GeoBox& box : greyBoxes) drawGreyBox(geometry, window, box);
+    for (const GeoBox& box : greyBoxes) drawBox(geometry, window, area, box, 0, 0, 1, 1);
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
-    endMapClip();
 
     waiting_ = !missing.empty();
     if (missing != lastWanted_) {
