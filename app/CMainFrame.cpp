@@ -12,6 +12,7 @@
 
 #include "app/COrvaneApp.h"
 #include "app/CursorReadout.h"
+#include "app/OpenedMaps.h"
 #include "app/SenderStatusFields.h"
 #include "map/LastHeard.h"
 #include "map/WaypointFile.h"
@@ -166,6 +167,16 @@ void CMainFrame::buildFlightMenu(QMenu* menu) {
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateLastPositionActions);
     updateLastPositionActions();
     menu->addSeparator();
+    QAction* openMap = menu->addAction(QStringLiteral("&Open Map..."));
+    connect(openMap, &QAction::triggered, this, &CMainFrame::onOpenMap);
+    followAction_ = menu->addAction(QStringLiteral("&Follow Aircraft\tF"));
+    followAction_->setCheckable(true);
+    followAction_->setShortcut(QKeySequence(Qt::Key_F));
+    connect(followAction_, &QAction::toggled, this, [this](bool follow) {
+        flightSettings_.followAircraft = follow;
+        flightSettings_.save();
+        if (flightTarget_) flightTarget_->setFollowAircraft(follow);
+    });
     QAction* resetView = menu->addAction(QStringLiteral("Reset Map &View\tCtrl+0"));
     resetView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     connect(resetView, &QAction::triggered, this, [this] {
@@ -195,6 +206,7 @@ void CMainFrame::applyFlightSettings() {
     statusBarAction_->setChecked(settings.statusBarShown);
     statusBar()->setVisible(settings.statusBarShown);
     muteAction_->setChecked(settings.alarmsMuted);
+    followAction_->setChecked(settings.followAircraft);
 }
 
 void CMainFrame::setFlightTarget(FlightTarget* target) {
@@ -202,6 +214,20 @@ void CMainFrame::setFlightTarget(FlightTarget* target) {
     if (!target) return;
     target->setTrackMode(flightSettings_.trackMode);
     target->setAlarmsMuted(flightSettings_.alarmsMuted);
+    target->setFollowAircraft(flightSettings_.followAircraft);
+}
+
+QString CMainFrame::promptMapFileName() {
+    return QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Map"), QString(),
+        QStringLiteral("Maps (*.tif *.tiff *.png *.jpg *.jpeg *.bmp *.mbtiles);;All files (*)"));
+}
+
+void CMainFrame::onOpenMap() {
+    if (!flightTarget_) return;
+    const QString path = promptMapFileName();
+    if (path.isEmpty()) return;
+    flightTarget_->openMap({mapPathOfChoice(path.toStdString()), {}});
 }
 
 QString CMainFrame::promptWaypointFileName(bool forSaving) {

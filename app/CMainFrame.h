@@ -41,6 +41,11 @@ public:
     void updateLastPositionActions();
     QAction* copyLastPositionAction() const { return copyLastPositionAction_; }
     QAction* saveLastPositionAction() const { return saveLastPositionAction_; }
+    // Flight > Open Map...: a georeferenced picture, MBTiles file, or any tile of a tile folder
+    // (which opens the folder).
+    void onOpenMap();
+    // Flight > Follow Aircraft, checkable.
+    QAction* followAircraftAction() const { return followAction_; }
 
     QMenu* fileMenu() const { return fileMenu_; }
     QMenu* flightMenu() const { return flightMenu_; }
@@ -60,6 +65,8 @@ protected:
     virtual QString promptWaypointFileName(bool forSaving);
     // The last position's file chooser, offering `suggested`; empty when the operator cancels.
     virtual QString promptLastPositionFileName(const QString& suggested);
+    // The map chooser; empty when the operator cancels.
+    virtual QString promptMapFileName();
 
 private:
     void buildMenus();
@@ -83,5 +90,6 @@ private:
     QAction* muteAction_ = nullptr;
     QAction* copyLastPositionAction_ = nullptr;
     QAction* saveLastPositionAction_ = nullptr;
+    QAction* followAction_ = nullptr;
     SenderStatusFields* senderFields_ = nullptr;
 };

@@ -21,6 +21,7 @@
 #include "app/CAircraftAddressDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CursorReadout.h"
+#include "app/OpenedMaps.h"
 #include "app/ReplayBar.h"
 #include "app/ReplayController.h"
 #include "app/StartupReport.h"
@@ -143,6 +144,9 @@ bool COrvaneApp::initInstance() {
     view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
     frame->setFlightTarget(&view_->flightDeck());
+    connectOpenedMaps(*view_, frame);
+    if (!commandLine.mapFile.isEmpty())
+        view_->openMap({commandLine.mapFile.toStdString(), commandLine.mapCrs.toStdString()});
     view_->flightDeck().setReadoutListener(
         [frame](const MapReadout& readout) { frame->cursorReadout()->showReadout(readout); });
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {

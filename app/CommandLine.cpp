@@ -29,6 +29,8 @@ constexpr ProgramOption kOptions[] = {
     {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
     {"--no-record", "", "record no flight in this run, whatever Flight > Record Flights says"},
     {"--replay", "RECORDING", "show this recorded flight instead of the live link at start"},
+    {"--map", "FILE", "open this georeferenced map (GeoTIFF, picture with world file, MBTiles, tile folder)"},
+    {"--map-crs", "EPSG:N", "the coordinate system of --map when its world file comes without one"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -114,12 +116,15 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
     result.noRecord = parsed.has("--no-record");
     if (const std::string* recording = parsed.value("--replay"))
         result.replayFile = QString::fromStdString(*recording);
+    if (const std::string* map = parsed.value("--map")) result.mapFile = QString::fromStdString(*map);
+    if (const std::string* crs = parsed.value("--map-crs")) result.mapCrs = QString::fromStdString(*crs);
     return result;
 }
 
 void anchorCommandLinePaths(CommandLine& commandLine, const QString& folder) {
     const QDir base(folder);
-    for (QString* path : {&commandLine.documentFile, &commandLine.screenshotFile, &commandLine.replayFile}) {
+    for (QString* path :
+         {&commandLine.documentFile, &commandLine.screenshotFile, &commandLine.replayFile, &commandLine.mapFile}) {
         if (!path->isEmpty()) *path = QDir::cleanPath(base.absoluteFilePath(*path));
     }
 }

@@ -10,6 +10,7 @@ constexpr const char* kGroup = "Flight";
 constexpr const char* kTrackKey = "Track";
 constexpr const char* kStatusBarKey = "StatusBar";
 constexpr const char* kMuteKey = "MuteAlarms";
+constexpr const char* kFollowKey = "FollowAircraft";
 
 // Stored as words rather than numbers, so that a profile stays readable and a reordered enum
 // cannot change an operator's choice.
@@ -28,6 +29,7 @@ FlightSettings FlightSettings::load() {
     }
     loaded.statusBarShown = settings.value(kStatusBarKey, true).toBool();
     loaded.alarmsMuted = settings.value(kMuteKey, false).toBool();
+    loaded.followAircraft = settings.value(kFollowKey, false).toBool();
     settings.endGroup();
     return loaded;
 }
@@ -40,6 +42,7 @@ void FlightSettings::save() const {
     }
     settings.setValue(kStatusBarKey, statusBarShown);
     settings.setValue(kMuteKey, alarmsMuted);
+    settings.setValue(kFollowKey, followAircraft);
     settings.endGroup();
     settings.sync();
 }

@@ -9,6 +9,7 @@ struct FlightSettings {
     TrackMode trackMode = TrackMode::LastTenMinutes;
     bool statusBarShown = true;
     bool alarmsMuted = false;
+    bool followAircraft = false;
 
     // Missing or unreadable values keep the defaults above.
     static FlightSettings load();

@@ -23,6 +23,8 @@ const BenchSection kSections[] = {
      benchRecordingReceiver},
     {"flightlog", "orvane-log on a one-hour recording at 50 lines a second, and its size", benchFlightLog},
     {"frame", "frame drawing at 1024 x 672 off-screen (Mesa's software renderer)", benchFrame},
+    {"imagery", "an opened 20000 x 20000 GeoTIFF: first picture, frames at three zooms, a pan, memory",
+     benchImagery},
     {"replay", "replaying a one-hour recording: open and index, seek, a minute at 64x", benchReplay},
     {"startup", "the program's start-up to the first frame, five runs under a virtual display", benchStartup},
     {"program", "the running program's CPU use idle and at 50 lines a second, and its memory", benchProgram},

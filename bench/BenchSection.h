@@ -94,6 +94,9 @@ void benchFlightLog(BenchSetting& setting, Scorecard& scorecard);
 void benchFrame(BenchSetting& setting, Scorecard& scorecard);
 // A map-sized 24-bit picture with a survey grid over a gradient, like the shipped pictures.
 void writeBenchMapPicture(const char* fileName, int width, int height);
+// An opened 20000 x 20000 GeoTIFF: first picture, frames at three zooms, a pan, memory
+// (ImageryBench.cpp).
+void benchImagery(BenchSetting& setting, Scorecard& scorecard);
 // Replaying a recorded flight: open, seek and 64x (ReplayBench.cpp).
 void benchReplay(BenchSetting& setting, Scorecard& scorecard);
 // The running program and the platform alone under a virtual display (ProgramBench.cpp).

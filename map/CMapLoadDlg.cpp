@@ -173,6 +173,10 @@ void CMapLoadDlg::OnInitDialog() {
     // List position equals catalogue index.
     for (int i = 0; i < kMapSiteCount; ++i)
         mapList->insertItem(i, QString::fromLatin1(kMapCatalog[static_cast<std::size_t>(i)].listText));
+    // Below them the maps opened before, which carry their own coordinates.
+    openedMaps_ = targetView->openedMaps();
+    for (std::size_t i = 0; i < openedMaps_.size(); ++i)
+        mapList->insertItem(kMapSiteCount + static_cast<int>(i), QString::fromStdString(openedMaps_[i].path));
     mapList->setCurrentRow(selectedIndex);
     UpdateData(false);
     static_cast<MapListBox*>(mapList)->startReporting();
@@ -180,7 +184,16 @@ void CMapLoadDlg::OnInitDialog() {
 
 void CMapLoadDlg::OnSelChangeMapList() {
     const int row = mapList->currentRow();
-    if (row < 0 || row >= kCatalogSlots) return;
+    const bool opened = row >= kMapSiteCount && row - kMapSiteCount < static_cast<int>(openedMaps_.size());
+    for (QLineEdit* box : {upperLeftLatBox_, upperLeftLonBox_, lowerRightLatBox_, lowerRightLonBox_}) {
+        box->setEnabled(!opened);
+        if (opened) box->clear();
+    }
+    if (opened) {
+        selectedIndex = row;
+        return;
+    }
+    if (row < 0 || row >= kMapSiteCount) return;
     selectedIndex = row;
     const auto slot = static_cast<std::size_t>(selectedIndex);
     // Whatever was typed for the previous entry is dropped: typed values reach the catalogue
@@ -196,6 +209,11 @@ void CMapLoadDlg::OnSelChangeMapList() {
 }
 
 void CMapLoadDlg::OnOK() {
+    if (selectedIndex >= kMapSiteCount) {
+        targetView->openMap(openedMaps_[static_cast<std::size_t>(selectedIndex - kMapSiteCount)]);
+        accept();
+        return;
+    }
     // A refused box keeps its previous value (and prompts); the others are applied all the same,
     // and the closing read below prompts again and keeps the dialog open.
     UpdateData(true);

@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <array>
 
+#include <vector>
+
+#include "map/ImagerySource.h"
 #include "map/MapCatalog.h"
 #include "map/MapGeometry.h"
 
@@ -22,6 +25,10 @@ public:
     virtual bool loadMapForIndex(int index, const MapCorners& corners) = 0;
     // Asks for a repaint of the whole view.
     virtual void requestRepaint() = 0;
+    // The maps the operator opened before (files and tile folders), newest first.
+    virtual std::vector<MapOpenRequest> openedMaps() { return {}; }
+    // Opens one of them again; the map shown stays until it has opened.
+    virtual void openMap(const MapOpenRequest& /*request*/) {}
 };
 
 // The "Map Loading Dialog": the operator picks a map of the built-in catalogue, may retype its
@@ -69,6 +76,7 @@ private:
     double editLowerRightLat = 0;
     double editLowerRightLon = 0;
 
+    std::vector<MapOpenRequest> openedMaps_;
     QLineEdit* upperLeftLatBox_ = nullptr;
     QLineEdit* upperLeftLonBox_ = nullptr;
     QLineEdit* lowerRightLatBox_ = nullptr;

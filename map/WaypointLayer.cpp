@@ -4,9 +4,8 @@
 
 #include <string>
 
+#include "map/MapLayer.h"
 #include "map/Waypoints.h"
-#include "view/ReplayScene.h"
-#include "view/Scene.h"
 
 namespace {
 
@@ -94,20 +93,14 @@ void SolidSphereCache::draw(double radius) {
     gluDeleteQuadric(quadric);
 }
 
-void Scene::drawSolidSphere(double radius) {
-    sphereCache_.draw(radius);
-}
-
-void Scene::drawWaypointMarks() {
-    // A replay shows the route of the flight's last waypoint upload; the operator's list waits.
-    const Waypoints& route = replay_ != nullptr ? replay_->route : waypoints_;
+void drawWaypointMarks(const MapCanvas& canvas, SolidSphereCache& spheres, const Waypoints& route,
+                       const MapGeometry& geometry, const MapWindow& window) {
     glMatrixMode(GL_MODELVIEW);
     // Waypoints keep their unzoomed scene position; they are drawn where the zoom shows it.
-    auto shownAt = [this, &route](std::size_t at) {
-        return zoomedScenePoint(mapGeometry_, mapWindow(),
-                                {route.waypointSceneX[at], route.waypointSceneY[at]});
+    auto shownAt = [&](std::size_t at) {
+        return zoomedScenePoint(geometry, window, {route.waypointSceneX[at], route.waypointSceneY[at]});
     };
-    beginMapClip();
+    beginMapClip(geometry);
     const int count = route.waypointCount;
     for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(i);
@@ -120,11 +113,11 @@ void Scene::drawWaypointMarks() {
         glPushMatrix();
         glTranslatef(x, y, 0);
         glColor3f(1, 0, 0);
-        drawSolidSphere(kMarkerRadius);
+        spheres.draw(kMarkerRadius);
         glPopMatrix();
 
-        drawText(x + kLabelOffsetX, y, colorYellow, kLabelSize, latLabel.c_str());
-        drawText(x + kLabelOffsetX, y - kLabelLineStep, colorYellow, kLabelSize, lonLabel.c_str());
+        canvas.drawText(x + kLabelOffsetX, y, colorYellow, kLabelSize, latLabel.c_str());
+        canvas.drawText(x + kLabelOffsetX, y - kLabelLineStep, colorYellow, kLabelSize, lonLabel.c_str());
     }
 
     if (route.routeShown != 0) {
@@ -143,8 +136,8 @@ void Scene::drawWaypointMarks() {
     endMapClip();
 }
 
-void Scene::drawWaypointPanel() {
-    lastPanelShowedFlash_ = false;
+bool drawWaypointPanel(const MapCanvas& canvas, Waypoints& waypoints) {
+    bool showedFlash = false;
     for (const Button& button : kButtons) {
         glPushMatrix();
         glLineWidth(1.0f);
@@ -161,16 +154,16 @@ void Scene::drawWaypointPanel() {
         // Outline and texts first: in the same plane the first drawn stays on top of the fill.
         glPushMatrix();
         glTranslatef(button.x, button.y, 0);
-        drawText(button.first.x, button.first.y, colorWhite, button.first.size, button.first.text);
-        drawText(button.second.x, button.second.y, colorWhite, button.second.size, button.second.text);
+        canvas.drawText(button.first.x, button.first.y, colorWhite, button.first.size, button.first.text);
+        canvas.drawText(button.second.x, button.second.y, colorWhite, button.second.size, button.second.text);
 
-        int& pressed = waypoints_.*button.pressed;
-        int& flashCount = waypoints_.*button.flashCount;
+        int& pressed = waypoints.*button.pressed;
+        int& flashCount = waypoints.*button.flashCount;
         if (pressed == 0) {
             glColor3f(kButtonFill[0], kButtonFill[1], kButtonFill[2]);
         } else {
             glColor3f(1, 0, 0);
-            lastPanelShowedFlash_ = true;
+            showedFlash = true;
             if (flashCount == kFlashDrawings - 1) {
                 flashCount = 0;
                 pressed = 0;
@@ -181,4 +174,5 @@ void Scene::drawWaypointPanel() {
         glRectf(0, 0, kButtonWidth, kButtonHeight);
         glPopMatrix();
     }
+    return showedFlash;
 }

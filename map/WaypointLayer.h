@@ -6,6 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "map/MapCanvas.h"
+#include "map/MapGeometry.h"
+
+struct Waypoints;
+
 // Filled spheres drawn from display lists: the first sphere of a radius records its list while
 // drawing it, every later one of exactly that radius replays it. The lists belong to the context
 // that was current when they were made.
@@ -23,3 +28,11 @@ public:
 private:
     std::vector<std::pair<double, GLuint>> lists_;
 };
+
+// The route's markers with their labels and, once uploaded, the route line, where `window` shows
+// them on the map (clipped to the map rectangle). Context current, the frame's modelview.
+void drawWaypointMarks(const MapCanvas& canvas, SolidSphereCache& spheres, const Waypoints& route,
+                       const MapGeometry& geometry, const MapWindow& window);
+// The three buttons under the map; a pressed one is red for a few drawings, counted in
+// `waypoints`. Returns whether one was drawn red.
+bool drawWaypointPanel(const MapCanvas& canvas, Waypoints& waypoints);

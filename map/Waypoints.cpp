@@ -7,7 +7,6 @@
 #include "common/ClassicNumbers.h"
 #include "common/Notifier.h"
 #include "net/UploadGate.h"
-#include "view/SceneCamera.h"
 
 namespace {
 
@@ -51,14 +50,6 @@ std::optional<ReferencePosition> toReferenceFrame(double x, double y, int window
     // Also refuses NaN.
     if (!(std::fabs(scaledX) < kReferenceLimit && std::fabs(scaledY) < kReferenceLimit)) return std::nullopt;
     return ReferencePosition{static_cast<int>(scaledX), static_cast<int>(scaledY)};
-}
-
-std::optional<DoubleClickPosition> toDoubleClickPosition(double x, double y, int windowWidth,
-                                                         int windowHeight) {
-    const auto reference =
-        toReferenceFrame(x, y, windowWidth, windowHeight, kReferenceWidth, kReferenceHeight);
-    if (!reference) return std::nullopt;
-    return DoubleClickPosition{*reference, clientToScene(x, y, windowWidth, windowHeight)};
 }
 
 void dispatchDoubleClick(Waypoints& waypoints, const MapGeometry& geometry, const MapWindow& window,

@@ -59,10 +59,6 @@ struct DoubleClickPosition {
     ReferencePosition reference;
     ScenePoint scene;
 };
-// A client position of a window of windowWidth x windowHeight logical pixels; nothing while the
-// window has no positive size or the position is far outside it.
-std::optional<DoubleClickPosition> toDoubleClickPosition(double x, double y, int windowWidth,
-                                                         int windowHeight);
 
 // What a double-click asks of the view besides changing the list.
 struct DoubleClickActions {

@@ -17,6 +17,7 @@ packages=(
   qt6-svg-dev qt6-qpa-plugins
   dpkg-dev file desktop-file-utils appstream lintian man-db strace
   libpcap-dev tcpdump
+  libgdal-dev gdal-bin
   qt6-charts-dev
 )
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Lays out the folder the program runs in: the map pictures of the three catalogue sites drawn by
-# the project's map tool, and "OpenGC.exe" as a link to the project's cockpit display.
+# the project's map tool, the first site also as imagery to open with Flight > Open Map
+# (survey-utm.tif, a GeoTIFF in UTM, and survey.mbtiles), and "OpenGC.exe" as a link to the
+# project's cockpit display.
 #   scripts/lay-out-run-folder.sh <build dir> <run dir>
 set -euo pipefail
 build=$(realpath "$1")
@@ -10,4 +12,7 @@ run=$(realpath "$run")
 for f in site1.bmp site2.bmp site3.bmp; do
     [ -f "$run/$f" ] || { "$build/bin/orvane-mapgen" --all "$run" >/dev/null; break; }
 done
+[ -f "$run/survey-utm.tif" ] && [ -f "$run/survey.mbtiles" ] ||
+    "$build/bin/orvane-mapgen" --width 2967 --height 2478 --geotiff "$run/survey-utm.tif" \
+        --mbtiles "$run/survey.mbtiles" >/dev/null
 ln -sfn "$build/bin/orvane-cockpit" "$run/OpenGC.exe"

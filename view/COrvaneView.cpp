@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "common/Notifier.h"
 #include "map/Waypoints.h"
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
@@ -47,6 +48,9 @@ COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, cons
       feedSocket_(std::make_unique<NetSocket>(notifier)) {
     flightDeck_ = std::make_unique<FlightDeck>(
         *scene_, telemetry, [this] { update(); }, steadyMilliseconds);
+    // Tiles are read on the loader thread; the view takes them on its own thread.
+    scene_->setImageryAccess(
+        openImagery, [this] { QMetaObject::invokeMethod(this, "takeMapResults", Qt::QueuedConnection); });
     setFormat(pixelFormat());
     // A native child window takes the keyboard focus when clicked; the keys belong to the frame.
     setFlag(Qt::WindowDoesNotAcceptFocus);
@@ -94,6 +98,8 @@ void COrvaneView::onDestroy() {
     for (const QPointer<CMapLoadDlg>& dialog : mapDialogs_) delete dialog.data();
     mapDialogs_.clear();
     feedSocket_->close();
+    // The loader ends before the view: nothing wakes a view that is gone.
+    scene_->closeImagery(current);
     if (current) doneCurrent();
 }
 
@@ -225,7 +231,8 @@ QImage COrvaneView::grabFrame() {
 void COrvaneView::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
     if (Scene::isZoomWheelEvent(delta.x(), delta.y())) {
-        scene_->wheelStep(delta.y());
+        const QPointF at = event->position();
+        scene_->wheelStep(delta.y(), clientToScene(at.x(), at.y(), width(), height()));
         // The picture under the cursor changed.
         showCursorAt(event->position());
         update();
@@ -242,6 +249,9 @@ void COrvaneView::onFrameTimer() {
     if (tickNeedsRepaint(scene_->telemetry(), scene_->lastDrawingShowedLink(), now)) update();
     // A pressed button flashes over the next drawings, one a tick, with or without telemetry.
     if (scene_->buttonFlashPending()) update();
+    if (scene_->followStep()) update();
+    // Results that came while the view could not take them (before its GL was ready).
+    takeMapResults();
     flightDeck_->tick(now);
 
     cockpitFeed_.tick(cockpitTelemetry(), cockpitFeedOn_, *feedSocket_);
@@ -311,6 +321,30 @@ void COrvaneView::requestRepaint() {
     update();
 }
 
+std::vector<MapOpenRequest> COrvaneView::openedMaps() {
+    return openedMaps_ ? openedMaps_() : std::vector<MapOpenRequest>{};
+}
+
+void COrvaneView::openMap(const MapOpenRequest& request) {
+    scene_->openMap(request);
+}
+
+void COrvaneView::takeMapResults() {
+    if (!glReady_ || !isValid() || destroyed_) return;
+    makeCurrent();
+    const ImageryLayer::Update update = scene_->takeMapResults();
+    doneCurrent();
+    if (update.newTiles || update.opened) this->update();
+    if (update.opened && mapOpenedListener_) mapOpenedListener_(*update.opened);
+    for (const std::string& message : update.messages)
+        scene_->notifier().showMessage(kApplicationTitle, message);
+    if (update.crsWanted) {
+        const std::optional<std::string> crs =
+            crsQuestion_ ? crsQuestion_(update.crsWanted->path) : std::nullopt;
+        if (crs) scene_->openMap({update.crsWanted->path, *crs});
+    }
+}
+
 void COrvaneView::showCursorAt(const QPointF& position) {
     const ScenePoint at = clientToScene(position.x(), position.y(), width(), height());
     flightDeck_->setCursor(scene_->geoAtScene(at));
@@ -326,7 +360,7 @@ void COrvaneView::mouseMoveEvent(QMouseEvent* event) {
         if (dragging_) {
             const ScenePoint from = clientToScene(lastDragAt_.x(), lastDragAt_.y(), width(), height());
             const ScenePoint to = clientToScene(position.x(), position.y(), width(), height());
-            scene_->panMap(to.x - from.x, to.y - from.y);
+            scene_->panMapByOperator(to.x - from.x, to.y - from.y);
             lastDragAt_ = position;
             update();
         }

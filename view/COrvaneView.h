@@ -10,10 +10,13 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "map/CMapLoadDlg.h"
+#include "map/ImagerySource.h"
 #include "map/Waypoints.h"
 #include "net/CockpitFeed.h"
 #include "view/FrameTick.h"
@@ -113,7 +116,26 @@ public:
     MapGeometry& mapGeometry() override;
     bool loadMapForIndex(int index, const MapCorners& corners) override;
     void requestRepaint() override;
+    std::vector<MapOpenRequest> openedMaps() override;
+    void openMap(const MapOpenRequest& request) override;
 
+    // Asks the operator for the coordinate system of a picture whose world file comes without one
+    // ("EPSG:N"); nothing when the operator cancels.
+    using CrsQuestion = std::function<std::optional<std::string>(const std::string& path)>;
+    void setCrsQuestion(CrsQuestion question) { crsQuestion_ = std::move(question); }
+    // Told of every map that opened, to remember it among the maps opened before.
+    void setMapOpenedListener(std::function<void(const MapOpenRequest&)> listener) {
+        mapOpenedListener_ = std::move(listener);
+    }
+    // The maps opened before, as the catalogue dialog lists them below its entries.
+    void setOpenedMaps(std::function<std::vector<MapOpenRequest>()> list) { openedMaps_ = std::move(list); }
+
+public slots:
+    // Takes the loader's results: new tiles show, a map that opened replaces the one shown, and
+    // the operator hears of what failed. Queued from the loader thread.
+    void takeMapResults();
+
+public:
     // The scene stretches with the window, so clicks are scaled into one fixed reference frame.
     static constexpr int referenceWidth = kReferenceWidth;
     static constexpr int referenceHeight = kReferenceHeight;
@@ -166,6 +188,9 @@ private:
     bool initialising_ = false;
     bool destroyed_ = false;
     std::uint64_t framesPainted_ = 0;
+    CrsQuestion crsQuestion_;
+    std::function<void(const MapOpenRequest&)> mapOpenedListener_;
+    std::function<std::vector<MapOpenRequest>()> openedMaps_;
     // The left button's press, until a release; a drag starts once it has moved far enough that
     // it cannot be a click (double-clicks keep their meaning).
     std::optional<QPointF> pressedAt_;

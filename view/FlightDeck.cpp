@@ -111,6 +111,15 @@ void FlightDeck::setAlarmsMuted(bool muted) {
     alarms_.setMuted(muted);
 }
 
+void FlightDeck::openMap(const MapOpenRequest& request) {
+    scene_.openMap(request);
+}
+
+void FlightDeck::setFollowAircraft(bool follow) {
+    scene_.setFollowAircraft(follow);
+    if (follow && scene_.followStep()) repaint_();
+}
+
 void FlightDeck::resetMapView() {
     scene_.resetMapView();
     repaint_();

@@ -43,6 +43,8 @@ public:
     const MapGeometry& flightMapGeometry() override;
     void waypointsReplaced() override;
     std::optional<LastFix> lastPosition() override;
+    void openMap(const MapOpenRequest& request) override;
+    void setFollowAircraft(bool follow) override;
 
 private:
     void recordTrack(bool linkLost);

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "map/FlightTrack.h"
+#include "map/ImagerySource.h"
 #include "net/LastFix.h"
 
 struct MapGeometry;
@@ -24,4 +25,8 @@ public:
     virtual void waypointsReplaced() = 0;
     // The last position heard with the GPS acquired, as the view shows it (live or replayed).
     virtual std::optional<LastFix> lastPosition() = 0;
+    // Opens a georeferenced picture or tile folder; the map shown stays until it has opened.
+    virtual void openMap(const MapOpenRequest& request) = 0;
+    // While zoomed, the shown part of the map follows the aircraft.
+    virtual void setFollowAircraft(bool follow) = 0;
 };

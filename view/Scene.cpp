@@ -12,7 +12,10 @@
 
 #include "common/Notifier.h"
 #include "map/MapCatalog.h"
+#include "map/MapLayer.h"
 #include "map/TextureImage.h"
+#include "map/TilePyramid.h"
+#include "map/WaypointLayer.h"
 #include "net/TelemetryDecoder.h"
 #include "view/OutlineFont.h"
 #include "view/ReplayScene.h"
@@ -33,6 +36,10 @@ constexpr float kTextEmScale = 0.29f;
 constexpr float kWheelStep = 0.05f;
 constexpr float kMinMapZoom = 0.1f;
 constexpr float kMaxMapZoom = 1.0f;
+// An opened map zooms by a quarter of an octave a wheel step.
+const double kImageryWheelFactor = std::exp2(0.25);
+// Follow Aircraft keeps the aircraft inside the middle third of the shown map.
+constexpr double kFollowInnerFraction = 1.0 / 3.0;
 
 }  // namespace
 
@@ -40,7 +47,8 @@ Scene::Scene(TelemetryState& telemetry, Notifier& notifier)
     : telemetry_(telemetry),
       notifier_(notifier),
       colorTable_{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}}},
-      clock_(programClockMs) {}
+      clock_(programClockMs),
+      imageryOpener_(openImagery) {}
 
 TelemetryState& Scene::telemetry() {
     return replay_ != nullptr ? replay_->telemetry : telemetry_;
@@ -124,7 +132,48 @@ bool Scene::changeMap(int index, const MapCorners& corners) {
     TextureImage picture;
     if (!loadPicture(index, picture)) return false;
     setMapCorners(mapGeometry_, corners);
+    if (imageryShown()) {
+        // Back to a catalogue picture, with its own zoom steps.
+        imagery_->close();
+        resetMapView();
+    }
     return true;
+}
+
+void Scene::setImageryAccess(TileLoader::Opener opener, std::function<void()> wake) {
+    imageryOpener_ = std::move(opener);
+    imageryWake_ = std::move(wake);
+}
+
+void Scene::openMap(const MapOpenRequest& request) {
+    if (!imagery_) {
+        std::function<void()> wake = imageryWake_ ? imageryWake_ : [] {};
+        imagery_ = std::make_unique<ImageryLayer>(imageryOpener_, wake, imageryBudget_);
+    }
+    // Kept with its folder: the maps opened before are opened again from anywhere.
+    std::error_code ignored;
+    MapOpenRequest absolute = request;
+    absolute.path = std::filesystem::absolute(request.path, ignored).lexically_normal().string();
+    imagery_->open(absolute);
+}
+
+ImageryLayer::Update Scene::takeMapResults() {
+    if (!imagery_) return {};
+    ImageryLayer::Update update = imagery_->takeResults();
+    if (update.opened) {
+        if (mapTexture_ != 0) glDeleteTextures(1, &mapTexture_);
+        mapTexture_ = 0;
+        mapPictureLoaded_ = false;
+        setMapCorners(mapGeometry_, fittedMapCorners(imagery_->info(), mapGeometry_));
+        resetMapView();
+    }
+    return update;
+}
+
+void Scene::closeImagery(bool contextCurrent) {
+    if (!imagery_) return;
+    if (contextCurrent) imagery_->releaseTextures();
+    imagery_.reset();
 }
 
 bool Scene::loadMapForIndex(int index) {
@@ -229,9 +278,61 @@ void Scene::drawTextInColor(float x, float y, const std::array<float, 3>& color,
     glPopMatrix();
 }
 
-void Scene::wheelStep(int delta) {
-    mapZoom_ += delta >= 0 ? kWheelStep : -kWheelStep;
-    mapZoom_ = std::clamp(mapZoom_, kMinMapZoom, kMaxMapZoom);
+void Scene::wheelStep(int delta, std::optional<ScenePoint> cursor) {
+    if (!imageryShown()) {
+        mapZoom_ += delta >= 0 ? kWheelStep : -kWheelStep;
+        mapZoom_ = std::clamp(mapZoom_, kMinMapZoom, kMaxMapZoom);
+        return;
+    }
+    const MapGeometry& g = mapGeometry_;
+    const MapWindow before = mapWindow();
+    const double factor = delta >= 0 ? kImageryWheelFactor : 1.0 / kImageryWheelFactor;
+    const float zoom = std::clamp(static_cast<float>(mapZoom_ * factor), minimumMapZoom(), kMaxMapZoom);
+    // The point under the cursor keeps its place: its fraction of the rectangle stays the same.
+    const ScenePoint at = cursor && isOnMap(g, *cursor)
+                              ? *cursor
+                              : ScenePoint{(g.mapLeft + g.mapRight) / 2, (g.mapBottom + g.mapTop) / 2};
+    const double fx = (at.x - g.mapLeft) / (g.mapRight - g.mapLeft);
+    const double fy = (at.y - g.mapBottom) / (g.mapTop - g.mapBottom);
+    const double u = before.startU + fx * before.zoom, v = before.startV + fy * before.zoom;
+    mapZoom_ = zoom;
+    panCentreU_ = u - fx * zoom + zoom / 2.0;
+    panCentreV_ = v - fy * zoom + zoom / 2.0;
+}
+
+float Scene::minimumMapZoom() const {
+    if (!imageryShown()) return kMinMapZoom;
+    return std::min(kMaxMapZoom, imageryMinimumZoom(imagery_->info(), mapGeometry_, mapRectScreenPixels()));
+}
+
+double Scene::mapRectScreenPixels() const {
+    return (mapGeometry_.mapRight - mapGeometry_.mapLeft) * viewportWidth_ / (2 * sceneHalfWidth());
+}
+
+void Scene::panMapByOperator(double dx, double dy) {
+    followAircraft_ = false;
+    panMap(dx, dy);
+}
+
+bool Scene::followStep() {
+    if (!followAircraft_ || mapZoom_ >= kMaxMapZoom) return false;
+    const std::optional<ScenePoint> aircraft = aircraftOnMap();
+    if (!aircraft) return false;
+    const MapGeometry& g = mapGeometry_;
+    const double width = g.mapRight - g.mapLeft, height = g.mapTop - g.mapBottom;
+    // How far the aircraft stands outside the middle third, in scene units; the map moves back
+    // by as much.
+    const auto outside = [](double at, double low, double span) {
+        const double inner = span * kFollowInnerFraction;
+        const double from = low + inner, to = low + 2 * inner;
+        return at < from ? at - from : at > to ? at - to : 0.0;
+    };
+    const double dx = outside(aircraft->x, g.mapLeft, width), dy = outside(aircraft->y, g.mapBottom, height);
+    if (dx == 0 && dy == 0) return false;
+    const MapWindow before = mapWindow();
+    panMap(-dx, -dy);
+    const MapWindow after = mapWindow();
+    return after.startU != before.startU || after.startV != before.startV;
 }
 
 void Scene::resetMapView() {
@@ -272,21 +373,38 @@ void Scene::doubleClick(double x, double y, int width, int height, const DoubleC
     if (at) dispatchDoubleClick(waypoints_, mapGeometry_, mapWindow(), *at, actions);
 }
 
-namespace {
-constexpr int kMapClipPlanes = 4;
-}  // namespace
-
 void Scene::beginMapClip() const {
-    const MapGeometry& g = mapGeometry_;
-    // Each plane keeps the side where a x + b y + d >= 0.
-    const GLdouble planes[kMapClipPlanes][4] = {
-        {1, 0, 0, -g.mapLeft}, {-1, 0, 0, g.mapRight}, {0, 1, 0, -g.mapBottom}, {0, -1, 0, g.mapTop}};
-    for (int i = 0; i < kMapClipPlanes; ++i) {
-        glClipPlane(static_cast<GLenum>(GL_CLIP_PLANE0 + i), planes[i]);
-        glEnable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
-    }
+    ::beginMapClip(mapGeometry_);
 }
 
 void Scene::endMapClip() const {
-    for (int i = 0; i < kMapClipPlanes; ++i) glDisable(static_cast<GLenum>(GL_CLIP_PLANE0 + i));
+    ::endMapClip();
+}
+
+void Scene::drawSolidSphere(double radius) {
+    sphereCache_.draw(radius);
+}
+
+void Scene::drawWaypointMarks() {
+    // A replay shows the route of the flight's last waypoint upload; the operator's list waits.
+    const Waypoints& route = replay_ != nullptr ? replay_->route : waypoints_;
+    ::drawWaypointMarks(*this, sphereCache_, route, mapGeometry_, mapWindow());
+}
+
+void Scene::drawWaypointPanel() {
+    lastPanelShowedFlash_ = ::drawWaypointPanel(*this, waypoints_);
+}
+
+void Scene::drawMap() {
+    drawMapFrame(mapGeometry_);
+    // The zoom window: a square of side mapZoom, centred on the picture's centre until panned.
+    const MapWindow window = mapWindow();
+    mapGeometry_.mapTexU0 = window.startU;
+    mapGeometry_.mapTexV0 = window.startV;
+    if (imageryShown()) {
+        imagery_->draw(mapGeometry_, window, mapRectScreenPixels());
+        return;
+    }
+    drawMapPicture(mapGeometry_, window,
+                   {mapTexture_, mapPictureLoaded_, mapLevelChosenByView_ ? mapTextureLevel() : -1});
 }

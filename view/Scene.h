@@ -4,11 +4,15 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
 #include "map/FlightTrack.h"
+#include "map/ImageryLayer.h"
 #include "map/LastHeard.h"
+#include "map/MapCanvas.h"
 #include "map/MapGeometry.h"
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
@@ -19,9 +23,6 @@ class Notifier;
 class TextureImage;
 struct TelemetryState;
 
-// Colour indices of drawText.
-enum ColorIndex : int { colorBlack = 0, colorRed, colorGreen, colorBlue, colorWhite, colorYellow };
-using ColorTable = std::array<std::array<float, 3>, 6>;
 // Words whose state is no longer known (the link is lost).
 inline constexpr std::array<float, 3> kUnknownStateColor{0.5f, 0.5f, 0.5f};
 
@@ -36,7 +37,7 @@ inline constexpr const char* kMapLoadFailedText = "Loading the Navigation Map is
 // Everything the view draws, with the state the drawing needs, independent of any window: it
 // draws with whatever OpenGL context is current, so the program's view widget and the rendering
 // tests (an off-screen context) use the same code. User-interface thread only.
-class Scene {
+class Scene : public MapCanvas {
 public:
     Scene(TelemetryState& telemetry, Notifier& notifier);
     ~Scene();
@@ -76,7 +77,7 @@ public:
 
     // The only text primitive: baseline start at (x, y), size 1.0 is an em of 0.29 scene units.
     // Sets the colour of `colorIndex` (and draws nothing at all for an index outside the table).
-    void drawText(float x, float y, int colorIndex, float size, const char* text) const;
+    void drawText(float x, float y, int colorIndex, float size, const char* text) const override;
     // The same in a colour of its own.
     void drawTextInColor(float x, float y, const std::array<float, 3>& color, float size,
                          const char* text) const;
@@ -91,12 +92,40 @@ public:
     // The same with the current corners.
     bool loadMapForIndex(int index);
 
+    // Opened maps (imagery files and tile folders). `opener` runs on the loader thread; `wake` is
+    // called there whenever results wait to be taken (it must not block). Set before the first
+    // openMap; by default GDAL opens and nobody is woken (takeMapResults is polled).
+    void setImageryAccess(TileLoader::Opener opener, std::function<void()> wake);
+    // Bytes of tile textures kept at most (beyond those of the drawing on the screen); before
+    // the first openMap.
+    void setImageryBudget(std::size_t bytes) { imageryBudget_ = bytes; }
+    // Starts opening `request` on the loader thread; the map shown stays until it has opened.
+    void openMap(const MapOpenRequest& request);
+    // Takes what the loader has done (context current): a map opened (it is shown whole, its
+    // area fitted into the map rectangle), tiles, and what the operator must be told or asked.
+    ImageryLayer::Update takeMapResults();
+    // The opened map, when one is shown instead of a catalogue picture.
+    const ImageryLayer* imagery() const { return imageryShown() ? imagery_.get() : nullptr; }
+    bool imageryShown() const { return imagery_ && imagery_->shown(); }
+    // Ends the loader and releases the tiles (context current, or none when the context is gone).
+    void closeImagery(bool contextCurrent);
+
     // The program's millisecond clock unless set otherwise (tests): it times how long the panel
     // warns of a second telemetry sender.
     void setClock(MillisecondClock clock) { clock_ = std::move(clock); }
 
-    // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0.
-    void wheelStep(int delta);
+    // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0. An
+    // opened map zooms by a constant factor from the whole map down to one of its pixels a screen
+    // pixel, keeping the map point under `cursor` (scene units) where it is.
+    void wheelStep(int delta, std::optional<ScenePoint> cursor = std::nullopt);
+    // The zoom window's smallest side for the map shown.
+    float minimumMapZoom() const;
+    // Follow Aircraft: while zoomed, the shown part of the map moves to keep the aircraft inside
+    // its middle third. A pan by the operator switches it off.
+    void setFollowAircraft(bool follow) { followAircraft_ = follow; }
+    bool followAircraft() const { return followAircraft_; }
+    // Moves the shown part to the aircraft when following; whether it moved.
+    bool followStep();
     // Whether a wheel event of these angle deltas is a zoom step: only a vertical component zooms,
     // so a tilted wheel or a sideways swipe leaves the map alone (an event of no delta at all
     // still counts as forward).
@@ -140,7 +169,7 @@ public:
     Waypoints& waypoints() { return waypoints_; }
     const SolidSphereCache& sphereCache() const { return sphereCache_; }
     // Whether a map picture has reached the texture; without one the map shows only its frame.
-    bool hasMapPicture() const { return mapPictureLoaded_; }
+    bool hasMapPicture() const { return mapPictureLoaded_ || imageryShown(); }
     // The flown track shown (the replayed flight's during a replay) and which part of it is drawn;
     // the track clock (the track's own clock, set before each frame) decides what "the last ten
     // minutes" are.
@@ -156,6 +185,8 @@ public:
     // Drags the shown picture by (dx, dy) scene units, as a hand moves paper: the zoom window
     // moves the other way and never past the picture's edges. Nothing moves at full view.
     void panMap(double dx, double dy);
+    // The operator's own pan: the same, and it ends Follow Aircraft.
+    void panMapByOperator(double dx, double dy);
     // The part of the picture on show: the zoom window around the pan centre, inside the picture.
     MapWindow mapWindow() const;
     // The coordinate of the picture as shown under scene point `shown`; nothing off the drawn map.
@@ -185,11 +216,11 @@ private:
     std::optional<ScenePoint> shownScenePoint(double lat, double lon) const;
     GeoPoint unshownGeo(double x, double y) const;
     bool loadPicture(int index, TextureImage& picture);
-    // Clips what is drawn between the two to the map rectangle: overlays placed by coordinates
-    // never spill from the part of the map on show over the panels. Called with the frame's
-    // modelview (the planes are fixed in scene units).
+    // Clips what is drawn between the two to the map rectangle (the frame's modelview).
     void beginMapClip() const;
     void endMapClip() const;
+    // Horizontal screen pixels of the map rectangle in the current viewport.
+    double mapRectScreenPixels() const;
     void rememberMapTextureSize();
     void drawStateTable();
 
@@ -217,4 +248,9 @@ private:
     // Centre of the zoom window in texture coordinates; the picture's centre until panned.
     double panCentreU_ = 0.5, panCentreV_ = 0.5;
     MillisecondClock clock_;
+    TileLoader::Opener imageryOpener_;
+    std::function<void()> imageryWake_;
+    std::unique_ptr<ImageryLayer> imagery_;
+    std::size_t imageryBudget_ = ImageryLayer::kDefaultTextureBudget;
+    bool followAircraft_ = false;
 };

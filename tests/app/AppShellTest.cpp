@@ -154,7 +154,8 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
         "F&light: &Record Flights|Re&play Recording...\tCtrl+R|(S&top Replay)|&Aircraft "
         "Address...|-|Trac&k|&Clear "
         "Track|-|&Save Waypoints...|&Load Waypoints...|(Copy Last Posit&ion)|(Save Last "
-        "Positio&n...)|-|Reset Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
+        "Positio&n...)|-|&Open Map...|&Follow Aircraft\tF|Reset Map &View\tCtrl+0|Status &Bar|&Mute "
+        "Alarms",
         "&Help: &About Orvane..."};
     QStringList shown;
     for (QAction* top : frame_->menuBar()->actions()) {

@@ -1,7 +1,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
@@ -14,6 +16,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/CMainFrame.h"
 #include "app/COrvaneApp.h"
@@ -43,7 +47,11 @@ public:
     const MapGeometry& flightMapGeometry() override { return geometry; }
     void waypointsReplaced() override { ++replacements; }
     std::optional<LastFix> lastPosition() override { return lastFix; }
+    void openMap(const MapOpenRequest& request) override { opened.push_back(request.path); }
+    void setFollowAircraft(bool follow) override { following = follow; }
 
+    std::vector<std::string> opened;
+    std::optional<bool> following;
     std::optional<TrackMode> trackMode;
     std::optional<bool> alarmsMuted;
     int clears = 0, resets = 0, replacements = 0;
@@ -61,6 +69,7 @@ public:
 protected:
     QString promptWaypointFileName(bool) override { return nextFile; }
     QString promptLastPositionFileName(const QString&) override { return nextFile; }
+    QString promptMapFileName() override { return nextFile; }
 };
 
 QAction* flightAction(CMainFrame& frame, const QString& text) {
@@ -237,6 +246,40 @@ private slots:
         const QString refused = answeringBoxes([&] { save->trigger(); });
         QVERIFY2(refused.startsWith("The last position was not saved to \"" + frame.nextFile + "\""),
                  qPrintable(refused));
+    }
+
+    void openMapAndFollowAircraftReachTheViewAndFollowIsKept() {
+        RecordingTarget target;
+        {
+            TestFrame frame;
+            frame.setFlightTarget(&target);
+            QCOMPARE(target.following, std::optional(false));
+            QAction* follow = flightAction(frame, "&Follow Aircraft\tF");
+            QVERIFY(follow != nullptr);
+            QCOMPARE(follow->shortcut(), QKeySequence(Qt::Key_F));
+            follow->trigger();
+            QCOMPARE(target.following, std::optional(true));
+
+            // A picture opens as itself; a tile of a z/x/y folder opens its folder.
+            const QString tile = filesDir_.filePath("tiles/15/9000/12000.png");
+            QVERIFY(QDir().mkpath(QFileInfo(tile).path()));
+            QFile(tile).open(QIODevice::WriteOnly);
+            const QString picture = filesDir_.filePath("photo.png");
+            QFile(picture).open(QIODevice::WriteOnly);
+            QFile(filesDir_.filePath("photo.pgw")).open(QIODevice::WriteOnly);
+            for (const QString& chosen : {picture, tile, QString()}) {
+                frame.nextFile = chosen;
+                flightAction(frame, "&Open Map...")->trigger();
+            }
+            QCOMPARE(target.opened, (std::vector<std::string>{picture.toStdString(),
+                                                              filesDir_.filePath("tiles").toStdString()}));
+        }
+        RecordingTarget next;
+        TestFrame frame;
+        QVERIFY(flightAction(frame, "&Follow Aircraft\tF")->isChecked());
+        frame.setFlightTarget(&next);
+        QCOMPARE(next.following, std::optional(true));
+        QSettings(kRegistryKey, kProfileName).clear();
     }
 
     void theReadoutShowsWhatTheViewReports() {

@@ -1,5 +1,5 @@
-# Fails when anything outside app/ includes app/: app/ only assembles the program, and only its
-# main and the shell's own tests may reach into it. Run with -DSOURCE_DIR=<root of the tree>.
+# Fails when anything outside app/ includes app/ (app/ only assembles the program, and only its
+# main and the shell's own tests may reach into it), or when map/ includes view/. Run with -DSOURCE_DIR=<root of the tree>.
 set(layers common net view map tuning tools bench fuzz tests)
 set(offenders "")
 foreach(layer IN LISTS layers)
@@ -17,4 +17,18 @@ endforeach()
 if(offenders)
   list(JOIN offenders "\n" text)
   message(FATAL_ERROR "app/ is included from outside the shell:\n${text}")
+endif()
+
+# The map's code draws through its own small interface and never reaches up into the view.
+file(GLOB_RECURSE map_sources "${SOURCE_DIR}/map/*.h" "${SOURCE_DIR}/map/*.cpp")
+set(map_offenders "")
+foreach(source IN LISTS map_sources)
+  file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]+[\"<]view/")
+  if(lines)
+    list(APPEND map_offenders "${source}: ${lines}")
+  endif()
+endforeach()
+if(map_offenders)
+  list(JOIN map_offenders "\n" text)
+  message(FATAL_ERROR "map/ includes view/:\n${text}")
 endif()

@@ -29,6 +29,10 @@ public:
         return true;
     }
     void requestRepaint() override { ++repaints; }
+    std::vector<MapOpenRequest> openedMaps() override { return before; }
+    void openMap(const MapOpenRequest& request) override { reopened.push_back(request); }
+    std::vector<MapOpenRequest> before;
+    std::vector<MapOpenRequest> reopened;
 
     static constexpr int kShippedWidth = 989;
     static constexpr int kShippedHeight = 826;
@@ -81,6 +85,7 @@ void typeInto(QWidget* dialog, const char* id, const char* text) {
 // The operator's click on a list entry.
 void selectEntry(QWidget* dialog, int row) {
     auto* list = control<QListWidget>(dialog, "1016");
+    list->scrollToItem(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 
@@ -181,6 +186,31 @@ private slots:
         QCOMPARE(answerer.texts, QStringList{CMapLoadDlg::kInvalidReferenceWarning});
         QCOMPARE(answerer.captions, QStringList{"Orvane"});
         QVERIFY(dialog->isVisible());
+    }
+
+    void theMapsOpenedBeforeAreListedBelowTheEntriesAndOpenAgain() {
+        MessageBoxAnswerer answerer;
+        view_.before = {{"/maps/photo.tif", ""}, {"/maps/scan.png", "EPSG:32618"}};
+        QPointer<CMapLoadDlg> dialog = open();
+        auto* list = control<QListWidget>(dialog, "1016");
+        QCOMPARE(list->count(), 6);
+        QCOMPARE(list->item(4)->text(), QString("/maps/photo.tif"));
+        QCOMPARE(list->item(5)->text(), QString("/maps/scan.png"));
+        selectEntry(dialog, 5);
+        // Its coordinates are the file's own: nothing to type, nothing to warn of.
+        QVERIFY(!control<QLineEdit>(dialog, "1017")->isEnabled());
+        QVERIFY(answerer.texts.isEmpty());
+        clickButton(dialog, "1");
+        QCOMPARE(view_.reopened, (std::vector<MapOpenRequest>{{"/maps/scan.png", "EPSG:32618"}}));
+        QVERIFY(view_.loadedFiles.isEmpty());
+        // The four entries stay as they are.
+        dialog = open();
+        selectEntry(dialog, 0);
+        QVERIFY(control<QLineEdit>(dialog, "1017")->isEnabled());
+        QCOMPARE(boxTexts(dialog), builtIn(0));
+        view_.before.clear();
+        view_.reopened.clear();
+        closeAll();
     }
 
     void okAppliesTheEntryToTheViewAndCloses() {

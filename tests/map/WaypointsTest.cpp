@@ -12,6 +12,7 @@
 #include "net/UploadGate.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/support/ScriptedAsker.h"
+#include "view/SceneCamera.h"
 
 namespace {
 

@@ -39,5 +39,20 @@ if "$program" --width 64 --height 48 --out full.bmp >/dev/null 2>"$work/err" ||
     echo "FAILED: a write to a full device said: $(cat "$work/err")"
     failures=$((failures + 1))
 fi
-echo "orvane-mapgen command lines: $((${#refused[@]} + 2)) checked, $failures failed"
+# The survey picture as imagery: a GeoTIFF in the site's UTM zone (18 north) with overviews, and
+# MBTiles with lower zoom levels; gdalinfo (GDAL's own tool) reads them back.
+"$program" --width 400 --height 300 --geotiff survey.tif --mbtiles survey.mbtiles >"$work/out" 2>"$work/err"
+if [ -s "$work/err" ] || ! gdalinfo survey.tif >"$work/tif" 2>&1 || ! grep -q 'UTM zone 18N' "$work/tif" ||
+    ! grep -q 'Overviews: ' "$work/tif" || ! gdalinfo survey.mbtiles >"$work/mb" 2>&1 ||
+    ! grep -q 'Overviews: ' "$work/mb" || [ -e survey.tif.part ] || [ -e survey.mbtiles.part ]; then
+    echo "FAILED: the imagery files: $(cat "$work/out" "$work/err" "$work/tif" "$work/mb" 2>/dev/null | head -40)"
+    failures=$((failures + 1))
+fi
+# A folder that cannot be written to leaves no file and says why.
+if "$program" --width 64 --height 48 --geotiff /proc/no/survey.tif >/dev/null 2>"$work/err" ||
+    ! grep -q 'cannot write /proc/no/survey.tif' "$work/err"; then
+    echo "FAILED: an unwritable GeoTIFF said: $(cat "$work/err")"
+    failures=$((failures + 1))
+fi
+echo "orvane-mapgen command lines: $((${#refused[@]} + 4)) checked, $failures failed"
 [ "$failures" -eq 0 ]

@@ -20,6 +20,8 @@ constexpr ProgramOption kOptions[] = {
     {"--seed", "S", "seed of the survey-grid details (default 1)"},
     {"--no-file-header", "", "write a packed bitmap that starts with its bitmap header"},
     {"--out", "FILE", "write the picture to FILE"},
+    {"--geotiff", "FILE", "write the picture also as a GeoTIFF in its UTM zone, with overviews"},
+    {"--mbtiles", "FILE", "write the picture also as MBTiles (Web Mercator tiles)"},
     {"--all", "DIR",
      "write site3.bmp (entry 0, bmp24), site2.bmp (entry 1, bmp8) and site1.bmp"
      " (entry 2, core12) into DIR"},
@@ -32,7 +34,8 @@ constexpr ProgramDescription kProgram = {
     "Draws survey-grid map pictures of the ground station's catalogue sites, or of any corners,\n"
     "and writes them as bitmap files in the layouts the ground station reads.",
     kOptions,
-    "  Writes only the file of --out, or site1.bmp, site2.bmp and site3.bmp in the folder of --all\n"
+    "  Writes only the files of --out, --geotiff and --mbtiles, or site1.bmp, site2.bmp and site3.bmp in the "
+    "folder of --all\n"
     "  (made when needed), replacing files of those names. Reads no file.",
 };
 
@@ -76,7 +79,8 @@ bool readMapgenOptions(const ParsedOptions& parsed, MapgenOptions& options, std:
         }
     }
     const bool allSites = parsed.has("--all");
-    if (parsed.has("--out") == allSites) return refuse("give either --out FILE or --all DIR");
+    const bool oneMap = parsed.has("--out") || parsed.has("--geotiff") || parsed.has("--mbtiles");
+    if (oneMap == allSites) return refuse("give either --out FILE (or --geotiff, --mbtiles) or --all DIR");
     if (allSites) {
         for (const char* option : {"--site", "--ul-lat", "--ul-lon", "--lr-lat", "--lr-lon", "--format",
                                    "--seed", "--no-file-header"}) {
@@ -123,7 +127,12 @@ bool readMapgenOptions(const ParsedOptions& parsed, MapgenOptions& options, std:
     options.fileHeader = !parsed.has("--no-file-header");
     if (const std::string* value = parsed.value("--out")) options.out = *value;
     if (const std::string* value = parsed.value("--all")) options.allDir = *value;
-    if (options.out.empty() && options.allDir.empty()) return refuse("the file or folder name is empty");
+    if (const std::string* value = parsed.value("--geotiff")) options.geoTiff = *value;
+    if (const std::string* value = parsed.value("--mbtiles")) options.mbTiles = *value;
+    for (const char* option : {"--out", "--all", "--geotiff", "--mbtiles"}) {
+        if (parsed.has(option) && parsed.value(option)->empty())
+            return refuse("the file or folder name is empty");
+    }
 
     if (static_cast<long long>(options.width) * options.height > kDibMaxPixels)
         return refuse("picture too large");

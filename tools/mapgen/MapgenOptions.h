@@ -17,6 +17,8 @@ struct MapgenOptions {
     bool fileHeader = true;
     std::string out;
     std::string allDir;
+    std::string geoTiff;  // the same picture as georeferenced imagery, when named
+    std::string mbTiles;
 };
 
 const ProgramDescription& mapgenProgram();

@@ -10,6 +10,7 @@
 #include "common/OutputFile.h"
 #include "map/MapCatalog.h"
 #include "tools/mapgen/BmpWriter.h"
+#include "tools/mapgen/GeoImageWriter.h"
 #include "tools/mapgen/MapPicture.h"
 #include "tools/mapgen/MapgenOptions.h"
 
@@ -30,6 +31,26 @@ bool writeMap(const MapCorners& corners, int width, int height, std::uint32_t se
     }
     std::printf("%s: %d x %d, %s, %zu bytes\n", path.c_str(), width, height, bmpFormatName(format),
                 bytes->size());
+    return true;
+}
+
+// The same picture as a GeoTIFF in its UTM zone and as MBTiles, for the maps an operator opens.
+bool writeImagery(const MapgenOptions& options) {
+    if (options.geoTiff.empty() && options.mbTiles.empty()) return true;
+    const QImage picture = drawMapPicture(options.corners, options.width, options.height, options.seed);
+    const std::pair<const std::string&,
+                    bool (*)(const QImage&, const MapCorners&, const std::string&, std::string&)>
+        files[] = {{options.geoTiff, writeUtmGeoTiff}, {options.mbTiles, writeMbTiles}};
+    for (const auto& [path, write] : files) {
+        if (path.empty()) continue;
+        std::string error;
+        if (!write(picture, options.corners, path, error)) {
+            std::fprintf(stderr, "orvane-mapgen: cannot write %s: %s\n", path.c_str(), error.c_str());
+            return false;
+        }
+        std::printf("%s: %d x %d survey picture, georeferenced\n", path.c_str(), options.width,
+                    options.height);
+    }
     return true;
 }
 
@@ -63,11 +84,12 @@ int main(int argc, char** argv) {
     } removeRuntimeFolder{runtimeFolder};
     QGuiApplication application(argc, argv);
 
-    if (options.allDir.empty())
-        return writeMap(options.corners, options.width, options.height, options.seed, options.format,
-                        options.fileHeader, options.out)
-                   ? 0
-                   : 1;
+    if (options.allDir.empty()) {
+        if (!options.out.empty() && !writeMap(options.corners, options.width, options.height, options.seed,
+                                              options.format, options.fileHeader, options.out))
+            return 1;
+        return writeImagery(options) ? 0 : 1;
+    }
 
     // Each catalogue entry's bitmap in a different layout, so that the program meets all of them.
     struct SiteFile {
