@@ -5,6 +5,8 @@
 
 #include "map/Geodesy.h"
 #include "map/MapGeometry.h"
+#include "map/RouteProfile.h"
+#include "map/Terrain.h"
 
 struct Waypoints;
 
@@ -15,6 +17,14 @@ struct MapReadout {
     std::optional<GeoPoint> aircraft;  // while the aircraft's position is known (a GPS fix)
     int waypointCount = 0;
     double routeMetres = 0;  // closed route, as the route line is drawn
+    // Terrain, while elevation files are in use: the ground under the cursor and under the
+    // aircraft, the aircraft's altitude above mean sea level, and whether the clearance alarm holds.
+    bool terrainInUse = false;
+    HeightUnit unit = HeightUnit::Metres;
+    GroundHeight cursorGround;
+    GroundHeight aircraftGround;
+    double altitudeMetres = 0;
+    bool terrainAlarm = false;
 };
 
 // The route part of the readout from the list.
@@ -25,3 +35,7 @@ void readRoute(MapReadout& readout, const Waypoints& waypoints);
 std::string formatCursorReadout(const MapReadout& readout);
 // "3 waypoints   Route 524.7 m".
 std::string formatRouteReadout(const MapReadout& readout);
+
+// "GND 412 m  AGL 88 m" ("GND no terrain" where no file covers the aircraft); empty while no
+// elevation files are in use or the aircraft's position is unknown.
+std::string formatTerrainReadout(const MapReadout& readout);
