@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -26,6 +27,7 @@
 #include "app/ReplayBar.h"
 #include "app/ReplayController.h"
 #include "app/StartupReport.h"
+#include "app/TerrainControl.h"
 #include "app/UserFolder.h"
 #include "common/MessageLog.h"
 #include "common/ProcessStat.h"
@@ -74,6 +76,8 @@ constexpr ProgramOption kOptions[] = {
     {"--replay", "RECORDING", "show this recorded flight instead of the live link at start"},
     {"--map", "FILE", "open this georeferenced map (GeoTIFF, picture with world file, MBTiles, tile folder)"},
     {"--map-crs", "EPSG:N", "the coordinate system of --map when its world file comes without one"},
+    {"--elevation", "PATH",
+     "use this elevation file or folder of them (SRTM .hgt, GeoTIFF); may be repeated"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -94,6 +98,16 @@ constexpr ProgramDescription kProgram = {
 };
 constexpr double kLongestScreenshotDelaySeconds = 86400;
 constexpr const char* kRecordFlightsKey = "Settings/RecordFlights";
+
+// An alarm's start or end on standard error, with the time, so that it can be read back from the
+// journal.
+void writeAlarmJournal(const std::string& line) {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    char stamp[32] = "";
+    if (gmtime_r(&now, &utc) != nullptr) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::fprintf(stderr, "%s %s\n", stamp, line.c_str());
+}
 
 }  // namespace
 
@@ -162,6 +176,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
         result.replayFile = QString::fromStdString(*recording);
     if (const std::string* map = parsed.value("--map")) result.mapFile = QString::fromStdString(*map);
     if (const std::string* crs = parsed.value("--map-crs")) result.mapCrs = QString::fromStdString(*crs);
+    for (const std::string& path : parsed.values("--elevation"))
+        result.elevationPaths.push_back(std::filesystem::absolute(path).string());
     return result;
 }
 
@@ -265,8 +281,12 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
         view_->openMap({commandLine.mapFile.toStdString(), commandLine.mapCrs.toStdString()});
     view_->flightDeck().setReadoutListener(
         [frame](const MapReadout& readout) { frame->cursorReadout()->showReadout(readout); });
+    view_->flightDeck().setAlarmJournal(writeAlarmJournal);
+    terrain_ = std::make_unique<TerrainControl>(commandLine.elevationPaths, view_->flightDeck(), notifier);
+    frame->setTerrainControl(terrain_.get());
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
+        terrain_.reset();
         QCoreApplication::quit();
     });
 

@@ -23,6 +23,7 @@
 
 class CMainFrame;
 class COrvaneView;
+class TerrainControl;
 class FlightRecorder;
 class NetSocket;
 class QWidget;
@@ -35,13 +36,14 @@ struct CommandLine {
     QString documentFile;  // empty: a new, untitled document
     QString screenshotFile;
     double screenshotAfterSeconds = 1.0;
-    bool reportStartup = false;  // print the start-up figures at the first frame, then end
-    bool reportFrames = false;   // print the count of painted frames once a second
-    bool userFolder = false;     // work in the operator's own folder, as started from the menu
-    bool noRecord = false;       // record no flight in this run, whatever the profile says
-    QString replayFile;          // a recording to replay from the start
-    QString mapFile, mapCrs;     // a map to open at start, and its coordinate system
-    QString error;               // not empty when the arguments could not be understood
+    bool reportStartup = false;               // print the start-up figures at the first frame, then end
+    bool reportFrames = false;                // print the count of painted frames once a second
+    bool userFolder = false;                  // work in the operator's own folder, as started from the menu
+    bool noRecord = false;                    // record no flight in this run, whatever the profile says
+    QString replayFile;                       // a recording to replay from the start
+    QString mapFile, mapCrs;                  // a map to open at start, and its coordinate system
+    std::vector<std::string> elevationPaths;  // elevation files and folders (--elevation, repeatable)
+    QString error;                            // not empty when the arguments could not be understood
     // Where telemetry is taken from and received: the pinned aircraft (--aircraft, nothing: any
     // sender, or the profile's), the local address (--listen, network byte order; all by default)
     // and the port (--port).
@@ -177,6 +179,7 @@ private:
     std::unique_ptr<COrvaneDoc> document_;
     QPointer<CMainFrame> mainFrame_;
     COrvaneView* view_ = nullptr;
+    std::unique_ptr<TerrainControl> terrain_;  // lives while the frame does
     RecentFileList recentFiles_;
     QString aircraftText_;
     // Set by initApplication before the receiver thread starts, and only read by it afterwards.

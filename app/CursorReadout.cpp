@@ -8,18 +8,22 @@ constexpr int kFieldSpacing = 24;
 }  // namespace
 
 CursorReadout::CursorReadout(QWidget* parent)
-    : QWidget(parent), cursor_(new QLabel(this)), route_(new QLabel(this)) {
+    : QWidget(parent), cursor_(new QLabel(this)), route_(new QLabel(this)), terrain_(new QLabel(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(kFieldSpacing);
     layout->addWidget(cursor_);
     layout->addWidget(route_);
+    layout->addWidget(terrain_);
     showReadout({});
 }
 
 void CursorReadout::showReadout(const MapReadout& readout) {
     cursor_->setText(QString::fromStdString(formatCursorReadout(readout)));
     route_->setText(QString::fromStdString(formatRouteReadout(readout)));
+    terrain_->setText(QString::fromStdString(formatTerrainReadout(readout)));
+    terrain_->setStyleSheet(readout.terrainAlarm ? QStringLiteral("color: red; font-weight: bold")
+                                                 : QString());
 }
 
 QString CursorReadout::cursorText() const {

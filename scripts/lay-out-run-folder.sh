@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Lays out the folder the program runs in: the map pictures of the three catalogue sites drawn by
-# the project's map tool, and "OpenGC.exe" as a link to the project's cockpit display.
+# the project's map tool, the sites' made-up elevation tile, and "OpenGC.exe" as a link to the project's cockpit display.
 #   scripts/lay-out-run-folder.sh <build dir> <run dir>
 set -euo pipefail
 build=$(realpath "$1")
@@ -10,4 +10,7 @@ run=$(realpath "$run")
 for f in site1.bmp site2.bmp site3.bmp; do
     [ -f "$run/$f" ] || { "$build/bin/orvane-mapgen" --all "$run" >/dev/null; break; }
 done
+# The made-up terrain of the sites, which the program finds in elevation/ of its folder.
+[ -f "$run/elevation/catalogue-terrain.tif" ] ||
+    "$build/bin/orvane-demgen" --out "$run/elevation/catalogue-terrain.tif" >/dev/null
 ln -sfn "$build/bin/orvane-cockpit" "$run/OpenGC.exe"

@@ -31,6 +31,7 @@ public:
     // The point under the cursor, or nothing when the cursor is off the drawn map.
     void setCursor(std::optional<GeoPoint> cursor);
     void setReadoutListener(ReadoutListener listener);
+    const MapReadout& readout() const { return readout_; }
 
     // The ground under the aircraft and the cursor, and the clearance alarm; null for none. The
     // aircraft's `alt` is read in `unit`, and heights are shown in it. Messages about elevation

@@ -38,6 +38,8 @@ public:
     Waypoints& flightWaypoints() override { return waypoints; }
     const MapGeometry& flightMapGeometry() override { return geometry; }
     void waypointsReplaced() override { ++replacements; }
+    void openMap(const MapOpenRequest&) override {}
+    void setFollowAircraft(bool) override {}
 
     std::optional<TrackMode> trackMode;
     std::optional<bool> alarmsMuted;

@@ -74,6 +74,8 @@ SimOptionsResult parseSimOptions(int argc, const char* const* argv) {
             const auto text = value();
             options.durationSeconds = text ? parseSeconds(*text) : std::nullopt;
             if (!options.durationSeconds) return invalid("a number of seconds");
+        } else if (option == "--low") {
+            options.altitudeDropMetres = kLowDropMetres;
         } else if (option == "--quiet") {
             options.quiet = true;
         } else {
@@ -96,6 +98,7 @@ const char* simUsage() {
            "  --nav-loss        report navigation lost (nav state 0)\n"
            "  --stop-after S    pause sending after S seconds (SIGUSR1 resumes); keep receiving\n"
            "  --duration S      exit after S seconds\n"
+           "  --low             fly 40 m lower, low over the demonstration terrain's hill\n"
            "  --quiet           no periodic position report\n"
            "  --help            show this text and exit\n"
            "  --version         show the name and version and exit\n"
