@@ -66,7 +66,12 @@ void ElevationSettings::save() const {
 
 std::vector<std::string> elevationPaths(const std::vector<std::string>& commandLine,
                                         const QStringList& chosen) {
-    std::vector<std::string> paths = defaultFolders();
+    // A folder always looked in that is not there is no fault; a path the operator named is.
+    std::vector<std::string> paths;
+    for (const std::string& folder : defaultFolders()) {
+        std::error_code error;
+        if (fs::is_directory(folder, error)) paths.push_back(folder);
+    }
     const auto add = [&](const std::string& path) {
         std::error_code error;
         const std::string absolute = fs::absolute(path, error).lexically_normal().string();
