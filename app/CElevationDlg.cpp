@@ -44,8 +44,10 @@ CElevationDlg::CElevationDlg(const ElevationSettings& settings, const QStringLis
     connect(addFile, &QPushButton::clicked, this, [this] { addPath(promptFile()); });
     connect(addFolder, &QPushButton::clicked, this, [this] { addPath(promptFolder()); });
     connect(remove, &QPushButton::clicked, this, [this] { delete paths_->currentItem(); });
-    layout->addWidget(
-        new QLabel(QString::number(filesInUse) + QStringLiteral(" elevation files in use"), this));
+    layout->addWidget(new QLabel(
+        QString::number(filesInUse) + (filesInUse == 1 ? QStringLiteral(" elevation file in use")
+                                                       : QStringLiteral(" elevation files in use")),
+        this));
 
     auto* form = new QFormLayout;
     unit_->addItem(QStringLiteral("Metres above sea level"));
