@@ -5,13 +5,13 @@
 #include "map/MapGeometry.h"
 
 // A made-up elevation tile around the catalogue sites: gently rolling ground about 40 m above sea
-// level with a hill 50 m higher under the east end of the simulator's default circuit, so that the
+// level with a hill 40 m higher under the east end of the simulator's default circuit, so that the
 // circuit flown low passes within the clearance margin of it.
 struct DemonstrationTerrain {
     double south = 39.975, west = -75.230, north = 40.000, east = -75.195;
     double postDegrees = 0.0001;  // about 11 m north-south
     GeoPoint hillTop;
-    double hillMetres = 50, hillRadiusMetres = 45;
+    double hillMetres = 40, hillRadiusMetres = 45;
     DemonstrationTerrain();
     double heightAt(GeoPoint point) const;
 };

@@ -98,7 +98,7 @@ const char* simUsage() {
            "  --nav-loss        report navigation lost (nav state 0)\n"
            "  --stop-after S    pause sending after S seconds (SIGUSR1 resumes); keep receiving\n"
            "  --duration S      exit after S seconds\n"
-           "  --low             fly 40 m lower, low over the demonstration terrain's hill\n"
+           "  --low             fly 35 m lower, low over the demonstration terrain's hill\n"
            "  --quiet           no periodic position report\n"
            "  --help            show this text and exit\n"
            "  --version         show the name and version and exit\n"

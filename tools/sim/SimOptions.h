@@ -5,9 +5,9 @@
 
 #include "tools/sim/FlightModel.h"
 
-// How much lower --low flies the circuit: from about 135 m to about 95 m above sea level, low over
+// How much lower --low flies the circuit: from about 135 m to about 100 m above sea level, low over
 // the hill of the demonstration terrain (orvane-demgen).
-inline constexpr double kLowDropMetres = 40;
+inline constexpr double kLowDropMetres = 35;
 
 struct SimOptions {
     std::string host = "127.0.0.1";
