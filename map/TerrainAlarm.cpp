@@ -17,7 +17,7 @@ bool TerrainAlarm::update(bool linkAlive, bool gpsAcquired, GroundHeight ground,
 
 std::string terrainAlarmText(double aglMetres, GeoPoint at, HeightUnit unit) {
     char text[96];
-    std::snprintf(text, sizeof text, "AGL %.0f %s at %.5f %.5f", std::round(toUnit(aglMetres, unit)),
+    std::snprintf(text, sizeof text, "AGL %.0f %s at %.5f %.5f", std::floor(toUnit(aglMetres, unit)),
                   unitName(unit), at.lat, at.lon);
     return text;
 }

@@ -30,4 +30,5 @@ private:
 };
 
 // "AGL 24 m at 39.98612 -75.21235": what the alarm's journal line says when it starts.
+// The height is rounded down: the alarm holds below the margin, and never reads as the margin.
 std::string terrainAlarmText(double aglMetres, GeoPoint at, HeightUnit unit);
