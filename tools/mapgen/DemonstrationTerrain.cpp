@@ -34,8 +34,8 @@ double DemonstrationTerrain::heightAt(GeoPoint point) const {
     const double northMetres = (point.lat - hillTop.lat) * kMetresPerDegreeLat;
     const double eastMetres =
         (point.lon - hillTop.lon) * kMetresPerDegreeLat * std::cos(hillTop.lat * std::numbers::pi / 180);
-    const double hill =
-        hillMetres * std::exp(-(northMetres * northMetres + eastMetres * eastMetres) / (2 * hillRadiusMetres * hillRadiusMetres));
+    const double hill = hillMetres * std::exp(-(northMetres * northMetres + eastMetres * eastMetres) /
+                                              (2 * hillRadiusMetres * hillRadiusMetres));
     const double roll = kRollMetres * std::sin(point.lon * 900) * std::cos(point.lat * 700);
     return kBaseMetres + roll + hill;
 }
