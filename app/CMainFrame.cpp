@@ -14,6 +14,7 @@
 #include "app/CursorReadout.h"
 #include "app/OpenedMaps.h"
 #include "app/SenderStatusFields.h"
+#include "app/TerrainControl.h"
 #include "map/LastHeard.h"
 #include "map/WaypointFile.h"
 #include "tuning/CGainDlg.h"
@@ -80,6 +81,14 @@ void CMainFrame::buildMenus() {
     connect(stopReplayAction_, &QAction::triggered, this, [this] { app_.onStopReplay(); });
     QAction* aircraftAction = flightMenu_->addAction(QStringLiteral("&Aircraft Address..."));
     connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
+    QAction* elevationAction = flightMenu_->addAction(QStringLiteral("&Elevation Data..."));
+    connect(elevationAction, &QAction::triggered, this, [this] {
+        if (terrainControl_) terrainControl_->showElevationDialog(this);
+    });
+    QAction* profileAction = flightMenu_->addAction(QStringLiteral("Ro&ute Profile..."));
+    connect(profileAction, &QAction::triggered, this, [this] {
+        if (terrainControl_) terrainControl_->showRouteProfile(this);
+    });
     flightMenu_->addSeparator();
     buildFlightMenu(flightMenu_);
 

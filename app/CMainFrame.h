@@ -11,6 +11,7 @@ class FlightTarget;
 class QAction;
 class QMenu;
 class SenderStatusFields;
+class TerrainControl;
 
 // The main window: the menu bar and accelerators around one central widget (the view's window
 // container; tests give a plain widget, since the off-screen platform cannot show an OpenGL window)
@@ -32,6 +33,8 @@ public:
     // The Flight menu acts on `target` (not owned; may be null), which gets the profile's choices
     // at once.
     void setFlightTarget(FlightTarget* target);
+    // Flight > Elevation Data... and Route Profile... act on `terrain` (not owned; may be null).
+    void setTerrainControl(TerrainControl* terrain) { terrainControl_ = terrain; }
     void onSaveWaypoints();
     void onLoadWaypoints();
     // The last position heard: to the clipboard as "39.986120, -75.212350", or to a GPX file.
@@ -84,6 +87,7 @@ private:
     QMenu* flightMenu_ = nullptr;
     CursorReadout* cursorReadout_ = nullptr;
     FlightTarget* flightTarget_ = nullptr;
+    TerrainControl* terrainControl_ = nullptr;
     FlightSettings flightSettings_;
     QList<QAction*> trackActions_;  // in the order of TrackMode
     QAction* statusBarAction_ = nullptr;

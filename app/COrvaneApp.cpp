@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +26,7 @@
 #include "app/ReplayBar.h"
 #include "app/ReplayController.h"
 #include "app/StartupReport.h"
+#include "app/TerrainControl.h"
 #include "app/UserFolder.h"
 #include "common/ProcessStat.h"
 #include "net/CockpitFeed.h"
@@ -65,6 +67,16 @@ QString writePicture(const QImage& picture, const QString& file) {
 
 // Where the profile keeps the pinned aircraft address.
 constexpr const char* kAircraftAddressKey = "Flight/Aircraft Address";
+
+// An alarm's start or end on standard error, with the time, so that it can be read back from the
+// journal.
+void writeAlarmJournal(const std::string& line) {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    char stamp[32] = "";
+    if (gmtime_r(&now, &utc) != nullptr) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::fprintf(stderr, "%s %s\n", stamp, line.c_str());
+}
 
 }  // namespace
 
@@ -149,8 +161,14 @@ bool COrvaneApp::initInstance() {
         view_->openMap({commandLine.mapFile.toStdString(), commandLine.mapCrs.toStdString()});
     view_->flightDeck().setReadoutListener(
         [frame](const MapReadout& readout) { frame->cursorReadout()->showReadout(readout); });
+    view_->flightDeck().setAlarmJournal(writeAlarmJournal);
+    std::vector<std::string> elevationPaths;
+    for (const QString& path : commandLine.elevationPaths) elevationPaths.push_back(path.toStdString());
+    terrain_ = std::make_unique<TerrainControl>(elevationPaths, view_->flightDeck(), notifier);
+    frame->setTerrainControl(terrain_.get());
     QObject::connect(frame, &QObject::destroyed, qApp, [this] {
         view_ = nullptr;
+        terrain_.reset();
         QCoreApplication::quit();
     });
 

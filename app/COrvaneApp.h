@@ -24,6 +24,7 @@
 
 class CMainFrame;
 class COrvaneView;
+class TerrainControl;
 class FlightRecorder;
 class NetSocket;
 class QWidget;
@@ -160,6 +161,7 @@ private:
     std::unique_ptr<COrvaneDoc> document_;
     QPointer<CMainFrame> mainFrame_;
     COrvaneView* view_ = nullptr;
+    std::unique_ptr<TerrainControl> terrain_;  // lives while the frame does
     RecentFileList recentFiles_;
     QString aircraftText_;
     // Set by initApplication before the receiver thread starts, and only read by it afterwards.

@@ -31,6 +31,8 @@ constexpr ProgramOption kOptions[] = {
     {"--replay", "RECORDING", "show this recorded flight instead of the live link at start"},
     {"--map", "FILE", "open this georeferenced map (GeoTIFF, picture with world file, MBTiles, tile folder)"},
     {"--map-crs", "EPSG:N", "the coordinate system of --map when its world file comes without one"},
+    {"--elevation", "PATH",
+     "use this elevation file or folder of them (SRTM .hgt, GeoTIFF); may be repeated"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -118,13 +120,16 @@ CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& r
         result.replayFile = QString::fromStdString(*recording);
     if (const std::string* map = parsed.value("--map")) result.mapFile = QString::fromStdString(*map);
     if (const std::string* crs = parsed.value("--map-crs")) result.mapCrs = QString::fromStdString(*crs);
+    for (const std::string& path : parsed.values("--elevation"))
+        result.elevationPaths.push_back(QString::fromStdString(path));
     return result;
 }
 
 void anchorCommandLinePaths(CommandLine& commandLine, const QString& folder) {
     const QDir base(folder);
-    for (QString* path :
-         {&commandLine.documentFile, &commandLine.screenshotFile, &commandLine.replayFile, &commandLine.mapFile}) {
+    for (QString* path : {&commandLine.documentFile, &commandLine.screenshotFile, &commandLine.replayFile,
+                          &commandLine.mapFile}) {
         if (!path->isEmpty()) *path = QDir::cleanPath(base.absoluteFilePath(*path));
     }
+    for (QString& path : commandLine.elevationPaths) path = QDir::cleanPath(base.absoluteFilePath(path));
 }

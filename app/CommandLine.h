@@ -23,6 +23,7 @@ struct CommandLine {
     bool noRecord = false;       // record no flight in this run, whatever the profile says
     QString replayFile;          // a recording to replay from the start
     QString mapFile, mapCrs;     // a map to open at start, and its coordinate system
+    QStringList elevationPaths;  // elevation files and folders (--elevation, repeatable)
     QString error;               // not empty when the arguments could not be understood
     // Where telemetry is taken from and received: the pinned aircraft (--aircraft, nothing: any
     // sender, or the profile's), the local address (--listen, network byte order; all by default)

@@ -18,9 +18,12 @@ public:
     QString cursorText() const;
     QString routeText() const;
     QString lastHeardText() const;
+    // "GND 412 m  AGL 88 m", red while the clearance alarm holds.
+    QLabel* terrainField() const { return terrain_; }
 
 private:
     QLabel* cursor_;
     QLabel* route_;
     QLabel* lastHeard_;
+    QLabel* terrain_;
 };

@@ -22,6 +22,7 @@ const BenchSection kSections[] = {
     {"recording", "the receiver with flight recording on beside off, and drops under a flood",
      benchRecordingReceiver},
     {"flightlog", "orvane-log on a one-hour recording at 50 lines a second, and its size", benchFlightLog},
+    {"terrain", "the ground under the aircraft: one lookup once its posts are read", benchTerrain},
     {"frame", "frame drawing at 1024 x 672 off-screen (Mesa's software renderer)", benchFrame},
     {"imagery", "an opened 20000 x 20000 GeoTIFF: first picture, frames at three zooms, a pan, memory",
      benchImagery},

@@ -111,8 +111,10 @@ ParsedOptions parseProgramOptions(const ProgramDescription& program, std::span<c
             parsed.given[name] = std::string();
         } else if (equals != std::string::npos) {
             parsed.given[name] = argument.substr(equals + 1);
+            parsed.every.emplace_back(name, parsed.given[name]);
         } else if (i + 1 < arguments.size()) {
             parsed.given[name] = arguments[++i];
+            parsed.every.emplace_back(name, parsed.given[name]);
         } else {
             parsed.error = name + " needs a value (" + std::string(option->valueName) + ")";
             return parsed;
@@ -157,4 +159,12 @@ int refuseCommandLine(const ProgramDescription& program, std::string_view error)
                  error.data(), programUsageLine(program).c_str(), static_cast<int>(program.name.size()),
                  program.name.data());
     return 2;
+}
+
+std::vector<std::string> ParsedOptions::values(std::string_view option) const {
+    std::vector<std::string> found;
+    for (const auto& [name, value] : every) {
+        if (name == option) found.push_back(value);
+    }
+    return found;
 }

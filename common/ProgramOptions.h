@@ -35,9 +35,12 @@ struct ParsedOptions {
     std::vector<std::string> positional;
     // Each option given, with its value ("" for one that takes none); the last one given wins.
     std::map<std::string, std::string, std::less<>> given;
+    // Every option with a value in the order given, for options that may be repeated.
+    std::vector<std::pair<std::string, std::string>> every;
 
     bool has(std::string_view option) const { return given.find(option) != given.end(); }
     const std::string* value(std::string_view option) const;
+    std::vector<std::string> values(std::string_view option) const;  // each time it was given
 };
 
 // `arguments` without the program name. "--name VALUE" and "--name=VALUE" are both understood;

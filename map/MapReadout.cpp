@@ -20,6 +20,12 @@ std::string formatted(const char* format, Args... args) {
     return std::string(buffer, std::min(static_cast<std::size_t>(length), sizeof buffer - 1));
 }
 
+std::string groundText(const GroundHeight& ground, HeightUnit unit) {
+    if (ground.state == GroundHeight::State::Loading) return "...";
+    if (!ground.known()) return "no terrain";
+    return formatted("%.0f %s", toUnit(ground.metres, unit), unitName(unit));
+}
+
 }  // namespace
 
 void readRoute(MapReadout& readout, const Waypoints& waypoints) {
@@ -38,6 +44,7 @@ std::string formatCursorReadout(const MapReadout& readout) {
     } else {
         text += "   Aircraft position unknown";
     }
+    if (readout.terrainInUse) text += "   Ground " + groundText(readout.cursorGround, readout.unit);
     return text;
 }
 
@@ -48,4 +55,15 @@ std::string formatRouteReadout(const MapReadout& readout) {
 
 std::string formatLastHeardReadout(const MapReadout& readout) {
     return readout.lastHeard ? formatLastHeardStatus(*readout.lastHeard) : std::string();
+}
+
+std::string formatTerrainReadout(const MapReadout& readout) {
+    if (!readout.terrainInUse || !readout.aircraft) return {};
+    std::string text = "GND " + groundText(readout.aircraftGround, readout.unit);
+    if (readout.aircraftGround.known()) {
+        text += formatted("  AGL %.0f %s",
+                          toUnit(readout.altitudeMetres - readout.aircraftGround.metres, readout.unit),
+                          unitName(readout.unit));
+    }
+    return text;
 }

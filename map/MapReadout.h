@@ -6,6 +6,8 @@
 #include "map/Geodesy.h"
 #include "map/LastHeard.h"
 #include "map/MapGeometry.h"
+#include "map/RouteProfile.h"
+#include "map/Terrain.h"
 
 struct Waypoints;
 
@@ -18,6 +20,14 @@ struct MapReadout {
     double routeMetres = 0;  // closed route, as the route line is drawn
     // While the view reads "NO LINK" after a position was heard with the GPS acquired.
     std::optional<LastHeard> lastHeard;
+    // Terrain, while elevation files are in use: the ground under the cursor and under the
+    // aircraft, the aircraft's altitude above mean sea level, and whether the clearance alarm holds.
+    bool terrainInUse = false;
+    HeightUnit unit = HeightUnit::Metres;
+    GroundHeight cursorGround;
+    GroundHeight aircraftGround;
+    double altitudeMetres = 0;
+    bool terrainAlarm = false;
 };
 
 // The route part of the readout from the list.
@@ -30,3 +40,7 @@ std::string formatCursorReadout(const MapReadout& readout);
 std::string formatLastHeardReadout(const MapReadout& readout);
 // "3 waypoints   Route 524.7 m".
 std::string formatRouteReadout(const MapReadout& readout);
+
+// "GND 412 m  AGL 88 m" ("GND no terrain" where no file covers the aircraft); empty while no
+// elevation files are in use or the aircraft's position is unknown.
+std::string formatTerrainReadout(const MapReadout& readout);

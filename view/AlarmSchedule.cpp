@@ -22,11 +22,21 @@ bool AlarmSchedule::due(Condition& condition, bool lost, std::int64_t nowMs) {
     return true;
 }
 
-void AlarmSchedule::update(bool linkLost, bool gpsLost) {
+void AlarmSchedule::record(const Condition& before, bool active, const char* name,
+                           const std::string& startText) {
+    if (!journal_ || before.active == active) return;
+    journal_(std::string("alarm ") + name + ": " + (active ? startText : std::string("over")));
+}
+
+void AlarmSchedule::update(bool linkLost, bool gpsLost, const std::optional<std::string>& terrainLow) {
     const std::int64_t now = clock_();
+    record(link_, linkLost, "link", "lost");
+    record(gps_, gpsLost, "gps", "not acquired");
+    record(terrain_, terrainLow.has_value(), "terrain", terrainLow.value_or(std::string()));
     const bool linkDue = due(link_, linkLost, now);
     const bool gpsDue = due(gps_, gpsLost, now);
-    if ((linkDue || gpsDue) && !muted_ && sound_) sound_();
+    const bool terrainDue = due(terrain_, terrainLow.has_value(), now);
+    if ((linkDue || gpsDue || terrainDue) && !muted_ && sound_) sound_();
 }
 
 AlarmConditions alarmConditions(const TelemetryState& telemetry, std::int32_t nowMs) {

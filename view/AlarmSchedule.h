@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 struct TelemetryState;
 
-// When the warning sound plays: once when the link or the GPS is lost, and again every
+// When the warning sound plays: once when the link or the GPS is lost or the aircraft comes too
+// near the ground, and again every
 // `kRepeatMs` while the loss lasts; recovery plays nothing. The clock and the sound are given by
 // the owner (the view: the steady clock and the desktop's sound theme; tests: their own).
 // User-interface thread only.
@@ -22,9 +25,15 @@ public:
     void setMuted(bool muted) { muted_ = muted; }
     bool muted() const { return muted_; }
 
-    // The state at this moment; called on every tick of the view's timer. Two losses that begin or
-    // repeat together sound once.
-    void update(bool linkLost, bool gpsLost);
+    // Each alarm's start and end as a line ("alarm link: lost", "alarm link: over"), for the
+    // journal; written whether muted or not.
+    using Journal = std::function<void(const std::string&)>;
+    void setJournal(Journal journal) { journal_ = std::move(journal); }
+
+    // The state at this moment; called on every tick of the view's timer. Two alarms that begin or
+    // repeat together sound once. `terrainLow` says where the aircraft is too near the ground
+    // ("AGL 24 m at 39.98612 -75.21235"), nothing while it is not.
+    void update(bool linkLost, bool gpsLost, const std::optional<std::string>& terrainLow = std::nullopt);
 
 private:
     struct Condition {
@@ -37,8 +46,12 @@ private:
     Clock clock_;
     Sound sound_;
     bool muted_ = false;
+    void record(const Condition& before, bool active, const char* name, const std::string& startText);
+
+    Journal journal_;
     Condition link_;
     Condition gps_;
+    Condition terrain_;
 };
 
 // The conditions the alarm hears, from the shared telemetry at program clock `nowMs`: the link is

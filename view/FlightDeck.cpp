@@ -2,6 +2,7 @@
 
 #include "common/MessageLog.h"
 #include "common/Notifier.h"
+#include "map/Terrain.h"
 #include "net/TelemetryState.h"
 #include "view/ReplayScene.h"
 #include "view/Scene.h"
@@ -20,7 +21,9 @@ FlightDeck::FlightDeck(Scene& scene, TelemetryState& telemetry, Repaint repaint,
 
 void FlightDeck::tick(std::int32_t programMs) {
     const AlarmConditions conditions = alarmConditions(telemetry_, programMs);
-    alarms_.update(conditions.linkLost, conditions.gpsLost);
+    const std::optional<std::string> terrainLow =
+        readTerrain(!conditions.linkLost && telemetry_.lineHeard.load(std::memory_order_acquire));
+    alarms_.update(conditions.linkLost, conditions.gpsLost, terrainLow);
     recordTrack(conditions.linkLost);
     logLinkChange(conditions.linkLost, programMs);
     // A replay's track comes from its recording: the moment shown decides how much is drawn.
@@ -75,7 +78,47 @@ void FlightDeck::setCursor(std::optional<GeoPoint> cursor) {
         return;
     }
     readout_.cursor = cursor;
+    if (terrain_ != nullptr && cursor) readout_.cursorGround = terrain_->heightAt(*cursor);
     publishReadout();
+}
+
+void FlightDeck::setTerrain(TerrainLoader* terrain, HeightUnit unit, double marginMetres) {
+    terrain_ = terrain;
+    readout_.unit = unit;
+    terrainAlarm_.setMarginMetres(marginMetres);
+    publishReadout();
+}
+
+void FlightDeck::setTerrainMessageListener(std::function<void(const std::string&)> listener) {
+    terrainMessages_ = std::move(listener);
+}
+
+std::optional<std::string> FlightDeck::readTerrain(bool linkAlive) {
+    readout_.terrainInUse = terrain_ != nullptr;
+    readout_.terrainAlarm = false;
+    if (terrain_ == nullptr) return std::nullopt;
+    if (terrain_->poll()) repaint_();
+    for (const std::string& message : terrain_->takeMessages()) {
+        if (terrainMessages_) terrainMessages_(message);
+    }
+    // The alarm hears the live aircraft only; a replay shows its own aircraft's ground.
+    const TelemetryState& shown = scene_.telemetry();
+    const bool live = scene_.replay() == nullptr;
+    const bool heard = !live || shown.lineHeard.load(std::memory_order_acquire);
+    const bool gps = heard && shown.gpsStatus.load() == kGpsAcquired;
+    readout_.aircraftGround = {};
+    const GeoPoint aircraft{shown.lat.load(), shown.lon.load()};
+    if (gps) readout_.aircraftGround = terrain_->heightAt(aircraft);
+    readout_.altitudeMetres = fromUnit(shown.alt.load(), readout_.unit);
+    if (readout_.cursor) readout_.cursorGround = terrain_->heightAt(*readout_.cursor);
+    if (!live) return std::nullopt;
+    if (!terrainAlarm_.update(linkAlive, gps, readout_.aircraftGround, readout_.altitudeMetres))
+        return std::nullopt;
+    readout_.terrainAlarm = true;
+    const double agl = readout_.aircraftGround.known()
+                           ? readout_.altitudeMetres - readout_.aircraftGround.metres
+                           : terrainAlarm_.marginMetres();
+    return terrainAlarmText(agl, aircraft, readout_.unit);
 }
 
 void FlightDeck::setReadoutListener(ReadoutListener listener) {

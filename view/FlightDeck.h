@@ -6,11 +6,13 @@
 #include <string>
 
 #include "map/MapReadout.h"
+#include "map/TerrainAlarm.h"
 #include "view/AlarmSchedule.h"
 #include "view/AlarmSound.h"
 #include "view/FlightTarget.h"
 
 class Scene;
+class TerrainLoader;
 struct TelemetryState;
 
 // The view's additions for flying: records the track from the decoded lines, sounds the alarms,
@@ -33,6 +35,15 @@ public:
     void setReadoutListener(ReadoutListener listener);
     // Where the live link's loss and return are written: standard error (logMessage) unless set.
     void setLinkLog(LinkLog log) { linkLog_ = std::move(log); }
+    const MapReadout& readout() const { return readout_; }
+
+    // The ground under the aircraft and the cursor, and the clearance alarm; null for none. The
+    // aircraft's `alt` is read in `unit`, and heights are shown in it. Messages about elevation
+    // files left out go to `listener`.
+    void setTerrain(TerrainLoader* terrain, HeightUnit unit, double marginMetres);
+    void setTerrainMessageListener(std::function<void(const std::string&)> listener);
+    // Each alarm's start and end, one line each (the program writes them to standard error).
+    void setAlarmJournal(AlarmSchedule::Journal journal) { alarms_.setJournal(std::move(journal)); }
 
     // FlightTarget.
     void setTrackMode(TrackMode mode) override;
@@ -50,6 +61,8 @@ private:
     void recordTrack(bool linkLost);
     void publishReadout();
     void logLinkChange(bool linkLost, std::int32_t programMs);
+    // The ground and the alarm's state at this tick; what the alarm says, while it holds.
+    std::optional<std::string> readTerrain(bool linkAlive);
 
     Scene& scene_;
     TelemetryState& telemetry_;
@@ -59,6 +72,9 @@ private:
     AlarmSchedule alarms_;
     ReadoutListener readoutListener_;
     MapReadout readout_;
+    TerrainLoader* terrain_ = nullptr;
+    TerrainAlarm terrainAlarm_;
+    std::function<void(const std::string&)> terrainMessages_;
     std::int32_t lastRecordedLine_ = -1;
     bool haveRecordedLine_ = false;
     LinkLog linkLog_;

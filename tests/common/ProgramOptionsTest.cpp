@@ -63,6 +63,14 @@ TEST(ProgramOptions, TheTableDecidesWhatIsAcceptedAndWhatTakesAValue) {
     }
 }
 
+TEST(ProgramOptions, ARepeatedOptionKeepsEveryValueInOrder) {
+    const ParsedOptions parsed = parseProgramOptions(
+        kTool, std::vector<std::string>{"--out", "a", "--quiet", "--out=b", "--port", "1", "--out", "a"});
+    EXPECT_EQ(parsed.values("--out"), (std::vector<std::string>{"a", "b", "a"}));
+    EXPECT_EQ(*parsed.value("--out"), "a");
+    EXPECT_TRUE(parsed.values("--quiet").empty());
+}
+
 TEST(ProgramOptions, HelpListsEveryOptionAndTheFilesWithinEightyColumns) {
     const std::string help = programHelp(kTool);
     EXPECT_EQ(help.rfind("Usage: tool [OPTION]... FILE\nDoes a thing.\n", 0), 0u) << help;

@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cpl_conv.h>
+#include <gdal.h>
+
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "net/UplinkFrame.h"
 #include "tests/record/RecordTestSupport.h"
 #include "tools/log/FlightSeries.h"
 #include "tools/log/LogReport.h"
+#include "tools/log/LogTerrain.h"
 
 namespace {
 
@@ -76,6 +81,43 @@ TEST_F(ThreeLineFlight, CsvHasOneRowPerLineWithEveryFieldExactly) {
         // Fields the line did not carry keep the values before it, as the ground station held them.
         "1.500000,2026-12-08T20:32:48.500000Z,10.0.0.2:4000,1,2,3,0,0,0,0,0,0,0,0,0,100,15,40.2,-75.6,140.25,"
         "1,1,1\n");
+}
+
+// Flat ground at 100 m under the first line only: the second lies north of the file, the third
+// carries no position of its own.
+TEST_F(ThreeLineFlight, WithElevationCsvAndInfoGiveTheGroundAndTheHeightAboveIt) {
+    const std::string tif = (scratch.path() / "ground.tif").string();
+    GDALAllRegister();
+    GDALDatasetH dataset =
+        GDALCreate(GDALGetDriverByName("GTiff"), tif.c_str(), 20, 20, 1, GDT_Float32, nullptr);
+    ASSERT_NE(dataset, nullptr);
+    double transform[6] = {-75.7, 0.01, 0, 40.15, 0, -0.01};
+    GDALSetGeoTransform(dataset, transform);
+    GDALSetProjection(dataset,
+                      "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+                      "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]");
+    std::vector<float> posts(400, 100.0f);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(dataset, 1), GF_Write, 0, 0, 20, 20, posts.data(), 20, 20,
+                           GDT_Float32, 0, 0),
+              CE_None);
+    GDALClose(dataset);
+    std::vector<std::string> messages;
+    addGround(log, {tif}, [&](const std::string& message) { messages.push_back(message); });
+    EXPECT_TRUE(messages.empty());
+    const std::string csv = captured(writeCsv, log);
+    EXPECT_NE(csv.find("gpsStatus,ahrsStatus,navStatus,ground,agl\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("130,1,2,1,100,30\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("140.25,1,1,1,,\n"), std::string::npos) << csv;
+    const std::string info = captured(writeInfo, log);
+    EXPECT_NE(info.find("least height above ground 30.0 m at 40.12346 -75.65432, at 20:32:47"),
+              std::string::npos)
+        << info;
+}
+
+TEST(FlightLog, CommandsWithoutElevationKeepTheirColumns) {
+    FlightLog log;
+    EXPECT_EQ(captured(writeCsv, log).find("ground"), std::string::npos);
+    EXPECT_EQ(captured(writeInfo, log).find("above ground"), std::string::npos);
 }
 
 TEST_F(ThreeLineFlight, GpxHasTheRouteAndTheTrackWithTimesAndHeights) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ struct LoggedLine {
     Endpoint sender;
     int fields = 0;  // fields that converted; the rest kept the values of earlier lines
     TelemetryValues values;
+    // The ground under the line's position (metres above sea level) where elevation files were
+    // given and cover it; NaN elsewhere.
+    double ground = std::numeric_limits<double>::quiet_NaN();
 
     bool hasPosition() const;
 };
@@ -42,6 +46,7 @@ struct LoggedUpload {
 
 struct FlightLog {
     std::string path;
+    bool terrainInUse = false;  // elevation files were given: lines carry the ground
     std::uint16_t port = 0;
     std::uint32_t linkType = 0;
     // The capture clock at the first and the last record of the file, of any kind; 0 when it has

@@ -155,6 +155,20 @@ FlightPlot::FlightPlot(const FlightLog& log, QSize size)
                                       [](const LoggedLine& l) { return double{l.values.alt}; }, 17},
                                 Curve{QStringLiteral("palt (pressure)"), QColor(0xEF, 0x6C, 0x00),
                                       [](const LoggedLine& l) { return double{l.values.palt}; }, 13}}));
+    if (log.terrainInUse) {
+        // The ground under the aircraft, beneath its altitude (lines without terrain are left out).
+        QLineSeries* ground = newSeries(QStringLiteral("ground"), QColor(0x79, 0x55, 0x48));
+        fillAgainstTime(
+            log, ground, [](const LoggedLine& l) { return l.ground; }, 17);
+        charts.back()->addSeries(ground);
+        for (QAbstractAxis* axis : charts.back()->axes()) {
+            charts.back()->removeAxis(axis);
+            delete axis;
+        }
+        fitAxes(charts.back(),
+                QStringLiteral("seconds since ") + QString::fromStdString(readableUtc(log.startMicros)),
+                QStringLiteral("altitude"));
+    }
     charts.push_back(timeChart(log, QStringLiteral("Airspeed"), QStringLiteral("cas"),
                                {Curve{QStringLiteral("cas"), QColor(0x00, 0x83, 0x8F),
                                       [](const LoggedLine& l) { return double{l.values.cas}; }, 14}}));

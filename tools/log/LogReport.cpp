@@ -266,13 +266,32 @@ void writeInfo(const FlightLog& log, std::FILE* out) {
     } else {
         std::fprintf(out, "%-24s none\n", "last position heard");
     }
+    if (log.terrainInUse) writeLeastClearance(log, out);
+}
+
+void writeLeastClearance(const FlightLog& log, std::FILE* out) {
+    const LoggedLine* least = nullptr;
+    for (const LoggedLine& line : log.lines) {
+        if (!std::isfinite(line.ground) || !std::isfinite(line.values.alt)) continue;
+        if (least == nullptr || line.values.alt - line.ground < least->values.alt - least->ground)
+            least = &line;
+    }
+    if (least == nullptr) {
+        std::fprintf(out, "%-24s no terrain under the flight\n", "least height above ground");
+        return;
+    }
+    std::fprintf(out, "%-24s %.1f m at %.5f %.5f, at %s (+%s s)\n", "least height above ground",
+                 least->values.alt - least->ground, least->values.lat, least->values.lon,
+                 clockUtc(least->timeMicros).c_str(),
+                 secondsSince(log.startMicros, least->timeMicros).c_str());
 }
 
 void writeCsv(const FlightLog& log, std::FILE* out) {
     std::fputs(
         "time_s,time_utc,sender,p,q,r,ax,ay,az,phi,theta,psi,aux10,aux11,aux12,palt,cas,lat,lon,alt,"
-        "gpsStatus,ahrsStatus,navStatus\n",
+        "gpsStatus,ahrsStatus,navStatus",
         out);
+    std::fputs(log.terrainInUse ? ",ground,agl\n" : "\n", out);
     for (const LoggedLine& line : log.lines) {
         const TelemetryValues& v = line.values;
         std::string row = secondsSince(0, line.flightMicros) + "," + isoUtc(line.timeMicros) + "," +
@@ -283,6 +302,12 @@ void writeCsv(const FlightLog& log, std::FILE* out) {
         }
         row += "," + exactNumber(v.lat) + "," + exactNumber(v.lon) + "," + exactNumber(v.alt);
         for (const int status : {v.gpsStatus, v.ahrsStatus, v.navStatus}) row += "," + std::to_string(status);
+        // Empty where no terrain lies under the line.
+        if (log.terrainInUse && std::isfinite(line.ground)) {
+            row += "," + exactNumber(line.ground) + "," + exactNumber(double{v.alt} - line.ground);
+        } else if (log.terrainInUse) {
+            row += ",,";
+        }
         row += "\n";
         std::fputs(row.c_str(), out);
     }

@@ -10,6 +10,8 @@
 // Numbers are written in the "C" format whatever the locale.
 void writeInfo(const FlightLog& log, std::FILE* out);
 void writeCsv(const FlightLog& log, std::FILE* out);
+// "least height above ground": the line where the altitude is least above the ground under it.
+void writeLeastClearance(const FlightLog& log, std::FILE* out);
 void writeGpx(const FlightLog& log, std::FILE* out);
 
 // "2026-12-08T20:32:47.123456Z".

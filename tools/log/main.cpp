@@ -14,6 +14,7 @@
 #include "tools/log/FlightLog.h"
 #include "tools/log/FlightPlot.h"
 #include "tools/log/LogReport.h"
+#include "tools/log/LogTerrain.h"
 
 namespace {
 
@@ -21,6 +22,9 @@ constexpr ProgramOption kOptions[] = {
     {"--port", "N", "the telemetry port (default: the one the recording names, else 9001)"},
     {"-o", "FILE", "write to FILE instead of the standard output (needed for plot)"},
     {"--size", "WxH", "the plot's size in pixels (default 1600x1200)"},
+    {"--elevation", "PATH",
+     "an elevation file or folder (SRTM .hgt, GeoTIFF; repeatable): info adds the least height above"
+     " ground, csv the columns ground and agl, plot the ground under the altitude"},
 };
 
 constexpr ProgramDescription kProgram = {
@@ -92,6 +96,11 @@ int main(int argc, char** argv) {
     if (!readFlightLog(file, port, log, error)) {
         std::fprintf(stderr, "orvane-log: %s\n", error.c_str());
         return 1;
+    }
+    if (const std::vector<std::string> elevation = parsed.values("--elevation"); !elevation.empty()) {
+        addGround(log, elevation, [](const std::string& message) {
+            std::fprintf(stderr, "orvane-log: %s\n", message.c_str());
+        });
     }
     if (!log.tailProblem.empty()) {
         std::fprintf(stderr, "orvane-log: %s; everything before it is used\n", log.tailProblem.c_str());

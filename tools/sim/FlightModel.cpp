@@ -17,8 +17,6 @@ constexpr double kOriginLon = (kCircuitSiteUpperLeft.lon + kCircuitSiteLowerRigh
 
 // The site is about 280 m north-south by 360 m east-west; the ellipse leaves 50 m or more to spare
 // on every side even where the pursuit cuts inside or overshoots.
-constexpr double kCircuitEastSemiAxis = 110.0;
-constexpr double kCircuitNorthSemiAxis = 80.0;
 constexpr double kCircuitLookahead = 40.0;
 
 constexpr double kMaxBank = 40.0 / kRadiansToDegrees;

@@ -8,6 +8,9 @@
 // Corners of the site the default circuit is flown in (the ground station's start-up map).
 inline constexpr GeoPoint kCircuitSiteUpperLeft{39.988195, -75.214313};
 inline constexpr GeoPoint kCircuitSiteLowerRight{39.985642, -75.210061};
+// The default circuit's ellipse about the site's centre, metres.
+inline constexpr double kCircuitEastSemiAxis = 110.0;
+inline constexpr double kCircuitNorthSemiAxis = 80.0;
 
 // Unit states reported in the last three telemetry fields (1 = acquired for GPS and navigation).
 struct UnitStates {

@@ -77,6 +77,8 @@ SimOptionsResult parseSimOptions(int argc, const char* const* argv) {
             const auto text = value();
             options.durationSeconds = text ? parseSeconds(*text) : std::nullopt;
             if (!options.durationSeconds) return invalid("a number of seconds from 0 to 86400");
+        } else if (option == "--low") {
+            options.altitudeDropMetres = kLowDropMetres;
         } else if (option == "--quiet") {
             options.quiet = true;
         } else {
@@ -100,6 +102,7 @@ const char* simUsage() {
            "  --stop-after S    pause sending after S seconds, up to 86400 (SIGUSR1 resumes); keep\n"
            "                    receiving\n"
            "  --duration S      exit after S seconds, up to 86400\n"
+           "  --low             fly 35 m lower, low over the demonstration terrain's hill\n"
            "  --quiet           no periodic position report\n"
            "  --help            show this text and exit\n"
            "  --version         show the name and version and exit\n"

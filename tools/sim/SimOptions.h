@@ -5,6 +5,10 @@
 
 #include "tools/sim/FlightModel.h"
 
+// How much lower --low flies the circuit: from about 135 m to about 100 m above sea level, low over
+// the hill of the demonstration terrain (orvane-demgen).
+inline constexpr double kLowDropMetres = 35;
+
 struct SimOptions {
     std::string host = "127.0.0.1";
     int port = 9001;
@@ -13,6 +17,7 @@ struct SimOptions {
     std::optional<double> stopAfterSeconds;  // stop sending, keep receiving
     std::optional<double> durationSeconds;   // exit
     bool quiet = false;
+    double altitudeDropMetres = 0;  // --low: kLowDropMetres
     bool helpRequested = false;
     bool versionRequested = false;
 };
