@@ -158,8 +158,8 @@ FlightPlot::FlightPlot(const FlightLog& log, QSize size)
     if (log.terrainInUse) {
         // The ground under the aircraft, beneath its altitude (lines without terrain are left out).
         QLineSeries* ground = newSeries(QStringLiteral("ground"), QColor(0x79, 0x55, 0x48));
-        fillAgainstTime(
-            log, ground, [](const LoggedLine& l) { return l.ground; }, 17);
+        ground->replace(pointsOf(seriesAgainstTime(
+            log, [](const LoggedLine& l) { return l.ground; }, 17)));
         charts.back()->addSeries(ground);
         for (QAbstractAxis* axis : charts.back()->axes()) {
             charts.back()->removeAxis(axis);
