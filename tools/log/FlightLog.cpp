@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
 
 #include "net/TelemetryDecoder.h"
 #include "record/CaptureFormat.h"
@@ -29,6 +30,11 @@ std::string endpointText(const Endpoint& endpoint) {
                   (endpoint.address >> 16) & 0xFF, (endpoint.address >> 8) & 0xFF, endpoint.address & 0xFF,
                   endpoint.port);
     return text;
+}
+
+std::string addressText(std::uint32_t address) {
+    const std::string text = endpointText({address, 0});
+    return text.substr(0, text.rfind(':'));
 }
 
 bool LoggedLine::hasPosition() const {
@@ -173,11 +179,15 @@ FlightSummary summarizeFlight(const FlightLog& log) {
     const GeographicLib::Geodesic& earth = GeographicLib::Geodesic::WGS84();
     const LoggedLine* previous = nullptr;
     const LoggedLine* previousPosition = nullptr;
+    std::unordered_map<std::uint32_t, std::uint64_t> linesBySender;
     for (const LoggedLine& line : log.lines) {
         if (previous != nullptr && line.timeMicros - previous->timeMicros > kLinkGapMicros) {
             summary.gaps.push_back({previous->timeMicros, line.timeMicros - previous->timeMicros});
+        } else if (previous != nullptr && line.timeMicros >= previous->timeMicros) {
+            summary.linkUpMicros += line.timeMicros - previous->timeMicros;
         }
         previous = &line;
+        ++linesBySender[line.sender.address];
         if (line.fields >= kFieldsThroughAltitude && std::isfinite(line.values.alt) &&
             (summary.highestAltitude == nullptr || line.values.alt > summary.highestAltitude->values.alt)) {
             summary.highestAltitude = &line;
@@ -196,6 +206,14 @@ FlightSummary summarizeFlight(const FlightLog& log) {
         previousPosition = &line;
     }
     summary.lastPosition = previousPosition;
+    std::uint64_t mostLines = 0;
+    for (const auto& [address, count] : linesBySender) {
+        if (count > mostLines || (count == mostLines && address < summary.aircraftAddress)) {
+            mostLines = count;
+            summary.aircraftAddress = address;
+        }
+    }
+    summary.durationMicros = log.endMicros - log.startMicros;
     measureRate(log, summary);
     return summary;
 }

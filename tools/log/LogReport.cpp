@@ -203,7 +203,10 @@ void writeInfo(const FlightLog& log, std::FILE* out) {
                  readableLocal(log.startMicros).c_str());
     std::fprintf(out, "%-24s %s (%s)\n", "end", readableUtc(log.endMicros).c_str(),
                  readableLocal(log.endMicros).c_str());
-    std::fprintf(out, "%-24s %s\n", "duration", lengthText(log.endMicros - log.startMicros).c_str());
+    std::fprintf(out, "%-24s %s\n", "duration", lengthText(summary.durationMicros).c_str());
+    std::fprintf(out, "%-24s %s\n", "link up", lengthText(summary.linkUpMicros).c_str());
+    std::fprintf(out, "%-24s %s\n", "aircraft",
+                 summary.aircraftAddress != 0 ? addressText(summary.aircraftAddress).c_str() : "none heard");
     std::fprintf(out, "%-24s %" PRIu64 "\n", "datagrams received", log.datagramsReceived);
     std::fprintf(out, "%-24s %zu (%" PRIu64 " with fewer than twenty fields)\n", "lines decoded",
                  log.lines.size(), log.incompleteLines);

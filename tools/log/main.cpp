@@ -10,9 +10,11 @@
 #include <string_view>
 
 #include "common/ProgramOptions.h"
+#include "net/SenderAddress.h"
 #include "tools/log/FlightLog.h"
 #include "tools/log/FlightPlot.h"
 #include "tools/log/LogReport.h"
+#include "tools/log/LogbookReport.h"
 
 namespace {
 
@@ -20,11 +22,14 @@ constexpr ProgramOption kOptions[] = {
     {"--port", "N", "the telemetry port (default 9001)"},
     {"-o", "FILE", "write to FILE instead of the standard output (needed for plot)"},
     {"--size", "WxH", "the plot's size in pixels (default 1600x1200)"},
+    {"--csv", "", "logbook: the rows as CSV with a header line"},
+    {"--since", "DATE", "logbook: only flights that started on DATE (YYYY-MM-DD, UTC) or later"},
+    {"--aircraft", "ADDRESS", "logbook: only the flights of the aircraft at ADDRESS"},
 };
 
 constexpr ProgramDescription kProgram = {
     "orvane-log",
-    "COMMAND FILE [OPTION]...",
+    "COMMAND [FILE|FOLDER]... [OPTION]...",
     "Looks at a flight recorded by the ground station (flights/orvane-*.pcap), or at any classic pcap\n"
     "capture of the telemetry link (tcpdump -w; Ethernet, Linux cooked v1 and v2, BSD loopback and\n"
     "raw IPv4 link types). UDP datagrams to the telemetry port are telemetry, datagrams from it are\n"
@@ -35,10 +40,15 @@ constexpr ProgramDescription kProgram = {
     "  csv    one row per decoded line: time, sender and the twenty fields\n"
     "  gpx    GPX 1.1: the flown track and each waypoint upload as a route\n"
     "  plot   a picture of the flight: -o OUT.png or OUT.svg\n"
+    "  logbook  one row per recording in the folders (default flights/) and files, oldest first,\n"
+    "         with the figures of info; then the flights, hours and kilometres per aircraft and\n"
+    "         over all. The figures are kept in FOLDER/logbook.sqlite, so that only new or changed\n"
+    "         recordings are read; that file may be deleted at any time\n"
     "Exit status: 0 done (a damaged tail is reported and what came before it used), 1 the file\n"
-    "cannot be read or the output written, 2 wrong arguments.",
+    "(for logbook: a folder or file named) cannot be read or the output written, 2 wrong arguments.",
     kOptions,
-    "  Reads FILE, a classic pcap capture; writes the standard output or the file of -o.",
+    "  Reads FILE, a classic pcap capture; writes the standard output or the file of -o.\n"
+    "  logbook reads and writes logbook.sqlite in each folder of recordings (never a recording).",
 };
 
 template <typename Number>
@@ -51,6 +61,26 @@ bool parseSize(std::string_view text, int& width, int& height) {
     const std::size_t x = text.find('x');
     return x != std::string_view::npos && parseNumber(text.substr(0, x), width, 100, 10000) &&
            parseNumber(text.substr(x + 1), height, 100, 10000);
+}
+
+// The logbook to the standard output or `output`; the exit status.
+int writeLogbookTo(const LogbookRequest& request, const std::string& output) {
+    std::FILE* out = output.empty() ? stdout : std::fopen(output.c_str(), "w");
+    if (out == nullptr) {
+        std::fprintf(stderr, "orvane-log: %s cannot be written: %s\n", output.c_str(), std::strerror(errno));
+        return 1;
+    }
+    const bool read = writeLogbook(request, out, stderr);
+    const bool written = std::fflush(out) == 0 && std::ferror(out) == 0;
+    if (out != stdout && std::fclose(out) != 0) {
+        std::fprintf(stderr, "orvane-log: %s cannot be written\n", output.c_str());
+        return 1;
+    }
+    if (!written) {
+        std::fprintf(stderr, "orvane-log: the output cannot be written\n");
+        return 1;
+    }
+    return read ? 0 : 1;
 }
 
 }  // namespace
@@ -71,19 +101,44 @@ int main(int argc, char** argv) {
         value != nullptr && !parseSize(*value, width, height)) {
         return refuseCommandLine(kProgram, "--size needs WIDTHxHEIGHT, each 100 to 10000");
     }
-    if (parsed.positional.size() > 2) return refuseCommandLine(kProgram, "one file at a time");
     if (!parsed.positional.empty()) command = parsed.positional[0];
+    LogbookRequest logbook;
+    logbook.port = port;
+    logbook.csv = parsed.has("--csv");
+    if (const std::string* value = parsed.value("--since")) {
+        logbook.filter.sinceMicros = parseLogbookDate(*value);
+        if (!logbook.filter.sinceMicros)
+            return refuseCommandLine(kProgram, "--since needs a date YYYY-MM-DD");
+    }
+    if (const std::string* value = parsed.value("--aircraft")) {
+        in_addr_t address = 0;
+        const std::string refused = parseHostAddress(*value, address);
+        if (!refused.empty()) return refuseCommandLine(kProgram, "--aircraft: " + refused);
+        logbook.filter.aircraft = ntohl(address);
+    }
+    if (command != "logbook" && (parsed.has("--csv") || parsed.has("--since") || parsed.has("--aircraft"))) {
+        return refuseCommandLine(kProgram, "--csv, --since and --aircraft are options of logbook");
+    }
+    if (command == "logbook") {
+        for (std::size_t i = 1; i < parsed.positional.size(); ++i)
+            logbook.sources.emplace_back(parsed.positional[i]);
+        if (logbook.sources.empty()) logbook.sources.emplace_back("flights");
+    } else if (parsed.positional.size() > 2) {
+        return refuseCommandLine(kProgram, "one file at a time");
+    }
     if (parsed.positional.size() > 1) file = parsed.positional[1];
-    if (command != "info" && command != "csv" && command != "gpx" && command != "plot") {
+    if (command != "info" && command != "csv" && command != "gpx" && command != "plot" &&
+        command != "logbook") {
         return refuseCommandLine(kProgram,
                                  command.empty() ? "no command given" : "unknown command " + command);
     }
-    if (file.empty()) return refuseCommandLine(kProgram, "no file given");
+    if (file.empty() && command != "logbook") return refuseCommandLine(kProgram, "no file given");
     if (command == "plot" && output.empty())
         return refuseCommandLine(kProgram, "plot needs -o OUT.png or OUT.svg");
 
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+    if (command == "logbook") return writeLogbookTo(logbook, output);
     FlightLog log;
     std::string error;
     if (!readFlightLog(file, port, log, error)) {
