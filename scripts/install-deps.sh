@@ -18,6 +18,7 @@ packages=(
   dpkg-dev file desktop-file-utils appstream lintian man-db strace
   libpcap-dev tcpdump
   qt6-charts-dev
+  libsqlite3-dev
 )
 
 missing=()
