@@ -8,10 +8,14 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include <filesystem>
+
+#include "app/CLogbookDlg.h"
 #include "app/COrvaneApp.h"
 #include "app/CursorReadout.h"
 #include "app/SenderStatusFields.h"
 #include "map/WaypointFile.h"
+#include "record/FlightRecorder.h"
 #include "tuning/CGainDlg.h"
 #include "view/FlightTarget.h"
 
@@ -76,6 +80,8 @@ void CMainFrame::buildMenus() {
     connect(stopReplayAction_, &QAction::triggered, this, [this] { app_.onStopReplay(); });
     QAction* aircraftAction = flightMenu_->addAction(QStringLiteral("&Aircraft Address..."));
     connect(aircraftAction, &QAction::triggered, this, [this] { app_.onAircraftAddress(); });
+    QAction* logbookAction = flightMenu_->addAction(QStringLiteral("Lo&gbook..."));
+    connect(logbookAction, &QAction::triggered, this, &CMainFrame::onLogbook);
     flightMenu_->addSeparator();
     buildFlightMenu(flightMenu_);
 
@@ -126,6 +132,23 @@ void CMainFrame::showRecentFiles(const QStringList& menuTexts) {
 void CMainFrame::onControlGain() {
     // Each command opens another dialog; the frame keeps none of them, each deletes itself on close.
     auto* dialog = new CGainDlg(app_.uploadGate, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void CMainFrame::onLogbook() {
+    // The recorder writes into this very folder, so its file's path matches a row's.
+    const std::filesystem::path folder = std::filesystem::current_path() / kFlightsFolder;
+    auto* dialog = new CLogbookDlg(
+        QString::fromStdString(folder.string()), TelemetryReceiver::kTelemetryPort,
+        [this](const QString& path) { app_.startReplay(path); },
+        [this] {
+            const FlightRecorder* recorder = app_.flightRecorder();
+            return recorder != nullptr && recorder->enabled() && !recorder->failed()
+                       ? QString::fromStdString(recorder->currentFile().string())
+                       : QString();
+        },
+        this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

@@ -160,7 +160,7 @@ bool looksLikeRecording(const std::filesystem::path& name) {
     std::string extension = name.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".pcap" || extension == ".cap" || extension == ".pcapng";
+    return extension == ".pcap" || extension == ".cap" || extension == ".dmp" || extension == ".pcapng";
 }
 
 void sortLogbookRows(std::vector<LogbookRow>& rows) {
