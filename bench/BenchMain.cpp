@@ -21,10 +21,11 @@ const BenchSection kSections[] = {
     {"recording", "the receiver with flight recording on beside off, and drops under a flood",
      benchRecordingReceiver},
     {"flightlog", "orvane-log on a one-hour recording at 50 lines a second, and its size", benchFlightLog},
+    {"logbook", "orvane-log logbook over 1000 recordings (100 hours): indexed once, then listed",
+     benchLogbook},
     {"frame", "frame drawing at 1024 x 672 off-screen (Mesa's software renderer)", benchFrame},
     {"replay", "replaying a one-hour recording: open and index, seek, a minute at 64x", benchReplay},
-    {"startup", "the program's start-up to the first frame, five runs under a virtual display",
-     benchStartup},
+    {"startup", "the program's start-up to the first frame, five runs under a virtual display", benchStartup},
     {"program", "the running program's CPU use idle and at 50 lines a second, and its memory", benchProgram},
     {"floor", "the platform alone: windows that only clear, repainted every 100 ms", benchPlatformFloor},
 };

@@ -9,11 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
 
 #include "net/UplinkFrame.h"
 #include "tests/record/RecordTestSupport.h"
 #include "tools/log/LogbookIndex.h"
 #include "tools/log/LogbookReport.h"
+#include "tools/log/LogbookWatcher.h"
 
 namespace {
 
@@ -332,6 +334,56 @@ TEST_F(LogbookFolder, FiltersAndCsv) {
     }
     EXPECT_FALSE(parseLogbookDate("2026-02-30"));
     EXPECT_FALSE(parseLogbookDate("2026-12-9"));
+}
+
+}  // namespace
+
+namespace {
+
+// The news of `watcher` until a pass ended, or nothing after ten seconds.
+std::optional<LogbookWatcher::Update> untilPassEnded(LogbookWatcher& watcher) {
+    LogbookWatcher::Update all;
+    for (int i = 0; i < 1000; ++i) {
+        if (auto update = watcher.take()) {
+            for (LogbookRow& row : update->rows) all.rows.push_back(std::move(row));
+            if (update->passEnded) {
+                all.passEnded = true;
+                all.seen = std::move(update->seen);
+                return all;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::nullopt;
+}
+
+TEST_F(LogbookFolder, TheWatcherHandsOverOnlyWhatChanged) {
+    LogbookWatcher watcher({scratch.path()}, 9001, std::chrono::milliseconds(20));
+    auto first = untilPassEnded(watcher);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->rows.size(), 5u);
+    EXPECT_EQ(first->seen.size(), 5u);
+
+    std::vector<FrameToWrite> grown;
+    addLines(grown, kAircraftA, kStart, 0, 30, 0.1, 0);
+    writeCapture(path("a1.pcap"), DLT_RAW, grown);
+    std::filesystem::remove(path("junk.pcap"));
+    // The pass under way may have missed the change; the one after it cannot.
+    untilPassEnded(watcher);
+    auto later = untilPassEnded(watcher);
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->seen.size(), 4u);
+    EXPECT_EQ(later->seen.count(path("junk.pcap").string()), 0u);
+    for (const LogbookRow& row : later->rows) EXPECT_EQ(row.name, "a1.pcap");
+}
+
+// Dropped while it reads: the thread ends on its own and nothing touches the dropped object.
+TEST_F(LogbookFolder, AWatcherDroppedWhileReadingLeavesNoHarm) {
+    for (int i = 0; i < 20; ++i) {
+        LogbookWatcher watcher({scratch.path()}, 9001, std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::microseconds(200 * i));
+        watcher.take();
+    }
 }
 
 }  // namespace
