@@ -384,6 +384,9 @@ TEST_F(LogbookFolder, AWatcherDroppedWhileReadingLeavesNoHarm) {
         std::this_thread::sleep_for(std::chrono::microseconds(200 * i));
         watcher.take();
     }
+    // Their files are removed with the fixture; let the last threads see that before the
+    // process ends.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
 }  // namespace
