@@ -92,6 +92,8 @@ bool scanFolder(const LogbookScan& scan, const std::filesystem::path& folder) {
         tell(scan, folder.string() + ": cannot be read: " + error.message());
         return false;
     }
+    // A folder without recordings gets no index; one it had is emptied.
+    if (files.empty() && !std::filesystem::exists(folder / kLogbookIndexName, error)) return true;
     LogbookIndex index(folder / kLogbookIndexName);
     std::size_t told = 0;
     tellNote(scan, index, told);
