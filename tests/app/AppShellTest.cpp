@@ -152,7 +152,7 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
         "&GUI: &Cockpit Display", "&Tuning: Control &Gain",
         "F&light: &Record Flights|Re&play Recording...\tCtrl+R|(S&top Replay)|&Aircraft "
-        "Address...|-|Trac&k|&Clear "
+        "Address...|Lo&gbook...|-|Trac&k|&Clear "
         "Track|-|&Save Waypoints...|&Load Waypoints...|-|Reset Map &View\tCtrl+0|Status &Bar|&Mute Alarms",
         "&Help: &About Orvane..."};
     QStringList shown;
