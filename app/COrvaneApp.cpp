@@ -1,21 +1,20 @@
 #include "app/COrvaneApp.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QTimer>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
@@ -26,7 +25,6 @@
 #include "app/ReplayController.h"
 #include "app/StartupReport.h"
 #include "app/UserFolder.h"
-#include "common/MessageLog.h"
 #include "common/ProcessStat.h"
 #include "net/CockpitFeed.h"
 #include "net/NetSocket.h"
@@ -47,118 +45,27 @@ constexpr const char* kFileFilter = "All Files (*)";
 constexpr int kScreenshotRetryMs = 100;
 constexpr int kSettleAfterFirstFrameMs = 2000;
 constexpr int kFrameReportIntervalMs = 1000;
+// Writes `picture` as a PNG file in place of `file`; why it could not, or nothing. The file is
+// flushed and checked before it replaces what was there, so a full disk leaves no empty picture.
+QString writePicture(const QImage& picture, const QString& file) {
+    if (picture.isNull()) return QStringLiteral("the view gave no picture");
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) return out.errorString();
+    if (!picture.save(&out, "PNG") || !out.flush() || out.error() != QFileDevice::NoError) {
+        const QString reason = out.error() != QFileDevice::NoError
+                                   ? out.errorString()
+                                   : QStringLiteral("the PNG could not be made");
+        out.cancelWriting();
+        return reason;
+    }
+    if (!out.commit()) return out.errorString();
+    return {};
+}
+
 // Where the profile keeps the pinned aircraft address.
 constexpr const char* kAircraftAddressKey = "Flight/Aircraft Address";
 
-// The command-line error for a network option that was refused, with the reason.
-QString networkOptionError(const QString& option, const std::string& reason) {
-    return option + QLatin1String(": ") + QString::fromStdString(reason);
-}
-
-// One row per option: adding an option is a row here and a line in parseCommandLine.
-constexpr ProgramOption kOptions[] = {
-    {"--user-folder", "",
-     "work in $XDG_DATA_HOME/orvane (default ~/.local/share/orvane), laid out on"
-     " first start; the desktop menu starts the program so"},
-    {"--screenshot", "PNG", "write a picture of the view to PNG and end"},
-    {"--after", "SECONDS", "take the screenshot this long after start-up (default 1)"},
-    {"--report-startup", "", "print the time to the first frame and the memory used, then end"},
-    {"--report-frames", "", "print the count of painted frames once a second"},
-    {"--aircraft", "ADDRESS[:PORT]",
-     "take telemetry only from this address (and port), and send uploads there; default: any"
-     " sender, the last one answered"},
-    {"--listen", "ADDRESS", "receive telemetry on this local address only (default: all)"},
-    {"--port", "N", "receive telemetry on UDP port N (default 9001)"},
-    {"--no-record", "", "record no flight in this run, whatever Flight > Record Flights says"},
-    {"--replay", "RECORDING", "show this recorded flight instead of the live link at start"},
-};
-
-constexpr ProgramDescription kProgram = {
-    "orvane",
-    "[OPTION]... [FILE]",
-    "Ground-control display for a small unmanned aircraft: receives its telemetry on UDP port 9001,\n"
-    "shows it over a map, uploads gains and waypoints, and feeds a cockpit display on UDP port 5800.\n"
-    "FILE is opened as the (empty) document.",
-    kOptions,
-    "  Read and written in the working directory: the maps site1.bmp, site2.bmp, site3.bmp and\n"
-    "  user.bmp, the gain file gainsetting.txt, the cockpit display program OpenGC.exe. Started\n"
-    "  from the desktop menu (--user-folder) that is $XDG_DATA_HOME/orvane, where the installed\n"
-    "  maps are copied and OpenGC.exe is linked to orvane-cockpit on first start, never replacing\n"
-    "  a file that is there. Flights are recorded into flights/ there. The recent-file list is kept in "
-    "~/.config/Local AppWizard-Generated\n"
-    "  Applications/Orvane.conf.",
-    true,
-};
-constexpr double kLongestScreenshotDelaySeconds = 86400;
-constexpr const char* kRecordFlightsKey = "Settings/RecordFlights";
-
 }  // namespace
-
-const ProgramDescription& orvaneProgram() {
-    return kProgram;
-}
-
-CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve) {
-    std::vector<std::string> words;
-    for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toStdString());
-    const ParsedOptions parsed = parseProgramOptions(kProgram, words);
-
-    CommandLine result;
-    result.error = QString::fromStdString(parsed.error);
-    if (!parsed.error.empty()) return result;
-    if (parsed.positional.size() > 1) {
-        result.error = QLatin1String("only one document file can be opened");
-        return result;
-    }
-    if (!parsed.positional.empty()) result.documentFile = QString::fromStdString(parsed.positional.front());
-    if (const std::string* file = parsed.value("--screenshot"))
-        result.screenshotFile = QString::fromStdString(*file);
-    if (const std::string* after = parsed.value("--after")) {
-        bool ok = false;
-        const double seconds = QString::fromStdString(*after).toDouble(&ok);
-        if (!ok || !(seconds >= 0) || seconds > kLongestScreenshotDelaySeconds) {
-            result.error =
-                QLatin1String("--after needs a number of seconds, not ") + QString::fromStdString(*after);
-            return result;
-        }
-        result.screenshotAfterSeconds = seconds;
-        if (!parsed.has("--screenshot")) {
-            result.error = QLatin1String("--after goes with --screenshot");
-            return result;
-        }
-    }
-    for (const char* option : {"--aircraft", "--listen", "--port"}) {
-        const std::string* value = parsed.value(option);
-        if (value == nullptr) continue;
-        std::string refused;
-        if (option == std::string_view("--aircraft")) {
-            AircraftAddress aircraft;
-            refused = parseAircraftAddress(*value, aircraft, resolve);
-            if (refused.empty()) {
-                result.aircraft = aircraft;
-                result.aircraftText = QString::fromStdString(*value);
-            }
-        } else if (option == std::string_view("--listen")) {
-            refused = parseHostAddress(*value, result.listenAddress, resolve);
-            if (refused.empty()) refused = checkLocalAddress(result.listenAddress);
-        } else {
-            in_port_t port = 0;
-            refused = parsePortNumber(*value, port);
-            result.telemetryPort = ntohs(port);
-        }
-        if (!refused.empty()) {
-            result.error = networkOptionError(QLatin1String(option), refused);
-            return result;
-        }
-    }
-    result.reportStartup = parsed.has("--report-startup");
-    result.reportFrames = parsed.has("--report-frames");
-    result.userFolder = parsed.has("--user-folder");
-    result.noRecord = parsed.has("--no-record");
-    if (const std::string* recording = parsed.value("--replay"))
-        result.replayFile = QString::fromStdString(*recording);
-    return result;
-}
 
 COrvaneApp::COrvaneApp()
     : telemetrySocket(new NetSocket(notifier)),
@@ -171,14 +78,23 @@ COrvaneApp::COrvaneApp()
 
 COrvaneApp::~COrvaneApp() = default;
 
-bool COrvaneApp::initApplication() {
+std::optional<int> COrvaneApp::initApplication() {
     // The receiver binds as soon as it starts, so where it listens and whom it believes must be
     // known first.
-    const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
-    if (!commandLine.error.isEmpty()) {
-        refuseCommandLine(kProgram, commandLine.error.toStdString());
-        return false;
+    commandLine_ = parseCommandLine(QCoreApplication::arguments());
+    if (!commandLine_.error.isEmpty())
+        return refuseCommandLine(orvaneProgram(), commandLine_.error.toStdString());
+    anchorCommandLinePaths(commandLine_, QDir::currentPath());
+    const CommandLine& commandLine = commandLine_;
+    // Armed before anything can raise a box (the user folder, the profile's address, a document
+    // that cannot be opened, the map): each box runs its own event loop, in which the screenshot
+    // option must still be able to close it.
+    if (!commandLine.screenshotFile.isEmpty()) {
+        armScreenshot(commandLine.screenshotFile, commandLine.screenshotAfterSeconds);
     }
+    // Before the recorder is made, so that flights are recorded in the folder the program works in.
+    if (commandLine.userFolder && !enterUserFolder(notifier)) return 1;
+
     telemetrySocket->setBindAddress(commandLine.listenAddress);
     telemetryPort_ = commandLine.telemetryPort;
     if (commandLine.aircraft) {
@@ -194,22 +110,7 @@ bool COrvaneApp::initApplication() {
     // Message boxes can appear before the main window exists (the receiver's, the map loader's);
     // closing one of them must not end the program. The main window's end quits instead.
     QApplication::setQuitOnLastWindowClosed(false);
-    return true;
-}
-
-void COrvaneApp::startFlightRecorder(bool allowed) {
-    if (flightRecorder_ == nullptr) {
-        flightRecorder_ = new FlightRecorder(
-            std::filesystem::current_path() / kFlightsFolder, TelemetryReceiver::kTelemetryPort,
-            [this](const std::string& message) {
-                // From the writer thread: the box is shown later on the user-interface thread.
-                QMetaObject::invokeMethod(
-                    qApp, [this, message] { showRecordingFailure(QString::fromStdString(message)); },
-                    Qt::QueuedConnection);
-            });
-        telemetrySocket->setTap(flightRecorder_);
-    }
-    flightRecorder_->setEnabled(allowed && recordFlightsSetting());
+    return std::nullopt;
 }
 
 void COrvaneApp::startTelemetryReceiver() {
@@ -228,7 +129,7 @@ void COrvaneApp::parseTelemetryLine(const char* text, std::size_t length) {
     telemetryDecoder_->decode(text, length);
 }
 
-bool COrvaneApp::initInstance(const QStringList& arguments) {
+bool COrvaneApp::initInstance() {
     NetSocket socketLayer(notifier);
     if (socketLayer.startup() == 0) {
         notifier.showMessage(kApplicationTitle, kSocketsFailedText);
@@ -238,18 +139,7 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
     loadStdProfileSettings();
     QApplication::setWindowIcon(makeApplicationIcon());
 
-    CommandLine commandLine = parseCommandLine(arguments);
-    if (!commandLine.error.isEmpty()) {
-        refuseCommandLine(kProgram, commandLine.error.toStdString());
-        return false;
-    }
-    if (commandLine.userFolder) {
-        // A document named on the command line stays the one meant before the folder changes.
-        if (!commandLine.documentFile.isEmpty())
-            commandLine.documentFile = QFileInfo(commandLine.documentFile).absoluteFilePath();
-        if (!enterUserFolder(notifier)) return false;
-    }
-
+    const CommandLine& commandLine = commandLine_;
     view_ = new COrvaneView(telemetry, uploadGate, cockpitFeedOn, notifier);
     CMainFrame* frame = createDocumentAndFrame(view_->windowContainer());
     frame->setFlightTarget(&view_->flightDeck());
@@ -259,13 +149,6 @@ bool COrvaneApp::initInstance(const QStringList& arguments) {
         view_ = nullptr;
         QCoreApplication::quit();
     });
-
-    // Armed before anything can raise a box (a document that cannot be opened; showing the window
-    // creates the view, which loads the map): each box runs its own event loop, in which the
-    // screenshot option must still be able to close it.
-    if (!commandLine.screenshotFile.isEmpty()) {
-        armScreenshot(commandLine.screenshotFile, commandLine.screenshotAfterSeconds);
-    }
 
     if (commandLine.reportStartup) armStartupReport();
     if (commandLine.reportFrames) armFrameReport();
@@ -477,75 +360,6 @@ void COrvaneApp::pinProfileAircraftAddress() {
                                                 "with Flight > Aircraft Address.");
 }
 
-void COrvaneApp::onRecordFlights(bool on) {
-    saveRecordFlightsSetting(on);
-    if (flightRecorder_ != nullptr) flightRecorder_->setEnabled(on);
-}
-
-bool COrvaneApp::recordFlightsSetting() {
-    return QSettings(kRegistryKey, kProfileName).value(kRecordFlightsKey, true).toBool();
-}
-
-void COrvaneApp::saveRecordFlightsSetting(bool on) {
-    QSettings(kRegistryKey, kProfileName).setValue(kRecordFlightsKey, on);
-}
-
-ReplayController* COrvaneApp::replayController() const {
-    return replay_.data();
-}
-
-void COrvaneApp::onReplayRecording() {
-    const QString path = QFileDialog::getOpenFileName(
-        mainFrame(), QStringLiteral("Replay Recording"), QString::fromLatin1(kFlightsFolder),
-        QStringLiteral("Recordings (*.pcap *.cap *.dmp);;All Files (*)"));
-    if (!path.isEmpty()) startReplay(path);
-}
-
-bool COrvaneApp::startReplay(const QString& path) {
-    if (replay_ == nullptr) return false;
-    QString error;
-    if (!replay_->open(path, error)) {
-        notifier.showMessage(kApplicationTitle, error.toStdString());
-        return false;
-    }
-    // Held before anything of the replay shows: from now on nothing reaches the aircraft.
-    telemetrySocket->holdReplies(true);
-    if (view_ != nullptr) {
-        replay_->setMapGeometry(&view_->mapGeometry());
-        view_->showReplay(&replay_->scene());
-    }
-    if (const std::string& problem = replay_->replay()->problem(); !problem.empty()) {
-        notifier.showMessage(kApplicationTitle, problem + ". What comes before is replayed.");
-    }
-    replayBar_->refresh();
-    replayBar_->show();
-    if (CMainFrame* frame = mainFrame()) frame->stopReplayAction()->setEnabled(true);
-    return true;
-}
-
-void COrvaneApp::onStopReplay() {
-    if (replay_ == nullptr || !replay_->active()) return;
-    replay_->close();
-    replayBar_->hide();
-    if (view_ != nullptr) view_->showReplay(nullptr);
-    if (CMainFrame* frame = mainFrame()) frame->stopReplayAction()->setEnabled(false);
-    telemetrySocket->holdReplies(false);
-}
-
-void COrvaneApp::showRecordingFailure(const QString& message) {
-    // The check mark follows what happens; the profile keeps the operator's choice.
-    if (CMainFrame* frame = mainFrame()) {
-        const QSignalBlocker quiet(frame->recordFlightsAction());
-        frame->recordFlightsAction()->setChecked(false);
-    }
-    logMessage(kApplicationTitle, message.toStdString());
-    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), message,
-                                QMessageBox::Ok, mainFrame());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
-}
-
 void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
     auto* poll = new QTimer(qApp);
     poll->setInterval(kScreenshotRetryMs);
@@ -557,32 +371,39 @@ void COrvaneApp::armScreenshot(const QString& file, double afterSeconds) {
             }
         }
         if (QApplication::activeModalWidget() != nullptr) return;
-        if (view_ != nullptr && !view_->isCreated()) return;
+        // Armed before the view exists; the picture is of its first frames.
+        if (view_ == nullptr || !view_->isCreated()) return;
         poll->stop();
         poll->deleteLater();
-        const QImage picture = view_ != nullptr ? view_->grabFrame() : QImage();
-        const bool written = !picture.isNull() && picture.save(file, "PNG");
-        if (!written) std::fprintf(stderr, "orvane: could not write the screenshot %s\n", qPrintable(file));
-        QCoreApplication::exit(written ? 0 : 1);
+        const QString problem = writePicture(view_->grabFrame(), file);
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "orvane: could not write the screenshot %s: %s\n", qPrintable(file),
+                         qPrintable(problem));
+        endRun(problem.isEmpty() ? 0 : 1);
     });
     QTimer::singleShot(static_cast<int>(afterSeconds * 1000.0), poll, [poll] { poll->start(); });
+}
+
+void COrvaneApp::endRun(int status) {
+    requestedExit_ = status;
+    QCoreApplication::exit(status);
 }
 
 void COrvaneApp::armStartupReport() {
     // The first frame the view shows ends the start-up; memory is read again once the program has
     // settled, since the GL driver and the font caches grow a little after the first frame.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(view_, &COrvaneView::frameSwapped, qApp, [connection] {
+    *connection = QObject::connect(view_, &COrvaneView::frameSwapped, qApp, [this, connection] {
         QObject::disconnect(*connection);
         const ProcessFigures first = readProcessFigures();
-        QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [first] {
+        QTimer::singleShot(kSettleAfterFirstFrameMs, qApp, [this, first] {
             const ProcessFigures settled = readProcessFigures();
             std::printf("first frame: %.0f ms after the process started\n",
                         first.millisecondsSinceProcessStart);
             std::printf("resident memory: %.1f MiB at the first frame, %.1f MiB %d s later\n",
                         first.residentMiB, settled.residentMiB, kSettleAfterFirstFrameMs / 1000);
             std::fflush(stdout);
-            QCoreApplication::exit(0);
+            endRun(0);
         });
     });
 }

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/COrvaneDoc.h"
+#include "app/CommandLine.h"
 #include "app/MessageBoxAsker.h"
 #include "app/MessageBoxNotifier.h"
 #include "app/RecentFileList.h"
@@ -29,32 +30,6 @@ class QWidget;
 class ReplayBar;
 class ReplayController;
 
-// What the command line asks for: a document file, and optionally a picture of the view taken a
-// while after start-up (for headless checks), after which the program ends.
-struct CommandLine {
-    QString documentFile;  // empty: a new, untitled document
-    QString screenshotFile;
-    double screenshotAfterSeconds = 1.0;
-    bool reportStartup = false;  // print the start-up figures at the first frame, then end
-    bool reportFrames = false;   // print the count of painted frames once a second
-    bool userFolder = false;     // work in the operator's own folder, as started from the menu
-    bool noRecord = false;       // record no flight in this run, whatever the profile says
-    QString replayFile;          // a recording to replay from the start
-    QString error;               // not empty when the arguments could not be understood
-    // Where telemetry is taken from and received: the pinned aircraft (--aircraft, nothing: any
-    // sender, or the profile's), the local address (--listen, network byte order; all by default)
-    // and the port (--port).
-    std::optional<AircraftAddress> aircraft;
-    QString aircraftText;
-    in_addr_t listenAddress = htonl(INADDR_ANY);
-    int telemetryPort = TelemetryReceiver::kTelemetryPort;
-};
-// `arguments` as the toolkit leaves them (its own options taken off), program name first; names in
-// the network options are resolved with `resolve`.
-CommandLine parseCommandLine(const QStringList& arguments, const NameResolver& resolve = resolveIpv4Name);
-// The program's options, usage and files, for --help and the parsing.
-const ProgramDescription& orvaneProgram();
-
 // The one application object, a static object of the program. Its constructor touches no Qt
 // object: Qt starts later, in main, before initApplication.
 //
@@ -68,14 +43,18 @@ public:
     COrvaneApp(const COrvaneApp&) = delete;
     COrvaneApp& operator=(const COrvaneApp&) = delete;
 
-    // Takes the telemetry options of the command line (and the profile's aircraft address), starts
+    // Takes the command line (its paths from the folder it was typed in) and moves into the user
+    // folder when asked; takes the telemetry options (and the profile's aircraft address), starts
     // the flight recorder (see onRecordFlights), then the telemetry receiver, before anything else.
-    // Needs the QApplication. False, with the usage printed, when the command line cannot be
-    // understood: the program then ends with status 2.
-    bool initApplication();
+    // Needs the QApplication. The status to end the program with at once: 2, with the usage
+    // printed, when the command line cannot be understood; 1 when the user folder cannot be used.
+    std::optional<int> initApplication();
     // Checks the socket layer, loads the profile, creates the document, frame and view, processes
     // the command line and shows the main window maximised. False ends the program.
-    bool initInstance(const QStringList& arguments);
+    bool initInstance();
+    // The status a headless run (--screenshot, --report-startup) ended with; asked while a box's
+    // own event loop ran, the end must not wait for the program's event loop, which then follows.
+    std::optional<int> requestedExit() const { return requestedExit_; }
     // Destroys the main window (and with it the view) while Qt still runs; returns `exitCode`.
     int exitInstance(int exitCode);
 
@@ -166,6 +145,8 @@ private:
     // Saves the document to `path`; a refusal or failure is told to the operator.
     bool saveDocument(const QString& path);
     void addToRecentFileList(const QString& path);
+    // Ends the program's run with `status`, from whichever event loop runs now.
+    void endRun(int status);
     void armScreenshot(const QString& file, double afterSeconds);
     void armStartupReport();
     void armFrameReport();
@@ -173,6 +154,9 @@ private:
     // address that can no longer be used is told to the operator and not pinned.
     void pinProfileAircraftAddress();
 
+    // As taken by initApplication, paths made absolute.
+    CommandLine commandLine_;
+    std::optional<int> requestedExit_;
     std::unique_ptr<COrvaneDoc> document_;
     QPointer<CMainFrame> mainFrame_;
     COrvaneView* view_ = nullptr;
@@ -191,7 +175,7 @@ private:
     QPointer<ReplayBar> replayBar_;
 };
 
-// Where the flights are recorded, under the working directory.
+// Where the flights are recorded, under the working directory (the user folder with --user-folder).
 inline constexpr const char* kFlightsFolder = "flights";
 
 inline constexpr const char* kMainWindowCaption = "Orvane V1.1 - Kestrix Technology Inc.";

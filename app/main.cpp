@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include <clocale>
+#include <optional>
 
 #include "app/COrvaneApp.h"
 #include "common/ProgramOptions.h"
@@ -12,12 +13,17 @@
 static COrvaneApp& orvaneApp = *new COrvaneApp;
 
 int main(int argc, char** argv) {
-    // --help, --version and a command line that cannot be understood are answered before the
-    // toolkit starts, so that they need no display.
+    // --help, --version and a command line that cannot be understood, a bad value included, are
+    // answered before the toolkit starts, so that they need no display (without one the toolkit
+    // ends the program at its start).
     const std::vector<std::string> arguments = argumentList(argc, argv);
     if (const auto status =
             answerCommandLine(orvaneProgram(), parseProgramOptions(orvaneProgram(), arguments)))
         return *status;
+    QStringList words{QString::fromLocal8Bit(argv[0])};
+    for (const std::string& argument : arguments) words.append(QString::fromLocal8Bit(argument));
+    if (const CommandLine commandLine = parseCommandLine(words); !commandLine.error.isEmpty())
+        return refuseCommandLine(orvaneProgram(), commandLine.error.toStdString());
 
     // Every context is created with the view's format, so it has to be the default before Qt starts.
     COrvaneView::applyPixelFormat();
@@ -28,13 +34,9 @@ int main(int argc, char** argv) {
     // Ends before the QApplication does: no message may reach it once it is being destroyed.
     const MessageBoxNotifier::Attachment messageBoxes(orvaneApp.notifier);
 
-    // A bad value is found once the toolkit has taken its own options off; the receiver has not
-    // started yet, so nothing has been bound or shown.
-    if (const CommandLine commandLine = parseCommandLine(QApplication::arguments());
-        !commandLine.error.isEmpty())
-        return refuseCommandLine(orvaneProgram(), commandLine.error.toStdString());
-
-    if (!orvaneApp.initApplication()) return orvaneApp.exitInstance(2);
-    if (!orvaneApp.initInstance(QApplication::arguments())) return orvaneApp.exitInstance(1);
+    if (const std::optional<int> status = orvaneApp.initApplication()) return orvaneApp.exitInstance(*status);
+    if (!orvaneApp.initInstance()) return orvaneApp.exitInstance(orvaneApp.requestedExit().value_or(1));
+    // A headless run may have ended already, inside a box that start-up showed.
+    if (const std::optional<int> status = orvaneApp.requestedExit()) return orvaneApp.exitInstance(*status);
     return orvaneApp.exitInstance(QApplication::exec());
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/BenchSection.h"
+#include "common/ProgramOptions.h"
 
 namespace {
 
@@ -53,10 +54,16 @@ void printUsage(std::FILE* out) {
                  "  --run-folder DIR  the laid-out folder the program runs in (default: one laid out here)\n"
                  "  --screen WxH      the virtual display's size (default %s)\n"
                  "  --cpu-seconds N   length of each CPU measurement (default %d)\n"
+                 "  -h, --help        show this help and exit\n"
+                 "  --version         show the name and version and exit\n"
                  "Needs Xvfb for the sections that run programs. sections (default: all):\n",
                  kDefaultScreen, kDefaultCpuSeconds);
     for (const BenchSection& section : kSections)
         std::fprintf(out, "  %-12s %s\n", section.name, section.summary);
+    std::fprintf(out,
+                 "Files:\n"
+                 "  Works in a temporary folder that it removes at the end, with the run folder laid\n"
+                 "  out there unless --run-folder names one; prints the figures on standard output.\n");
 }
 
 bool validScreen(std::string_view text) {
@@ -80,6 +87,9 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (argument == "-h" || argument == "--help") {
             printUsage(stdout);
+            return 0;
+        } else if (argument == "--version") {
+            std::fputs(programVersion("orvane-bench").c_str(), stdout);
             return 0;
         } else if (argument == "--run-folder" && hasValue) {
             runFolder = std::filesystem::absolute(argv[++i]);

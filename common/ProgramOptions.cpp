@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #ifndef ORVANE_VERSION
 #error "ORVANE_VERSION comes from the project's version in the build"
@@ -12,6 +13,13 @@ namespace {
 constexpr ProgramOption kStandardOptions[] = {
     {"-h, --help", "", "show this help and exit"},
     {"--version", "", "show the name and version and exit"},
+};
+// The toolkit's own options that take the next argument as their value ("-platform xcb"), so
+// that the value is not taken for a file of the program's.
+constexpr std::string_view kToolkitOptionsWithValue[] = {
+    "-platform",    "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
+    "-qwindowicon", "-qwindowtitle",       "-session",       "-style",  "-stylesheet",
+    "-display",     "-geometry",           "-name",          "-title",  "-visual",
 };
 constexpr std::size_t kHelpColumn = 24;
 constexpr std::size_t kLineWidth = 79;
@@ -80,7 +88,13 @@ ParsedOptions parseProgramOptions(const ProgramDescription& program, std::span<c
             parsed.versionRequested = true;
             continue;
         }
-        if (argument[1] != '-' && program.toolkitArguments) continue;
+        if (argument[1] != '-' && program.toolkitArguments) {
+            const bool takesValue =
+                std::find(std::begin(kToolkitOptionsWithValue), std::end(kToolkitOptionsWithValue),
+                          argument) != std::end(kToolkitOptionsWithValue);
+            if (takesValue) ++i;
+            continue;
+        }
 
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);

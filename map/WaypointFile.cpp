@@ -27,6 +27,9 @@ constexpr int kWrittenDecimals = 9;
 // A longer track is first cut to every n-th point (its last point kept): the Douglas-Peucker rule
 // takes up to the square of the points' number, and a file is untrusted input.
 constexpr std::size_t kTrackPointsForThinning = 20000;
+// The deepest a GPX file goes is gpx > trk > trkseg > trkpt > link > text; extensions of other
+// schemas add a few levels below a point.
+constexpr int kMostNestedElements = 16;
 
 // The file with its folder: the operator may have several plans of one name.
 std::string fileLabel(const std::string& path) {
@@ -87,8 +90,19 @@ GpxContent parseGpx(QFile& file) {
     bool rootSeen = false;
     int routesSeen = 0, tracksSeen = 0, segmentsSeen = 0;
     std::vector<GeoPoint>* collecting = nullptr;
+    int depth = 0;
     while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement) continue;
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement) --depth;
+        if (token != QXmlStreamReader::StartElement) continue;
+        // The reader keeps every open element, so a file nested without end would hold many
+        // times its size in memory before it ended.
+        if (++depth > kMostNestedElements) {
+            content.problem = "it is nested deeper than a GPX file can be (more than " +
+                              std::to_string(kMostNestedElements) + " elements deep on line " +
+                              std::to_string(reader.lineNumber()) + ")";
+            return content;
+        }
         if (!rootSeen) {
             rootSeen = true;
             if (!isGpxRoot(reader)) {
@@ -292,9 +306,15 @@ bool writeWaypointFile(const std::string& path, const std::vector<GeoPoint>& poi
     writer.writeEndElement();
     writer.writeEndElement();
     writer.writeEndDocument();
-    if (writer.hasError() || !file.commit()) {
+    // A list this small stays in the file's buffer until the commit, and a commit does not look at
+    // the writes it flushes: on a full disk it would put an empty file in place of the old one. So
+    // the buffer is flushed here and every step checked before the commit.
+    if (writer.hasError() || !file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
         error = "The waypoints were not saved to " + fileLabel(path) + ": " +
-                file.errorString().toStdString() + ".";
+                file.errorString().toStdString() +
+                (QFileInfo::exists(QString::fromStdString(path)) ? ". The file that was there is unchanged."
+                                                                 : ".");
+        file.cancelWriting();
         return false;
     }
     return true;

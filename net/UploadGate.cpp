@@ -64,11 +64,15 @@ std::optional<std::string> UploadGate::refusal() const {
 }
 
 bool UploadGate::operatorAgrees(const UploadRequest& request, const sockaddr_in& destination) {
-    if (lastDestination_ && !sameAddress(*lastDestination_, destination) &&
+    const std::int32_t nowMs = clock_();
+    // While two senders are heard the destination is whichever spoke last, so it is confirmed on
+    // every upload, the first of the run included.
+    const bool destinationChanged = lastDestination_ && !sameAddress(*lastDestination_, destination);
+    if ((destinationChanged || senders_.severalSenders(nowMs)) &&
         !asker_.askToSend(sendToQuestion(destination))) {
         return false;
     }
-    const std::optional<std::int32_t> silence = senders_.silenceMs(clock_());
+    const std::optional<std::int32_t> silence = senders_.silenceMs(nowMs);
     if (silence && *silence > kSilenceQuestionMs && !asker_.askToSend(silenceQuestion(*silence))) {
         return false;
     }

@@ -51,7 +51,9 @@ TEST(ProgramOptions, TheTableDecidesWhatIsAcceptedAndWhatTakesAValue) {
         {&kTool, {"--help", "--version"}, "||help version"},
         {&kTool, {"-h"}, "||help "},
         {&kTool, {"--out", "x", "--help"}, "|--out=x |help "},
-        {&kWindowed, {"-platform", "xcb", "--quiet"}, "xcb |--quiet= |"},
+        // The toolkit's options with their values; one without a value leaves the next word.
+        {&kWindowed, {"-platform", "xcb", "--quiet"}, "|--quiet= |"},
+        {&kWindowed, {"-style", "fusion", "-reverse", "doc"}, "doc ||"},
         {&kWindowed, {"--platform"}, "error: unknown option --platform"},
     };
     for (const Case& c : cases) {

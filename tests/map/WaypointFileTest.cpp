@@ -2,10 +2,16 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +50,16 @@ protected:
                           -75.21 + i * step);
             text += point;
         }
+        return text;
+    }
+
+    // `levels` elements, each opened inside the one before; closed again after `inside` when given.
+    static std::string nested(int levels, const std::optional<std::string>& inside = std::nullopt) {
+        std::string text;
+        for (int i = 0; i < levels; ++i) text += "<extensions>";
+        if (!inside) return text;
+        text += *inside;
+        for (int i = 0; i < levels; ++i) text += "</extensions>";
         return text;
     }
 
@@ -161,6 +177,9 @@ TEST_F(WaypointFileTest, ARefusedFileNamesItselfAndTheProblemAndLeavesTheListAsI
              "lon=\"999\"/></trkseg></trk>"),
          "outside -180..180"},
         {"empty.gpx", gpx("<metadata/>"), "holds no route, no waypoints and no track points"},
+        // Refused at the first element too deep, not at the broken end after it.
+        {"deep.gpx", gpx("").substr(0, 98) + "<wpt lat=\"1\" lon=\"2\"/>" + nested(16) + "<unclosed",
+         "nested deeper than a GPX file can be (more than 16 elements deep on line 2)"},
     };
     Waypoints waypoints;
     replaceWaypoints(waypoints, geometry, {{39.987, -75.212}, {39.986, -75.211}});
@@ -196,6 +215,8 @@ TEST_F(WaypointFileTest, TheListTakesAtMostOneHundredAndSaysWhyTheRestWereLeftOu
         {"wpt101.gpx", points("wpt", 101), 100,
          "Loaded 100 waypoints from the 101 waypoints of \"" + std::string(directory_ / "wpt101.gpx") +
              "\". The list holds at most 100"},
+        // As deep as a file may go: gpx, fourteen levels, the point.
+        {"deepest.gpx", nested(14, points("wpt", 1)), 1, "Loaded 1 waypoint from the 1 waypoints of"},
         {"wpt3.gpx", points("wpt", 3), 3,
          "Loaded 3 waypoints from the 3 waypoints of \"" + std::string(directory_ / "wpt3.gpx") +
              "\". Press UPLOAD"},
@@ -290,6 +311,54 @@ TEST_F(WaypointFileTest, DouglasPeuckerKeepsTheCornersThatMatterMost) {
             EXPECT_EQ(thinned[i].lon, cs.kept[i].lon) << cs.maxPoints << " " << i;
         }
     }
+}
+
+// A save on a file system that is really full. The test runs itself again in a mount namespace of
+// its own, on a small tmpfs that it fills to the last block; skipped where that is not allowed.
+TEST_F(WaypointFileTest, ASaveOnAFullDiskKeepsTheOldFileByteForByteAndSaysWhy) {
+    const char* full = std::getenv("ORVANE_FULL_FOLDER");
+    if (full == nullptr) {
+        if (std::system("unshare -m true >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "no mount namespace can be made here (it needs root), so no tmpfs can be filled";
+        const std::filesystem::path mountPoint = directory_.string() + "-full";
+        std::filesystem::create_directories(mountPoint);
+        const std::string command =
+            "unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs \"$0\" || exit 77; "
+            "ORVANE_FULL_FOLDER=\"$0\" exec \"$1\" --gtest_filter=\"$2\"' \"" +
+            mountPoint.string() + "\" \"" + std::filesystem::read_symlink("/proc/self/exe").string() +
+            "\" WaypointFileTest.ASaveOnAFullDiskKeepsTheOldFileByteForByteAndSaysWhy";
+        const int status = std::system(command.c_str());
+        std::filesystem::remove_all(mountPoint);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "a tmpfs may not be mounted here";
+        EXPECT_EQ(status, 0) << "the run on the full tmpfs failed";
+        return;
+    }
+    const std::string path = std::string(full) + "/plan.gpx";
+    std::string error;
+    ASSERT_TRUE(writeWaypointFile(path, knownPoints(3), error)) << error;
+    const auto bytes = [](const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes(path);
+    ASSERT_FALSE(before.empty());
+    {
+        std::ofstream filler(std::string(full) + "/filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+        }
+    }
+
+    EXPECT_FALSE(writeWaypointFile(path, knownPoints(5), error));
+    EXPECT_EQ(error, "The waypoints were not saved to \"" + path +
+                         "\": No space left on device. The file that was there is unchanged.");
+    EXPECT_EQ(bytes(path), before);
+    // Nothing half-written is left beside it.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(full))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"filler", "plan.gpx"}));
 }
 
 }  // namespace

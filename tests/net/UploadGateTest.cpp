@@ -81,6 +81,38 @@ TEST_F(UploadGateTest, AChangedDestinationIsConfirmedAndSendReachesTheShownAddre
     EXPECT_TRUE(notifier.messages().empty());
 }
 
+TEST_F(UploadGateTest, WhileTwoSendersAreHeardEveryUploadNamesItsDestinationFirst) {
+    ASSERT_TRUE(hear(aircraftA, 0));
+    ASSERT_TRUE(hear(aircraftB, 100));
+    const std::string toB = "Send to the aircraft at " + formatSender(aircraftB.address()) + "?";
+    // The first upload of the run, then the same destination again, gains and waypoints alike.
+    struct Case {
+        UploadRequest request;
+        bool answer;
+    };
+    const Case cases[] = {
+        {{UploadRequest::Kind::gains}, false},
+        {{UploadRequest::Kind::gains}, true},
+        {{UploadRequest::Kind::waypoints, 3}, true},
+        {{UploadRequest::Kind::gains}, true},
+    };
+    for (const Case& c : cases) {
+        nowMs += 100;
+        asker.questions.clear();
+        asker.answers = {c.answer};
+        EXPECT_EQ(gate.send(c.request, datagram), c.answer ? UploadOutcome::sent : UploadOutcome::cancelled);
+        EXPECT_EQ(receives(aircraftB), c.answer);
+        EXPECT_EQ(asker.questions, std::vector<std::string>{toB});
+    }
+    // Once A has been quiet for the window, an upload to B goes without a question.
+    ASSERT_TRUE(hear(aircraftB, 5050));
+    nowMs = 5100;
+    asker.questions.clear();
+    EXPECT_EQ(upload(), UploadOutcome::sent);
+    EXPECT_TRUE(receives(aircraftB));
+    EXPECT_TRUE(asker.questions.empty());
+}
+
 TEST_F(UploadGateTest, AnUploadAfterMoreThanThreeSecondsWithoutTelemetryIsConfirmed) {
     // The clock wraps between the line and the uploads.
     constexpr std::int32_t heardAt = INT32_MAX - 500;

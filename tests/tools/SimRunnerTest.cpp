@@ -181,6 +181,9 @@ TEST(SimOptions, ParsesEachOptionAndRefusesBadValues) {
     EXPECT_EQ(parsed.options->stopAfterSeconds, 3.5);
     EXPECT_EQ(parsed.options->durationSeconds, 60);
     EXPECT_TRUE(parsed.options->quiet);
+    // The ends of the ranges.
+    const char* edges[] = {"orvane-sim", "--rate", "0.1", "--duration", "86400", "--stop-after", "0"};
+    EXPECT_TRUE(parseSimOptions(static_cast<int>(std::size(edges)), edges).options.has_value());
 
     const std::vector<std::vector<const char*>> refused = {
         {"orvane-sim", "--port"},
@@ -189,6 +192,10 @@ TEST(SimOptions, ParsesEachOptionAndRefusesBadValues) {
         {"orvane-sim", "--port", "90x"},
         {"orvane-sim", "--rate", "0"},
         {"orvane-sim", "--rate", "nan"},
+        {"orvane-sim", "--rate", "1e-10"},
+        {"orvane-sim", "--rate", "0.09"},
+        {"orvane-sim", "--duration", "86401"},
+        {"orvane-sim", "--stop-after", "1e300"},
         {"orvane-sim", "--ahrs", "2.5"},
         {"orvane-sim", "--duration", "-1"},
         {"orvane-sim", "--stop-after", "inf"},

@@ -7,6 +7,9 @@
 namespace {
 
 constexpr double kMaxLinesPerSecond = 1000;
+// A slower rate would leave the program asleep between two lines for longer than any run lasts.
+constexpr double kMinLinesPerSecond = 0.1;
+constexpr double kLongestRunSeconds = 86400;
 
 template <typename Number>
 std::optional<Number> parseWhole(std::string_view text) {
@@ -19,7 +22,7 @@ std::optional<Number> parseWhole(std::string_view text) {
 
 std::optional<double> parseSeconds(std::string_view text) {
     const auto value = parseWhole<double>(text);
-    if (!value || !std::isfinite(*value) || *value < 0) return std::nullopt;
+    if (!value || !std::isfinite(*value) || *value < 0 || *value > kLongestRunSeconds) return std::nullopt;
     return value;
 }
 
@@ -53,8 +56,8 @@ SimOptionsResult parseSimOptions(int argc, const char* const* argv) {
         } else if (option == "--rate") {
             const auto text = value();
             const auto rate = text ? parseWhole<double>(*text) : std::nullopt;
-            if (!rate || !(*rate > 0) || *rate > kMaxLinesPerSecond) {
-                return invalid("a number of lines per second above 0 and up to 1000");
+            if (!rate || !(*rate >= kMinLinesPerSecond) || *rate > kMaxLinesPerSecond) {
+                return invalid("a number of lines per second from 0.1 to 1000");
             }
             options.linesPerSecond = *rate;
         } else if (option == "--gps-loss") {
@@ -69,11 +72,11 @@ SimOptionsResult parseSimOptions(int argc, const char* const* argv) {
         } else if (option == "--stop-after") {
             const auto text = value();
             options.stopAfterSeconds = text ? parseSeconds(*text) : std::nullopt;
-            if (!options.stopAfterSeconds) return invalid("a number of seconds");
+            if (!options.stopAfterSeconds) return invalid("a number of seconds from 0 to 86400");
         } else if (option == "--duration") {
             const auto text = value();
             options.durationSeconds = text ? parseSeconds(*text) : std::nullopt;
-            if (!options.durationSeconds) return invalid("a number of seconds");
+            if (!options.durationSeconds) return invalid("a number of seconds from 0 to 86400");
         } else if (option == "--quiet") {
             options.quiet = true;
         } else {
@@ -90,12 +93,13 @@ const char* simUsage() {
            "\n"
            "  --host NAME       ground station host (default 127.0.0.1)\n"
            "  --port N          ground station UDP port (default 9001)\n"
-           "  --rate N          telemetry lines per second (default 20)\n"
+           "  --rate N          telemetry lines per second, 0.1 to 1000 (default 20)\n"
            "  --gps-loss        report GPS lost (gps state 0)\n"
            "  --ahrs N          AHRS state to report (default 2)\n"
            "  --nav-loss        report navigation lost (nav state 0)\n"
-           "  --stop-after S    pause sending after S seconds (SIGUSR1 resumes); keep receiving\n"
-           "  --duration S      exit after S seconds\n"
+           "  --stop-after S    pause sending after S seconds, up to 86400 (SIGUSR1 resumes); keep\n"
+           "                    receiving\n"
+           "  --duration S      exit after S seconds, up to 86400\n"
            "  --quiet           no periodic position report\n"
            "  --help            show this text and exit\n"
            "  --version         show the name and version and exit\n"

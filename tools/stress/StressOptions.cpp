@@ -35,7 +35,11 @@ const char* stressUsage() {
            "  upload built from the first row of FILE. Exit status 0 when that upload came byte-exact\n"
            "  (or none was expected).\n"
            "compare: exit status 0 when the two pictures match everywhere but the clock line and the\n"
-           "  link state with its rate.\n";
+           "  link state with its rate.\n"
+           "  -h, --help        show this help and exit\n"
+           "  --version         show the name and version and exit\n"
+           "Files:\n"
+           "  send reads the gain file FILE; compare reads the two pictures and writes OUT.png.\n";
 }
 
 StressCommand parseStressCommand(int argc, const char* const* argv) {
@@ -47,6 +51,10 @@ StressCommand parseStressCommand(int argc, const char* const* argv) {
     }
     if (arguments[0] == "--help" || arguments[0] == "-h") {
         command.helpRequested = true;
+        return command;
+    }
+    if (arguments[0] == "--version") {
+        command.versionRequested = true;
         return command;
     }
     auto fail = [&command](std::string message) {

@@ -23,6 +23,7 @@ struct StressCommand {
     std::optional<SendOptions> send;
     std::optional<CompareOptions> compare;
     bool helpRequested = false;
+    bool versionRequested = false;
     std::string error;  // not empty when the arguments could not be understood
 };
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ProgramOptions.h"
 #include "net/UplinkDecoder.h"
 #include "tools/sim/SimSocket.h"
 #include "tools/sim/TelemetryLine.h"
@@ -258,6 +259,10 @@ int main(int argc, char** argv) {
     const StressCommand command = parseStressCommand(argc, argv);
     if (command.helpRequested) {
         std::fputs(stressUsage(), stdout);
+        return 0;
+    }
+    if (command.versionRequested) {
+        std::fputs(programVersion("orvane-stress").c_str(), stdout);
         return 0;
     }
     if (!command.error.empty()) {
