@@ -57,7 +57,7 @@ LogbookIndex::LogbookIndex(const std::filesystem::path& file) : file_(file) {
         if (loadRows()) return;
         if (db_ == nullptr) return;  // locked or read-only: in memory, with the reason noted
         why = sqlite3_errmsg(db_);
-        sqlite3_close(db_);
+        sqlite3_close_v2(db_);
         db_ = nullptr;
     }
     // Unreadable or damaged: made anew.
@@ -76,7 +76,7 @@ LogbookIndex::LogbookIndex(const std::filesystem::path& file) : file_(file) {
 }
 
 LogbookIndex::~LogbookIndex() {
-    sqlite3_close(db_);
+    sqlite3_close_v2(db_);
 }
 
 void LogbookIndex::addNote(const std::string& text) {
@@ -85,7 +85,8 @@ void LogbookIndex::addNote(const std::string& text) {
 
 void LogbookIndex::useMemory(const std::string& why) {
     addNote(why + "; the recordings are read without it");
-    sqlite3_close(db_);
+    // A statement may still be open here; the connection then ends with it.
+    sqlite3_close_v2(db_);
     db_ = nullptr;
     onDisk_ = false;
 }
@@ -98,7 +99,7 @@ bool LogbookIndex::openFile(std::string& why) {
     if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
         why = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
-        sqlite3_close(db_);
+        sqlite3_close_v2(db_);
         db_ = nullptr;
         return false;
     }
