@@ -10,6 +10,9 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include <filesystem>
+
+#include "app/CLogbookDlg.h"
 #include "app/COrvaneApp.h"
 #include "app/CursorReadout.h"
 #include "app/OpenedMaps.h"
@@ -17,6 +20,7 @@
 #include "app/TerrainControl.h"
 #include "map/LastHeard.h"
 #include "map/WaypointFile.h"
+#include "record/FlightRecorder.h"
 #include "tuning/CGainDlg.h"
 #include "view/FlightTarget.h"
 
@@ -89,6 +93,8 @@ void CMainFrame::buildMenus() {
     connect(profileAction, &QAction::triggered, this, [this] {
         if (terrainControl_) terrainControl_->showRouteProfile(this);
     });
+    QAction* logbookAction = flightMenu_->addAction(QStringLiteral("Lo&gbook..."));
+    connect(logbookAction, &QAction::triggered, this, &CMainFrame::onLogbook);
     flightMenu_->addSeparator();
     buildFlightMenu(flightMenu_);
 
@@ -139,6 +145,23 @@ void CMainFrame::showRecentFiles(const QStringList& menuTexts) {
 void CMainFrame::onControlGain() {
     // Each command opens another dialog; the frame keeps none of them, each deletes itself on close.
     auto* dialog = new CGainDlg(app_.uploadGate, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void CMainFrame::onLogbook() {
+    // The recorder writes into this very folder, so its file's path matches a row's.
+    const std::filesystem::path folder = std::filesystem::current_path() / kFlightsFolder;
+    auto* dialog = new CLogbookDlg(
+        // Port 0: each recording is read on the telemetry port it names.
+        QString::fromStdString(folder.string()), 0, [this](const QString& path) { app_.startReplay(path); },
+        [this] {
+            const FlightRecorder* recorder = app_.flightRecorder();
+            return recorder != nullptr && recorder->enabled() && !recorder->failed()
+                       ? QString::fromStdString(recorder->currentFile().string())
+                       : QString();
+        },
+        this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

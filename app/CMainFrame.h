@@ -29,6 +29,9 @@ public:
 
     // Opens a new, independent modeless Control Gain dialog.
     void onControlGain();
+    // Flight > Logbook: a new modeless Logbook dialog over the flights folder; a double-clicked
+    // row is replayed.
+    void onLogbook();
 
     // The Flight menu acts on `target` (not owned; may be null), which gets the profile's choices
     // at once.

@@ -23,6 +23,8 @@ const BenchSection kSections[] = {
      benchRecordingReceiver},
     {"flightlog", "orvane-log on a one-hour recording at 50 lines a second, and its size", benchFlightLog},
     {"terrain", "the ground under the aircraft: one lookup once its posts are read", benchTerrain},
+    {"logbook", "orvane-log logbook over 1000 recordings (100 hours): indexed once, then listed",
+     benchLogbook},
     {"frame", "frame drawing at 1024 x 672 off-screen (Mesa's software renderer)", benchFrame},
     {"imagery", "an opened 20000 x 20000 GeoTIFF: first picture, frames at three zooms, a pan, memory",
      benchImagery},

@@ -91,6 +91,8 @@ void benchTelemetryAllocations(BenchSetting& setting, Scorecard& scorecard);
 void benchRecordingReceiver(BenchSetting& setting, Scorecard& scorecard);
 void benchFlightLog(BenchSetting& setting, Scorecard& scorecard);
 void benchTerrain(BenchSetting& setting, Scorecard& scorecard);
+// The logbook over 1000 recordings: indexed once, then listed (LogbookBench.cpp).
+void benchLogbook(BenchSetting& setting, Scorecard& scorecard);
 // Frame drawing off-screen on Mesa's software renderer (FrameBench.cpp).
 void benchFrame(BenchSetting& setting, Scorecard& scorecard);
 // A map-sized 24-bit picture with a survey grid over a gradient, like the shipped pictures.

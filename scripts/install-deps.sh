@@ -19,6 +19,7 @@ packages=(
   libpcap-dev tcpdump
   libgdal-dev gdal-bin
   qt6-charts-dev
+  libsqlite3-dev
 )
 
 missing=()

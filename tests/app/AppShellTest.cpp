@@ -152,7 +152,7 @@ void AppShellTest::menusHaveTheirTextsAndShortcuts() {
         "&File: &New\tCtrl+N|&Open...\tCtrl+O|&Save\tCtrl+S|Save &As...|-|(Recent File)|-|E&xit",
         "&GUI: &Cockpit Display", "&Tuning: Control &Gain",
         "F&light: &Record Flights|Re&play Recording...\tCtrl+R|(S&top Replay)|&Aircraft "
-        "Address...|&Elevation Data...|Ro&ute Profile...|-|Trac&k|&Clear "
+        "Address...|&Elevation Data...|Ro&ute Profile...|Lo&gbook...|-|Trac&k|&Clear "
         "Track|-|&Save Waypoints...|&Load Waypoints...|(Copy Last Posit&ion)|(Save Last "
         "Positio&n...)|-|&Open Map...|&Follow Aircraft\tF|Reset Map &View\tCtrl+0|Status &Bar|&Mute "
         "Alarms",

@@ -150,6 +150,7 @@ TEST_F(ThreeLineFlight, InfoTellsCountsGapsUploadsAndExtremes) {
              "duration                 0 h 00 min 01.5 s (1.5 s)",
              "link up                  0 h 00 min 01.0 s (1.0 s)",
              "clock steps              none\n",
+             "aircraft                 10.0.0.2\n",
              "datagrams received       3\n",
              "lines decoded            3 (1 with fewer than twenty fields)",
              "link gaps over 1 s       1\n  20:32:47.020 UTC (+0.020000 s) for 1.480 s",

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
 
 #include "net/TelemetryDecoder.h"
 #include "record/CaptureFormat.h"
@@ -29,6 +30,11 @@ std::string endpointText(const Endpoint& endpoint) {
                   (endpoint.address >> 16) & 0xFF, (endpoint.address >> 8) & 0xFF, endpoint.address & 0xFF,
                   endpoint.port);
     return text;
+}
+
+std::string addressText(std::uint32_t address) {
+    const std::string text = endpointText({address, 0});
+    return text.substr(0, text.rfind(':'));
 }
 
 bool LoggedLine::hasPosition() const {
@@ -184,6 +190,7 @@ FlightSummary summarizeFlight(const FlightLog& log) {
     const GeographicLib::Geodesic& earth = GeographicLib::Geodesic::WGS84();
     const LoggedLine* previous = nullptr;
     const LoggedLine* previousPosition = nullptr;
+    std::unordered_map<std::uint32_t, std::uint64_t> linesBySender;
     for (const LoggedLine& line : log.lines) {
         if (previous != nullptr) {
             const std::int64_t silence = line.flightMicros - previous->flightMicros;
@@ -192,6 +199,7 @@ FlightSummary summarizeFlight(const FlightLog& log) {
             summary.linkUpMicros += std::min(silence, kLinkGapMicros);
         }
         previous = &line;
+        ++linesBySender[line.sender.address];
         if (line.fields >= kFieldsThroughAltitude && std::isfinite(line.values.alt) &&
             (summary.highestAltitude == nullptr || line.values.alt > summary.highestAltitude->values.alt)) {
             summary.highestAltitude = &line;
@@ -213,6 +221,13 @@ FlightSummary summarizeFlight(const FlightLog& log) {
         summary.linkUpMicros += std::min(summary.durationMicros - previous->flightMicros, kLinkGapMicros);
     }
     summary.lastPosition = previousPosition;
+    std::uint64_t mostLines = 0;
+    for (const auto& [address, count] : linesBySender) {
+        if (count > mostLines || (count == mostLines && address < summary.aircraftAddress)) {
+            mostLines = count;
+            summary.aircraftAddress = address;
+        }
+    }
     countSeconds(log, summary);
     measureRate(summary);
     return summary;

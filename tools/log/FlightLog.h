@@ -23,6 +23,8 @@ struct Endpoint {
     std::uint16_t port = 0;
 };
 std::string endpointText(const Endpoint& endpoint);
+// "10.0.0.2"; `address` in host byte order.
+std::string addressText(std::uint32_t address);
 
 struct LoggedLine {
     std::int64_t timeMicros = 0;
@@ -108,6 +110,9 @@ struct FlightSummary {
     const LoggedLine* highestAirspeed = nullptr;
     const LoggedLine* lastPosition = nullptr;
     double distanceMetres = 0;  // along the WGS84 ellipsoid between the positions heard
+    // The address (host byte order, without the port) that sent most of the lines; 0 when none was
+    // heard. Ties go to the lower address.
+    std::uint32_t aircraftAddress = 0;
 };
 FlightSummary summarizeFlight(const FlightLog& log);
 

@@ -226,6 +226,8 @@ void writeInfo(const FlightLog& log, std::FILE* out) {
     std::fprintf(out, "%-24s %s\n", "duration", durationText(summary.durationMicros).c_str());
     std::fprintf(out, "%-24s %s\n", "link up", durationText(summary.linkUpMicros).c_str());
     writeClockSteps(log.timeline, out);
+    std::fprintf(out, "%-24s %s\n", "aircraft",
+                 summary.aircraftAddress != 0 ? addressText(summary.aircraftAddress).c_str() : "none heard");
     std::fprintf(out, "%-24s %" PRIu64 "\n", "datagrams received", log.datagramsReceived);
     std::fprintf(out, "%-24s %zu (%" PRIu64 " with fewer than twenty fields)\n", "lines decoded",
                  log.lines.size(), log.incompleteLines);
