@@ -11,8 +11,9 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <mutex>
 #include <system_error>
+
+#include "map/GdalSupport.h"
 
 namespace {
 
@@ -26,26 +27,6 @@ constexpr std::uintmax_t kSrtm3Bytes = kSrtm3Side * kSrtm3Side * 2, kSrtm1Bytes 
 constexpr double kMetresPerDegree = 111320.0;
 constexpr const char* kElevationExtensions[] = {".hgt", ".tif", ".tiff", ".dem", ".dt0", ".dt1",
                                                 ".dt2", ".asc", ".img",  ".bil", ".vrt"};
-
-void registerDrivers() {
-    static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
-}
-
-struct QuietErrors {
-    QuietErrors() {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietErrors() { CPLPopErrorHandler(); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-};
-
-std::string gdalReason(const char* fallback) {
-    const char* message = CPLGetLastErrorMsg();
-    return message != nullptr && *message != '\0' ? std::string(message) : std::string(fallback);
-}
 
 std::string lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -126,7 +107,7 @@ public:
     const ElevationGrid& grid() const override { return grid_; }
 
     std::shared_ptr<const ElevationBlock> readBlock(int blockX, int blockY, std::string& reason) override {
-        QuietErrors quiet;
+        QuietGdalErrors quiet;
         auto block = std::make_shared<ElevationBlock>();
         block->x0 = blockX * kElevationBlockStep;
         block->y0 = blockY * kElevationBlockStep;
@@ -241,8 +222,8 @@ double bilinearHeight(const ElevationBlock& block, const GridPosition& p) {
 }
 
 std::unique_ptr<ElevationFile> openElevationFile(const std::string& path, std::string& reason) {
-    registerDrivers();
-    QuietErrors quiet;
+    registerGdalDrivers();
+    QuietGdalErrors quiet;
     const fs::path file(path);
     if (lower(file.extension().string()) == ".hgt" && !checkSrtmFile(file, reason)) return nullptr;
     GDALDatasetH dataset =

@@ -12,9 +12,10 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <system_error>
+
+#include "map/GdalSupport.h"
 
 namespace {
 
@@ -26,38 +27,10 @@ constexpr double kMercatorHalfWorld = 20037508.342789244;
 constexpr int kWebTileSize = 256;
 // A tile folder holds at most this many zoom levels (the tiling scheme has no more).
 constexpr int kMaxTileZoom = 30;
-constexpr GIntBig kGdalCacheBytes = 16 << 20;
-
-void registerDrivers() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        GDALAllRegister();
-        // GDAL's block cache would otherwise take a share of the machine's memory; the tiles
-        // shown are kept as textures, so a small cache does.
-        GDALSetCacheMax64(kGdalCacheBytes);
-    });
-}
-
-// GDAL's last error on this thread, or `fallback` without one.
-std::string gdalReason(const char* fallback) {
-    const char* message = CPLGetLastErrorMsg();
-    return message != nullptr && *message != '\0' ? std::string(message) : std::string(fallback);
-}
 
 std::string failure(const std::string& path, const std::string& reason) {
     return "The map " + path + " cannot be shown: " + reason;
 }
-
-// The error handler is per thread: GDAL's messages become the operator's reasons, never printed.
-struct QuietErrors {
-    QuietErrors() {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietErrors() { CPLPopErrorHandler(); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-};
 
 struct DatasetCloser {
     void operator()(void* dataset) const {
@@ -202,7 +175,7 @@ public:
             error = "the tile lies outside the map";
             return false;
         }
-        QuietErrors quiet;
+        QuietGdalErrors quiet;
         const std::size_t count = static_cast<std::size_t>(window.width) * window.height;
         std::array<std::vector<std::uint8_t>, 4> planes;
         const std::array<int, 4> bands{red_, green_, blue_, alpha_};
@@ -328,8 +301,8 @@ TileWindow tileWindow(const ImageryInfo& info, const TileKey& key) {
 }
 
 ImageryOpening openImagery(const MapOpenRequest& request) {
-    registerDrivers();
-    QuietErrors quiet;
+    registerGdalDrivers();
+    QuietGdalErrors quiet;
     ImageryOpening opening;
     std::error_code ignored;
     const fs::path path = fs::absolute(request.path, ignored);
