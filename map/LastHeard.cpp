@@ -8,21 +8,12 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/ClassicNumbers.h"
+
 namespace {
 
 // Radians to degrees as the aircraft's own displays convert them (the symbol is turned so).
 constexpr double kDegreesPerRadian = 57.3;
-
-template <typename... Args>
-std::string formatted(const char* format, Args... args) {
-    char buffer[256];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    const int length = std::snprintf(buffer, sizeof buffer, format, args...);
-#pragma GCC diagnostic pop
-    if (length < 0) return {};
-    return std::string(buffer, static_cast<std::size_t>(std::min<int>(length, sizeof buffer - 1)));
-}
 
 bool utcOf(const LastFix& fix, std::tm& utc) {
     // Floor division: a time before 1970 still names its own second.
@@ -40,8 +31,8 @@ std::int64_t elapsedSinceClock(std::int32_t heardMs, std::int32_t nowMs) {
 
 std::string formatElapsed(std::int64_t elapsedMs) {
     const long long seconds = elapsedMs > 0 ? elapsedMs / 1000 : 0;
-    if (seconds < 60) return formatted("%lld s", seconds);
-    return formatted("%lld min %02lld s", seconds / 60, seconds % 60);
+    if (seconds < 60) return classicFormatted("%lld s", seconds);
+    return classicFormatted("%lld min %02lld s", seconds / 60, seconds % 60);
 }
 
 double fixHeadingDegrees(const LastFix& fix) {
@@ -55,27 +46,27 @@ std::string formatLastHeardStatus(const LastHeard& lastHeard) {
     const double heading = fixHeadingDegrees(fix);
     // 359.6 reads 0, as a compass does.
     const long shown = std::isfinite(heading) ? std::lround(heading) % 360 : 0;
-    return formatted("Last heard %s ago at %.6f %.6f, alt %.1f, heading %ld, %.1f",
-                     formatElapsed(lastHeard.elapsedMs).c_str(), fix.lat, fix.lon,
-                     static_cast<double>(fix.alt), shown, static_cast<double>(fix.cas));
+    return classicFormatted("Last heard %s ago at %.6f %.6f, alt %.1f, heading %ld, %.1f",
+                            formatElapsed(lastHeard.elapsedMs).c_str(), fix.lat, fix.lon,
+                            static_cast<double>(fix.alt), shown, static_cast<double>(fix.cas));
 }
 
 std::string formatLastPosition(const LastFix& fix) {
-    return formatted("%.6f, %.6f", fix.lat, fix.lon);
+    return classicFormatted("%.6f, %.6f", fix.lat, fix.lon);
 }
 
 std::string fixTimeIso(const LastFix& fix) {
     std::tm utc{};
     if (!utcOf(fix, utc)) return {};
-    return formatted("%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                     utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return classicFormatted("%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                            utc.tm_hour, utc.tm_min, utc.tm_sec);
 }
 
 std::string fixTimeText(const LastFix& fix) {
     std::tm utc{};
     if (!utcOf(fix, utc)) return {};
-    return formatted("%04d-%02d-%02d %02d:%02d:%02d UTC", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                     utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return classicFormatted("%04d-%02d-%02d %02d:%02d:%02d UTC", utc.tm_year + 1900, utc.tm_mon + 1,
+                            utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
 }
 
 Reach reachOf(const LastHeard& lastHeard) {

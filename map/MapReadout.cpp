@@ -8,22 +8,10 @@
 
 namespace {
 
-template <typename... Args>
-std::string formatted(const char* format, Args... args) {
-    const ClassicNumbers classic;
-    char buffer[160];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    const int length = std::snprintf(buffer, sizeof buffer, format, args...);
-#pragma GCC diagnostic pop
-    if (length < 0) return {};
-    return std::string(buffer, std::min(static_cast<std::size_t>(length), sizeof buffer - 1));
-}
-
 std::string groundText(const GroundHeight& ground, HeightUnit unit) {
     if (ground.state == GroundHeight::State::Loading) return "...";
     if (!ground.known()) return "no terrain";
-    return formatted("%.0f %s", toUnit(ground.metres, unit), unitName(unit));
+    return classicFormatted("%.0f %s", toUnit(ground.metres, unit), unitName(unit));
 }
 
 }  // namespace
@@ -37,10 +25,11 @@ void readRoute(MapReadout& readout, const Waypoints& waypoints) {
 
 std::string formatCursorReadout(const MapReadout& readout) {
     if (!readout.cursor) return {};
-    std::string text = formatted("Cursor %.5f, %.5f", readout.cursor->lat, readout.cursor->lon);
+    std::string text = classicFormatted("Cursor %.5f, %.5f", readout.cursor->lat, readout.cursor->lon);
     if (readout.aircraft) {
         const GeodesicLeg leg = geodesicInverse(*readout.aircraft, *readout.cursor);
-        text += formatted("   Aircraft to cursor %.1f m at %.1f\xC2\xB0", leg.metres, leg.bearingDegrees);
+        text +=
+            classicFormatted("   Aircraft to cursor %.1f m at %.1f\xC2\xB0", leg.metres, leg.bearingDegrees);
     } else {
         text += "   Aircraft position unknown";
     }
@@ -49,8 +38,8 @@ std::string formatCursorReadout(const MapReadout& readout) {
 }
 
 std::string formatRouteReadout(const MapReadout& readout) {
-    return formatted("%d waypoint%s   Route %.1f m", readout.waypointCount,
-                     readout.waypointCount == 1 ? "" : "s", readout.routeMetres);
+    return classicFormatted("%d waypoint%s   Route %.1f m", readout.waypointCount,
+                            readout.waypointCount == 1 ? "" : "s", readout.routeMetres);
 }
 
 std::string formatLastHeardReadout(const MapReadout& readout) {
@@ -61,9 +50,9 @@ std::string formatTerrainReadout(const MapReadout& readout) {
     if (!readout.terrainInUse || !readout.aircraft) return {};
     std::string text = "GND " + groundText(readout.aircraftGround, readout.unit);
     if (readout.aircraftGround.known()) {
-        text += formatted("  AGL %.0f %s",
-                          toUnit(readout.altitudeMetres - readout.aircraftGround.metres, readout.unit),
-                          unitName(readout.unit));
+        text += classicFormatted("  AGL %.0f %s",
+                                 toUnit(readout.altitudeMetres - readout.aircraftGround.metres, readout.unit),
+                                 unitName(readout.unit));
     }
     return text;
 }

@@ -1,4 +1,5 @@
 #include "map/LastHeard.h"
+#include "tests/support/ScratchLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,13 @@ TEST(LastHeard, TheStatusBarTextGivesPositionAltitudeHeadingAndAirspeed) {
     EXPECT_EQ(formatLastHeardStatus(heard),
               "Last heard 42 s ago at 39.986120 -75.212350, alt 130.0, heading 0, 21.0");
     EXPECT_EQ(formatLastPosition(heard.fix), "39.986120, -75.212350");
+
+    // The program takes the user's locale: a decimal comma must not reach what a search team types.
+    const ScratchLocale comma("de_DE", "de_DE.UTF-8");
+    if (!comma.active()) GTEST_SKIP() << "localedef cannot make de_DE.UTF-8 (the locales package is missing)";
+    EXPECT_EQ(formatLastPosition(heard.fix), "39.986120, -75.212350");
+    EXPECT_EQ(formatLastHeardStatus(heard),
+              "Last heard 42 s ago at 39.986120 -75.212350, alt 130.0, heading 0, 21.0");
 }
 
 TEST(LastHeard, OnlyALineThatCarriesTheGpsStatusAsAcquiredIsAFix) {
