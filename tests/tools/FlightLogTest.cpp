@@ -278,4 +278,33 @@ TEST(FlightLog, RefusedDatagramsDropsAndOtherTrafficAreCounted) {
     EXPECT_EQ(log.lines[0].fields, 0);
 }
 
+// A recording whose notes pin the aircraft halfway: another sender's lines count before the pin,
+// as the live program took them, and are refused after it.
+TEST(FlightLog, OnlyThePinnedAircraftsLinesAreTakenWhileTheNotesPinIt) {
+    ScratchFolder scratch;
+    const std::string file = (scratch.path() / "pinned.pcap").string();
+    const auto note = [](std::int64_t at, std::optional<AircraftAddress> aircraft) {
+        RecorderNote pin;
+        pin.aircraftKnown = true;
+        pin.aircraft = aircraft;
+        char text[120];
+        const std::size_t length = formatRecorderNote(pin, text, sizeof text);
+        return FrameToWrite{at, udpPacket(loopbackHost(), kRecorderNotePort, loopbackHost(),
+                                          kRecorderNotePort, Bytes(text, text + length))};
+    };
+    const auto stranger = [](std::int64_t at) {
+        return FrameToWrite{at, udpPacket(0x0A000009, 4000, kGround, 9001, bytesOf("1 2 3"))};
+    };
+    writeCapture(file, DLT_RAW,
+                 {note(kStart, std::nullopt), telemetry(kStart + 1, "1"), stranger(kStart + 2),
+                  note(kStart + 3, AircraftAddress{htonl(kAircraft), 0}), telemetry(kStart + 4, "2"),
+                  stranger(kStart + 5), stranger(kStart + 6), telemetry(kStart + 7, "3")});
+    FlightLog log;
+    std::string error;
+    ASSERT_TRUE(readFlightLog(file, kDefaultTelemetryPort, log, error)) << error;
+    EXPECT_EQ(log.lines.size(), 4u);
+    EXPECT_EQ(log.refusedOtherSender, 2u);
+    EXPECT_EQ(summarizeFlight(log).aircraftAddress, kAircraft);
+}
+
 }  // namespace

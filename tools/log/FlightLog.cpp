@@ -1,5 +1,8 @@
 #include "tools/log/FlightLog.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <GeographicLib/Geodesic.hpp>
 
 #include <algorithm>
@@ -57,6 +60,8 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
     CaptureReader::Record record;
     CaptureReader::Status status;
     bool first = true;
+    // The aircraft the recorder's notes say was pinned: nothing while any sender was taken.
+    std::optional<AircraftAddress> pinned;
     while ((status = reader.next(record)) == CaptureReader::Status::record) {
         if (first) log.startMicros = record.timeMicros;
         first = false;
@@ -92,6 +97,15 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
                 ++log.refusedCutByCapture;
                 break;
             case FlightDatagramRole::line: {
+                // The live program took only the pinned aircraft's lines; so does the log.
+                sockaddr_in sender{};
+                sender.sin_family = AF_INET;
+                sender.sin_addr.s_addr = htonl(datagram.source);
+                sender.sin_port = htons(datagram.sourcePort);
+                if (pinned && !pinned->matches(sender)) {
+                    ++log.refusedOtherSender;
+                    break;
+                }
                 LoggedLine line;
                 line.timeMicros = record.timeMicros;
                 line.flightMicros = flightMicros;
@@ -117,6 +131,7 @@ bool readFlightLog(const std::string& path, std::uint16_t port, FlightLog& log, 
             case FlightDatagramRole::recorderNote:
                 if (const auto note = parseRecorderNote(datagram.payload)) {
                     log.drops = std::max(log.drops.value_or(0), note->dropped);
+                    if (note->aircraftKnown) pinned = note->aircraft;
                 } else {
                     ++log.otherRecords;
                 }

@@ -61,8 +61,11 @@ struct FlightLog {
     std::uint64_t refusedEmpty = 0;
     std::uint64_t refusedOversize = 0;      // over 200 bytes
     std::uint64_t refusedCutByCapture = 0;  // the capture kept only part of the datagram
-    std::uint64_t incompleteLines = 0;      // decoded, with fewer than twenty fields
-    std::uint64_t otherRecords = 0;         // someone else's traffic
+    // Lines of other senders while the recorder's notes name a pinned aircraft (the live program
+    // refused them too).
+    std::uint64_t refusedOtherSender = 0;
+    std::uint64_t incompleteLines = 0;  // decoded, with fewer than twenty fields
+    std::uint64_t otherRecords = 0;     // someone else's traffic
     std::uint64_t fragments = 0;
     std::uint64_t damagedRecords = 0;
     // The recorder's drop count, from its notes; unknown for captures of other tools.

@@ -234,6 +234,10 @@ void writeInfo(const FlightLog& log, std::FILE* out) {
     std::fprintf(
         out, "%-24s empty %" PRIu64 ", over 200 bytes %" PRIu64 ", cut short by the capture %" PRIu64 "\n",
         "datagrams refused", log.refusedEmpty, log.refusedOversize, log.refusedCutByCapture);
+    if (log.refusedOtherSender > 0) {
+        std::fprintf(out, "%-24s %" PRIu64 " (not from the pinned aircraft)\n", "lines of other senders",
+                     log.refusedOtherSender);
+    }
     if (log.drops) {
         std::fprintf(out, "%-24s %" PRIu64 "\n", "drops", *log.drops);
     } else {
