@@ -142,8 +142,9 @@ void ReplayBar::refresh() {
         slider_->setMaximum(static_cast<int>(length / kSliderStepMicros));
         if (!slider_->isSliderDown()) slider_->setValue(static_cast<int>(at / kSliderStepMicros));
     }
-    const QString local = QString::fromStdString(
-        formatPanelTime(static_cast<std::time_t>(controller_.shownMicros() / 1000000)));
+    // The time the line shown was heard, as the panel shows it: a clock set back while recording
+    // makes it differ from the start plus the flight's time.
+    const QString local = QString::fromStdString(formatPanelTime(controller_.scene().lineTime));
     timeLabel_->setText(QString::fromStdString(replayDurationText(at)) + QStringLiteral("  ") + local);
     lengthLabel_->setText(QStringLiteral("  of ") + QString::fromStdString(replayDurationText(length)));
     {

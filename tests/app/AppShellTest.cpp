@@ -41,6 +41,7 @@
 #include "record/FlightRecorder.h"
 #include "tests/record/RecordTestSupport.h"
 #include "tuning/CGainDlg.h"
+#include "view/StatusPanel.h"
 
 namespace {
 
@@ -604,6 +605,23 @@ void AppShellTest::replayFollowsItsKeysAndStopReplayReturnsToTheLiveLink() {
     bar->slider()->setValue(150);
     QVERIFY(std::llabs(replay->shownMicros() - (kStart + 15 * kSecond)) < 1000);
     QCOMPARE(replay->scene().telemetry.p.load(), 150.0f);
+
+    // A clock set back an hour while recording: the bar tells the time the line was heard, as the
+    // panel does, not the flight's time since the start.
+    std::vector<FrameToWrite> stepped;
+    for (int i = 0; i < 20; ++i) {
+        const std::int64_t at = kStart + i * kSecond / 10 - (i >= 10 ? 3600 * kSecond : 0);
+        stepped.push_back({at, udpPacket(0x7F000001, 14550, 0x7F000001, 9001,
+                                         bytesOf("1 0 0 0 0 0 0 0 0 0 0 0 0 0 39.98 -75.21 0 1 2 1"))});
+    }
+    const QString steppedPath = filesDir_.path() + "/stepped.pcap";
+    writeCapture(steppedPath.toStdString(), DLT_RAW, stepped);
+    QVERIFY(app().startReplay(steppedPath));
+    QTest::keyClick(frame_, Qt::Key_End);
+    const std::time_t lastHeard =
+        static_cast<std::time_t>((kStart + 19 * kSecond / 10 - 3600 * kSecond) / kSecond);
+    QVERIFY2(bar->timeLabel()->text().endsWith(QString::fromStdString(formatPanelTime(lastHeard))),
+             qPrintable(bar->timeLabel()->text()));
 
     for (QAction* action : bar->actions()) {
         if (action->text() == "Close") action->trigger();
