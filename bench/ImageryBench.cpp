@@ -57,9 +57,8 @@ bool writeBigGeoTiff(const std::string& path) {
             for (int y = 0; y < kStrip; ++y) {
                 for (int x = 0; x < kSide; ++x) {
                     const bool grid = x % 100 == 0 || (top + y) % 100 == 0;
-                    strip[static_cast<std::size_t>(y) * kSide + x] =
-                        grid ? 255
-                             : static_cast<std::uint8_t>(band == 2 ? 90 + x / 170 : 60 + (top + y) / 200);
+                    strip[static_cast<std::size_t>(y) * kSide + x] = static_cast<std::uint8_t>(
+                        grid ? 255 : (band == 2 ? 90 + x / 170 : 60 + (top + y) / 200));
                 }
             }
             if (GDALRasterIO(GDALGetRasterBand(file, band), GF_Write, 0, top, kSide, kStrip, strip.data(),
