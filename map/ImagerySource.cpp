@@ -22,9 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kTargetCrs = "EPSG:4326";
-// Web Mercator's square world, metres from its centre to each edge, and its tiles' side.
+// Web Mercator's square world, metres from its centre to each edge.
 constexpr double kMercatorHalfWorld = 20037508.342789244;
-constexpr int kWebTileSize = 256;
 // A tile folder holds at most this many zoom levels (the tiling scheme has no more).
 constexpr int kMaxTileZoom = 30;
 
