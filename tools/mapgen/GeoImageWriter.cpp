@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "map/GdalSupport.h"
+
 namespace {
 
 struct DatasetCloser {
@@ -20,14 +22,9 @@ struct DatasetCloser {
 };
 using Dataset = std::unique_ptr<void, DatasetCloser>;
 
-std::string gdalReason(const char* fallback) {
-    const char* message = CPLGetLastErrorMsg();
-    return message != nullptr && *message != '\0' ? std::string(message) : std::string(fallback);
-}
-
 // The picture in memory, georeferenced on latitude/longitude.
 Dataset memoryPicture(const QImage& picture, const MapCorners& corners, std::string& error) {
-    GDALAllRegister();
+    registerGdalDrivers();
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     const int width = rgb.width(), height = rgb.height();
     Dataset dataset(GDALCreate(GDALGetDriverByName("MEM"), "", width, height, 3, GDT_Byte, nullptr));
@@ -105,10 +102,7 @@ int utmZoneEpsg(double lat, double lon) {
 
 bool writeUtmGeoTiff(const QImage& picture, const MapCorners& corners, const std::string& path,
                      std::string& error) {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    struct Pop {
-        ~Pop() { CPLPopErrorHandler(); }
-    } pop;
+    const QuietGdalErrors quiet;
     Dataset source = memoryPicture(picture, corners, error);
     if (!source) return false;
     const int epsg = utmZoneEpsg((corners.upperLeftLat + corners.lowerRightLat) / 2,
@@ -140,10 +134,7 @@ bool writeUtmGeoTiff(const QImage& picture, const MapCorners& corners, const std
 
 bool writeMbTiles(const QImage& picture, const MapCorners& corners, const std::string& path,
                   std::string& error) {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    struct Pop {
-        ~Pop() { CPLPopErrorHandler(); }
-    } pop;
+    const QuietGdalErrors quiet;
     Dataset source = memoryPicture(picture, corners, error);
     if (!source) return false;
     std::vector<std::string> arguments{"-of", "MBTiles", "-co", "ZOOM_LEVEL_STRATEGY=UPPER"};
