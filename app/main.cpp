@@ -1,5 +1,7 @@
 #include <QApplication>
 
+#include <malloc.h>
+
 #include <clocale>
 #include <optional>
 
@@ -11,6 +13,9 @@
 // never destroyed: the receiver thread, which is never stopped, decodes into it and tells the
 // operator through it until the process ends.
 static COrvaneApp& orvaneApp = *new COrvaneApp;
+
+// Allocations from this size up are mapped apart from the heap (the allocator's own default).
+constexpr int kLargeAllocationBytes = 128 * 1024;
 
 int main(int argc, char** argv) {
     // --help, --version and a command line that cannot be understood, a bad value included, are
@@ -24,6 +29,12 @@ int main(int argc, char** argv) {
     for (const std::string& argument : arguments) words.append(QString::fromLocal8Bit(argument));
     if (const CommandLine commandLine = parseCommandLine(words); !commandLine.error.isEmpty())
         return refuseCommandLine(orvaneProgram(), commandLine.error.toStdString());
+
+    // The software renderer takes and frees buffers of hundreds of KiB on every frame. With the
+    // allocator's moving threshold they come to live in the heap, where the view's trim once a
+    // second hands their pages back and the next frame takes them again: resident memory then saws
+    // by megabytes under load. A fixed threshold maps such buffers and unmaps them when freed.
+    mallopt(M_MMAP_THRESHOLD, kLargeAllocationBytes);
 
     // Every context is created with the view's format, so it has to be the default before Qt starts.
     COrvaneView::applyPixelFormat();
