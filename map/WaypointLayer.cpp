@@ -93,42 +93,64 @@ void SolidSphereCache::draw(double radius) {
     gluDeleteQuadric(quadric);
 }
 
+std::vector<WaypointMark> waypointMarks(const Waypoints& route, const MapGeometry& geometry,
+                                        const MapWindow& window) {
+    std::vector<WaypointMark> marks;
+    for (int i = 0; i < route.waypointCount; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        // Waypoints keep their unzoomed scene position; they are drawn where the zoom shows it.
+        const ScenePoint shown =
+            zoomedScenePoint(geometry, window, {route.waypointSceneX[at], route.waypointSceneY[at]});
+        const auto x = static_cast<float>(shown.x);
+        const auto y = static_cast<float>(shown.y);
+        marks.push_back({{x, y},
+                         {x + kLabelOffsetX, y},
+                         {x + kLabelOffsetX, y - kLabelLineStep},
+                         kLabelSize,
+                         formatWaypointLatLabel(i + 1, route.waypointLat[at]),
+                         formatWaypointLonLabel(route.waypointLon[at])});
+    }
+    return marks;
+}
+
+std::vector<ScenePoint> routeLoop(const Waypoints& route, const MapGeometry& geometry, const MapWindow& window) {
+    std::vector<ScenePoint> corners;
+    if (route.routeShown == 0) return corners;
+    for (int j = 0; j < route.waypointCount; ++j) {
+        const auto at = static_cast<std::size_t>(j);
+        const ScenePoint shown =
+            zoomedScenePoint(geometry, window, {route.waypointSceneX[at], route.waypointSceneY[at]});
+        corners.push_back({static_cast<float>(shown.x), static_cast<float>(shown.y)});
+    }
+    return corners;
+}
+
 void drawWaypointMarks(const MapCanvas& canvas, SolidSphereCache& spheres, const Waypoints& route,
                        const MapGeometry& geometry, const MapWindow& window) {
     glMatrixMode(GL_MODELVIEW);
-    // Waypoints keep their unzoomed scene position; they are drawn where the zoom shows it.
-    auto shownAt = [&](std::size_t at) {
-        return zoomedScenePoint(geometry, window, {route.waypointSceneX[at], route.waypointSceneY[at]});
-    };
     beginMapClip(geometry);
-    const int count = route.waypointCount;
-    for (int i = 0; i < count; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        const ScenePoint shown = shownAt(at);
-        const auto x = static_cast<float>(shown.x);
-        const auto y = static_cast<float>(shown.y);
-        const std::string latLabel = formatWaypointLatLabel(i + 1, route.waypointLat[at]);
-        const std::string lonLabel = formatWaypointLonLabel(route.waypointLon[at]);
-
+    for (const WaypointMark& mark : waypointMarks(route, geometry, window)) {
         glPushMatrix();
-        glTranslatef(x, y, 0);
+        glTranslatef(static_cast<float>(mark.at.x), static_cast<float>(mark.at.y), 0);
         glColor3f(1, 0, 0);
         spheres.draw(kMarkerRadius);
         glPopMatrix();
 
-        canvas.drawText(x + kLabelOffsetX, y, colorYellow, kLabelSize, latLabel.c_str());
-        canvas.drawText(x + kLabelOffsetX, y - kLabelLineStep, colorYellow, kLabelSize, lonLabel.c_str());
+        canvas.drawText(static_cast<float>(mark.latLabelAt.x), static_cast<float>(mark.latLabelAt.y), colorYellow,
+                        mark.labelSize, mark.latLabel.c_str());
+        canvas.drawText(static_cast<float>(mark.lonLabelAt.x), static_cast<float>(mark.lonLabelAt.y), colorYellow,
+                        mark.labelSize, mark.lonLabel.c_str());
     }
 
-    if (route.routeShown != 0) {
+    const std::vector<ScenePoint> loop = routeLoop(route, geometry, window);
+    if (!loop.empty() || route.routeShown != 0) {
         glPushMatrix();
         glColor3f(1, 1, 1);
         // Left at 2.0: the next layer sets its own width.
         glLineWidth(kRouteLineWidth);
         glBegin(GL_LINE_LOOP);
-        for (int j = 0; j < count; ++j) {
-            const ScenePoint shown = shownAt(static_cast<std::size_t>(j));
-            glVertex3f(static_cast<float>(shown.x), static_cast<float>(shown.y), 0);
+        for (const ScenePoint& corner : loop) {
+            glVertex3f(static_cast<float>(corner.x), static_cast<float>(corner.y), 0);
         }
         glEnd();
         glPopMatrix();
@@ -136,8 +158,7 @@ void drawWaypointMarks(const MapCanvas& canvas, SolidSphereCache& spheres, const
     endMapClip();
 }
 
-bool drawWaypointPanel(const MapCanvas& canvas, Waypoints& waypoints) {
-    bool showedFlash = false;
+void drawWaypointButtons(const MapCanvas& canvas, const Waypoints& waypoints) {
     for (const Button& button : kButtons) {
         glPushMatrix();
         glLineWidth(1.0f);
@@ -156,23 +177,43 @@ bool drawWaypointPanel(const MapCanvas& canvas, Waypoints& waypoints) {
         glTranslatef(button.x, button.y, 0);
         canvas.drawText(button.first.x, button.first.y, colorWhite, button.first.size, button.first.text);
         canvas.drawText(button.second.x, button.second.y, colorWhite, button.second.size, button.second.text);
-
-        int& pressed = waypoints.*button.pressed;
-        int& flashCount = waypoints.*button.flashCount;
-        if (pressed == 0) {
+        if (waypoints.*button.pressed == 0) {
             glColor3f(kButtonFill[0], kButtonFill[1], kButtonFill[2]);
         } else {
             glColor3f(1, 0, 0);
-            showedFlash = true;
-            if (flashCount == kFlashDrawings - 1) {
-                flashCount = 0;
-                pressed = 0;
-            } else {
-                ++flashCount;
-            }
         }
         glRectf(0, 0, kButtonWidth, kButtonHeight);
         glPopMatrix();
     }
+}
+
+bool advanceWaypointFlashes(Waypoints& waypoints) {
+    bool showedFlash = false;
+    for (const Button& button : kButtons) {
+        int& pressed = waypoints.*button.pressed;
+        int& flashCount = waypoints.*button.flashCount;
+        if (pressed == 0) continue;
+        showedFlash = true;
+        if (flashCount == kFlashDrawings - 1) {
+            flashCount = 0;
+            pressed = 0;
+        } else {
+            ++flashCount;
+        }
+    }
     return showedFlash;
+}
+
+bool drawWaypointPanel(const MapCanvas& canvas, Waypoints& waypoints) {
+    drawWaypointButtons(canvas, waypoints);
+    return advanceWaypointFlashes(waypoints);
+}
+
+std::vector<PanelButton> waypointPanelButtons(const Waypoints& waypoints) {
+    std::vector<PanelButton> buttons;
+    for (const Button& button : kButtons) {
+        buttons.push_back({button.x, button.y, button.x + kButtonWidth, button.y + kButtonHeight,
+                           waypoints.*button.pressed != 0});
+    }
+    return buttons;
 }

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <cstddef>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -36,3 +37,24 @@ void drawWaypointMarks(const MapCanvas& canvas, SolidSphereCache& spheres, const
 // The three buttons under the map; a pressed one is red for a few drawings, counted in
 // `waypoints`. Returns whether one was drawn red.
 bool drawWaypointPanel(const MapCanvas& canvas, Waypoints& waypoints);
+// The same in two steps, for a frame drawn in several passes: the drawing, as often as needed,
+// then once the frame's count of the flashes (whether one was red).
+void drawWaypointButtons(const MapCanvas& canvas, const Waypoints& waypoints);
+bool advanceWaypointFlashes(Waypoints& waypoints);
+
+// What drawWaypointMarks draws, for telling which parts of the map a change of the route touches:
+// each marker's centre and its two labels, and the corners of the route line when it is shown.
+struct WaypointMark {
+    ScenePoint at;
+    ScenePoint latLabelAt, lonLabelAt;
+    float labelSize = 0;
+    std::string latLabel, lonLabel;
+};
+std::vector<WaypointMark> waypointMarks(const Waypoints& route, const MapGeometry& geometry, const MapWindow& window);
+std::vector<ScenePoint> routeLoop(const Waypoints& route, const MapGeometry& geometry, const MapWindow& window);
+// Each button's rectangle and whether it is drawn red.
+struct PanelButton {
+    float left, bottom, right, top;
+    bool lit;
+};
+std::vector<PanelButton> waypointPanelButtons(const Waypoints& waypoints);

@@ -97,6 +97,8 @@ private:
     std::uint64_t pinNow() const;
     void flush();
     void closeFile();
+    // Wakes the writer when it sleeps its long idle poll.
+    void wakeIdleWriter();
     void fail(const std::string& what, int error);
 
     const std::filesystem::path directory_;
@@ -114,6 +116,8 @@ private:
     std::atomic<std::uint64_t> drops_{0};
     std::atomic<std::uint64_t> recorded_{0};
     std::atomic<std::uint64_t> syncs_{0};
+    // The writer sleeps its long poll and waits to be woken by a datagram.
+    std::atomic<bool> writerIdle_{false};
 
     // Writer thread state.
     std::unique_ptr<PcapRecordWriter> file_;

@@ -22,16 +22,23 @@ void emitOutline() {
 
 }  // namespace
 
-void Scene::drawAircraftSymbol() {
+std::optional<Scene::SymbolPlace> Scene::symbolPlace() {
     const TelemetryState& shown = telemetry();
     const std::optional<ScenePoint> position = geoToScene(mapGeometry_, shown.lat, shown.lon);
-    if (!position) return;
+    if (!position) return std::nullopt;
     const ScenePoint onScreen = zoomedScenePoint(mapGeometry_, mapWindow(), *position);
     const float x = static_cast<float>(onScreen.x);
     const float y = static_cast<float>(onScreen.y);
     const float heading = static_cast<float>(shown.psi * kDegreesPerRadian);
     // A position beyond float range or a heading that is no number cannot be drawn meaningfully.
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(heading)) return;
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(heading)) return std::nullopt;
+    return SymbolPlace{x, y, heading};
+}
+
+void Scene::drawAircraftSymbol() {
+    const std::optional<SymbolPlace> place = symbolPlace();
+    if (!place) return;
+    const float x = place->x, y = place->y, heading = place->heading;
 
     beginMapClip();
     glPushMatrix();

@@ -40,7 +40,9 @@ constexpr int kFailureMakeCurrent = 5;
 
 COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
                          Notifier& notifier)
-    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate),
+    // Drawn into a framebuffer of the view's own, which keeps the previous frame: the scene then
+    // draws again only what changed.
+    : QOpenGLWindow(QOpenGLWindow::PartialUpdateBlit),
       telemetry_(telemetry),
       uploadGate_(uploadGate),
       cockpitFeedOn_(cockpitFeedOn),
@@ -92,7 +94,7 @@ void COrvaneView::onDestroy() {
     destroyed_ = true;
     // The context goes with the window; whatever is released now is released with it current.
     const bool current = isValid();
-    if (current) makeCurrent();
+    if (current) makeViewCurrent();
     frameTimer_.stop();
     // A map dialog changes this view's texture and geometry: it cannot outlive it.
     for (const QPointer<CMapLoadDlg>& dialog : mapDialogs_) delete dialog.data();
@@ -191,11 +193,20 @@ void COrvaneView::resizeGL(int width, int height) {
     update();
 }
 
+void COrvaneView::makeViewCurrent() {
+    // The window's own call binds its framebuffer, which exists only from the first paint on.
+    if (framesPainted_ > 0) {
+        makeCurrent();
+    } else if (QOpenGLContext* glContext = context()) {
+        glContext->makeCurrent(this);
+    }
+}
+
 void COrvaneView::applyCameraForDeviceSize() {
     const qreal ratio = devicePixelRatio();
     const QSize deviceSize(qRound(width() * ratio), qRound(height() * ratio));
     if (deviceSize == cameraDeviceSize_ || deviceSize.isEmpty() || !isValid()) return;
-    makeCurrent();
+    makeViewCurrent();
     scene_->resize(deviceSize.width(), deviceSize.height());
     cameraDeviceSize_ = deviceSize;
 }
@@ -206,25 +217,34 @@ void COrvaneView::paintGL() {
         // Fonts and map are not ready yet: show black rather than a half-built scene.
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        scene_->invalidateFrame();
         return;
     }
     // Moving to a screen of another pixel ratio changes the device size without a resize.
     applyCameraForDeviceSize();
+    // A new framebuffer (a new size, a new context) holds nothing of the frames before.
+    const GLuint framebuffer = defaultFramebufferObject();
+    if (framebuffer != keptFramebuffer_ || cameraDeviceSize_ != keptFramebufferSize_) {
+        scene_->invalidateFrame();
+        keptFramebuffer_ = framebuffer;
+        keptFramebufferSize_ = cameraDeviceSize_;
+    }
     scene_->drawFrame();
 }
 
 QImage COrvaneView::grabFrame() {
     if (!glReady_ || !isValid()) return {};
-    makeCurrent();
+    makeViewCurrent();
     paintGL();
     const qreal ratio = devicePixelRatio();
     const QSize deviceSize(qRound(width() * ratio), qRound(height() * ratio));
     QImage picture(deviceSize, QImage::Format_RGB888);
     // QImage rows are padded to four bytes, as GL packs them by default.
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadBuffer(GL_BACK);
+    // The frame is in the view's own framebuffer, or in the back buffer without one.
+    glReadBuffer(defaultFramebufferObject() != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK);
     glReadPixels(0, 0, deviceSize.width(), deviceSize.height(), GL_RGB, GL_UNSIGNED_BYTE, picture.bits());
-    // GL rows start at the bottom. The back buffer is drawn again by the next frame.
+    // GL rows start at the bottom.
     return picture.mirrored();
 }
 
@@ -311,7 +331,7 @@ MapGeometry& COrvaneView::mapGeometry() {
 bool COrvaneView::loadMapForIndex(int index, const MapCorners& corners) {
     // The texture belongs to the view's context; without one there is nothing to load into.
     if (!glReady_ || context() == nullptr) return false;
-    makeCurrent();
+    makeViewCurrent();
     const bool changed = scene_->changeMap(index, corners);
     doneCurrent();
     return changed;
@@ -331,7 +351,7 @@ void COrvaneView::openMap(const MapOpenRequest& request) {
 
 void COrvaneView::takeMapResults() {
     if (!glReady_ || !isValid() || destroyed_) return;
-    makeCurrent();
+    makeViewCurrent();
     const ImageryLayer::Update update = scene_->takeMapResults();
     doneCurrent();
     if (update.newTiles || update.opened) this->update();

@@ -168,6 +168,8 @@ private:
     // The camera over the window's size in device pixels, when that differs from the last one
     // applied (a resize, or a move to a screen of another pixel ratio).
     void applyCameraForDeviceSize();
+    // Makes the view's context current with its framebuffer bound, once there is one.
+    void makeViewCurrent();
 
     TelemetryState& telemetry_;
     UploadGate& uploadGate_;
@@ -180,6 +182,9 @@ private:
     int ticksSinceHeapTrim_ = 0;
     QRect windowRect_;
     QSize cameraDeviceSize_;
+    // The framebuffer the last frame was drawn into, and its size.
+    GLuint keptFramebuffer_ = 0;
+    QSize keptFramebufferSize_;
     QPointer<QWidget> container_;
     QList<QPointer<CMapLoadDlg>> mapDialogs_;
     int feedPort_ = kCockpitFeedPort;

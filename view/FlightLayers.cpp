@@ -80,63 +80,84 @@ std::optional<ScenePoint> Scene::aircraftOnMap() {
     return shownScenePoint(shown.lat.load(), shown.lon.load());
 }
 
-void Scene::drawTrack() {
+void Scene::buildTrack() {
+    trackVertices_.clear();
+    trackStripStarts_.clear();
     const FlightTrack& track = flightTrack();
     const std::vector<TrackPoint>& points = track.points();
     const std::size_t first = track.firstShown(trackMode_, trackClockMs_);
     // A replay's track holds the whole recording; what is drawn ends at the moment shown.
     const std::size_t end = replay_ != nullptr ? track.shownEnd(trackClockMs_) : points.size();
-    if (first >= end) return;
+    // Vertices that stay in the same cell of about a screen pixel as the point before add nothing
+    // but work (a whole flight has many thousands). Whether a point is kept depends only on it and
+    // the one before, so a new point or a later start changes only the ends of what is drawn. A
+    // run's first and last points are always kept.
+    const auto cell = [](const ScenePoint& p) {
+        return std::pair{std::floor(p.x / kTrackDrawSpacing), std::floor(p.y / kTrackDrawSpacing)};
+    };
+    bool open = false;
+    // The cell of the point before, while that point lies on the same line.
+    std::pair<double, double> cellBefore{};
+    for (std::size_t i = first; i < end; ++i) {
+        const std::optional<ScenePoint> at = shownScenePoint(points[i].lat, points[i].lon);
+        // A gap, or a point this map cannot place, ends the line.
+        if (!at || points[i].startsRun) open = false;
+        if (!at) continue;
+        const std::pair<double, double> here = cell(*at);
+        const std::pair<double, double> previous = cellBefore;
+        cellBefore = here;
+        if (open) {
+            const bool endsRun = i + 1 == end || points[i + 1].startsRun;
+            if (!endsRun && here == previous) continue;
+        } else {
+            trackStripStarts_.push_back(trackVertices_.size());
+            open = true;
+        }
+        trackVertices_.push_back({static_cast<float>(at->x), static_cast<float>(at->y)});
+    }
+}
+
+void Scene::drawTrack() {
+    if (!inFrame_) buildTrack();
+    drawTrackStrips();
+}
+
+void Scene::drawTrackStrips() const {
+    if (trackVertices_.empty()) return;
     beginMapClip();
     glColor3f(kTrackColor[0], kTrackColor[1], kTrackColor[2]);
     glLineWidth(kTrackWidth);
     // Unsmoothed: a whole flight is tens of thousands of short segments, and smoothing each one
     // costs the software renderer three times the frame's track.
     glDisable(GL_LINE_SMOOTH);
-    bool open = false;
-    ScenePoint lastDrawn{};
-    for (std::size_t i = first; i < end; ++i) {
-        const std::optional<ScenePoint> at = shownScenePoint(points[i].lat, points[i].lon);
-        // A gap, or a point this map cannot place, ends the line.
-        if (open && (!at || points[i].startsRun)) {
-            glEnd();
-            open = false;
+    for (std::size_t s = 0; s < trackStripStarts_.size(); ++s) {
+        const std::size_t from = trackStripStarts_[s];
+        const std::size_t to = s + 1 < trackStripStarts_.size() ? trackStripStarts_[s + 1] : trackVertices_.size();
+        glBegin(GL_LINE_STRIP);
+        for (std::size_t i = from; i < to; ++i) {
+            glVertex3f(static_cast<float>(trackVertices_[i].x), static_cast<float>(trackVertices_[i].y), 0);
         }
-        if (!at) continue;
-        if (!open) {
-            glBegin(GL_LINE_STRIP);
-            open = true;
-        } else {
-            // Vertices closer than a pixel add nothing but work (a whole flight has many
-            // thousands); a run's last point is always drawn.
-            const bool endsRun = i + 1 == end || points[i + 1].startsRun;
-            if (!endsRun && std::fabs(at->x - lastDrawn.x) < kTrackDrawSpacing &&
-                std::fabs(at->y - lastDrawn.y) < kTrackDrawSpacing) {
-                continue;
-            }
-        }
-        glVertex3f(static_cast<float>(at->x), static_cast<float>(at->y), 0);
-        lastDrawn = *at;
+        glEnd();
     }
-    if (open) glEnd();
     glEnable(GL_LINE_SMOOTH);
     glLineWidth(1.0f);
     endMapClip();
 }
 
-void Scene::drawOffMapArrow() {
+std::optional<Scene::OffMapArrow> Scene::offMapArrow() {
     const std::optional<ScenePoint> aircraft = aircraftOnMap();
-    if (!aircraft) return;
+    if (!aircraft) return std::nullopt;
     const MapGeometry& g = mapGeometry_;
     const double left = g.mapLeft, right = g.mapRight, bottom = g.mapBottom, top = g.mapTop;
-    if (aircraft->x >= left && aircraft->x <= right && aircraft->y >= bottom && aircraft->y <= top) return;
+    if (aircraft->x >= left && aircraft->x <= right && aircraft->y >= bottom && aircraft->y <= top)
+        return std::nullopt;
 
     // Where the line from the map's centre to the aircraft leaves the map.
     const double cx = (left + right) / 2, cy = (bottom + top) / 2;
     const double dx = aircraft->x - cx, dy = aircraft->y - cy;
     const double reach = std::min(dx != 0 ? ((dx > 0 ? right : left) - cx) / dx : INFINITY,
                                   dy != 0 ? ((dy > 0 ? top : bottom) - cy) / dy : INFINITY);
-    if (!std::isfinite(reach)) return;
+    if (!std::isfinite(reach)) return std::nullopt;
     const double edgeX = cx + dx * reach, edgeY = cy + dy * reach;
     const double length = std::hypot(dx, dy);
     const auto ux = static_cast<float>(dx / length), uy = static_cast<float>(dy / length);
@@ -149,7 +170,6 @@ void Scene::drawOffMapArrow() {
     const auto tipX = static_cast<float>(edgeX) - ux * kArrowInset,
                tipY = static_cast<float>(edgeY) - uy * kArrowInset;
     const float baseX = tipX - ux * kArrowLength, baseY = tipY - uy * kArrowLength;
-    // The label sits further in along the same line, kept inside the map.
     // The label's centre stands beyond the arrow's base, as far again as half the label's extent
     // along the arrow, so that the two never overlap; it is kept inside the map.
     const float halfWidth = kArrowLabelHalfCharWidth * static_cast<float>(std::strlen(label));
@@ -160,12 +180,27 @@ void Scene::drawOffMapArrow() {
     const float labelY =
         std::clamp(tipY - uy * labelReach - kArrowLabelHalfHeight, static_cast<float>(bottom),
                    static_cast<float>(top) - 2 * kArrowLabelHalfHeight);
-    drawText(labelX, labelY, colorYellow, kArrowLabelSize, label);
+    return OffMapArrow{tipX,
+                       tipY,
+                       baseX - uy * kArrowHalfWidth,
+                       baseY + ux * kArrowHalfWidth,
+                       baseX + uy * kArrowHalfWidth,
+                       baseY - ux * kArrowHalfWidth,
+                       labelX,
+                       labelY,
+                       kArrowLabelSize,
+                       label};
+}
+
+void Scene::drawOffMapArrow() {
+    const std::optional<OffMapArrow> arrow = offMapArrow();
+    if (!arrow) return;
+    drawText(arrow->labelX, arrow->labelY, colorYellow, arrow->labelSize, arrow->label.c_str());
     glColor3f(1, 1, 0);
     glBegin(GL_TRIANGLES);
-    glVertex3f(tipX, tipY, 0);
-    glVertex3f(baseX - uy * kArrowHalfWidth, baseY + ux * kArrowHalfWidth, 0);
-    glVertex3f(baseX + uy * kArrowHalfWidth, baseY - ux * kArrowHalfWidth, 0);
+    glVertex3f(arrow->tipX, arrow->tipY, 0);
+    glVertex3f(arrow->leftX, arrow->leftY, 0);
+    glVertex3f(arrow->rightX, arrow->rightY, 0);
     glEnd();
 }
 

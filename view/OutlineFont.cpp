@@ -244,7 +244,8 @@ FreeTypeFace openTextFace(FT_Library library) {
 
 // Compiles the display list of one code; an undefined or missing character gets an empty list.
 void compileGlyph(GLuint list, FT_Face face, std::uint8_t code, double extrusion,
-                  GlyphTessellator& tessellator) {
+                  GlyphTessellator& tessellator, GlyphExtent& extent) {
+    extent = {};
     glNewList(list, GL_COMPILE);
     const char32_t character = windows1252ToUnicode(code);
     const FT_UInt glyphIndex = character != 0 ? FT_Get_Char_Index(face, character) : 0;
@@ -257,6 +258,13 @@ void compileGlyph(GLuint list, FT_Face face, std::uint8_t code, double extrusion
         const bool evenOdd = (face->glyph->outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0;
         const std::vector<Point> triangles = tessellator.tessellate(contours, evenOdd);
         if (!triangles.empty()) {
+            extent.ink = true;
+            extent.minX = extent.maxX = triangles.front().x;
+            extent.minY = extent.maxY = triangles.front().y;
+            for (const Point& p : triangles) {
+                extent.minX = std::min(extent.minX, p.x), extent.maxX = std::max(extent.maxX, p.x);
+                extent.minY = std::min(extent.minY, p.y), extent.maxY = std::max(extent.maxY, p.y);
+            }
             emitFace(triangles, 0);
             if (extrusion > 0) {
                 emitFace(triangles, -extrusion);
@@ -265,6 +273,7 @@ void compileGlyph(GLuint list, FT_Face face, std::uint8_t code, double extrusion
         }
         const double advance = static_cast<double>(face->glyph->metrics.horiAdvance) * unitsToEm;
         if (advance != 0) glTranslated(advance, 0, 0);
+        extent.advance = advance;
     }
     glEndList();
 }
@@ -306,7 +315,28 @@ FontFaceLocation matchTextFace() {
     return location;
 }
 
-GLuint buildOutlineFont(double extrusion) {
+GlyphExtent textExtent(const OutlineFontMetrics& metrics, const char* text) {
+    GlyphExtent extent;
+    if (text == nullptr) return extent;
+    double pen = 0;
+    for (const char* at = text; *at != 0; ++at) {
+        const GlyphExtent& glyph = metrics[static_cast<unsigned char>(*at)];
+        if (glyph.ink) {
+            const double minX = pen + glyph.minX, maxX = pen + glyph.maxX;
+            if (!extent.ink) {
+                extent = {0, true, minX, maxX, glyph.minY, glyph.maxY};
+            } else {
+                extent.minX = std::min(extent.minX, minX), extent.maxX = std::max(extent.maxX, maxX);
+                extent.minY = std::min(extent.minY, glyph.minY), extent.maxY = std::max(extent.maxY, glyph.maxY);
+            }
+        }
+        pen += glyph.advance;
+    }
+    extent.advance = pen;
+    return extent;
+}
+
+GLuint buildOutlineFont(double extrusion, OutlineFontMetrics* metrics) {
     const GLuint base = glGenLists(kOutlineFontListCount);
     if (base == 0) return 0;
 
@@ -318,9 +348,11 @@ GLuint buildOutlineFont(double extrusion) {
         glDeleteLists(base, kOutlineFontListCount);
         return 0;
     }
+    OutlineFontMetrics ignored;
+    OutlineFontMetrics& extents = metrics != nullptr ? *metrics : ignored;
     for (int code = 0; code < kOutlineFontListCount; ++code) {
         compileGlyph(base + static_cast<GLuint>(code), face.get(), static_cast<std::uint8_t>(code), extrusion,
-                     tessellator);
+                     tessellator, extents[static_cast<std::size_t>(code)]);
     }
     return base;
 }

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -13,7 +14,18 @@ inline constexpr int kOutlineFontListCount = 256;
 // square is 1.0 high), origin at the start of its baseline, and ending with a translation by its
 // advance. A positive `extrusion` adds a back face at z = -extrusion and the side walls.
 // Returns the first list, or 0 (with every reserved list released) when no face can be loaded.
-GLuint buildOutlineFont(double extrusion);
+// `metrics`, when given, gets every code's advance and the extent of its ink.
+struct GlyphExtent {
+    double advance = 0;
+    bool ink = false;
+    double minX = 0, maxX = 0, minY = 0, maxY = 0;
+};
+using OutlineFontMetrics = std::array<GlyphExtent, kOutlineFontListCount>;
+GLuint buildOutlineFont(double extrusion, OutlineFontMetrics* metrics = nullptr);
+
+// Where the glyphs of `text` put ink, in em units from the start of its baseline (ink false for a
+// text of blanks or without any glyph).
+GlyphExtent textExtent(const OutlineFontMetrics& metrics, const char* text);
 
 // The Unicode character that 8-bit code `code` stands for in Windows-1252; 0 for the five codes
 // that the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D).

@@ -131,6 +131,7 @@ void Scene::loadStartupMap() {
 bool Scene::changeMap(int index, const MapCorners& corners) {
     TextureImage picture;
     if (!loadPicture(index, picture)) return false;
+    damage_.invalidate();
     setMapCorners(mapGeometry_, corners);
     if (imageryShown()) {
         // Back to a catalogue picture, with its own zoom steps.
@@ -160,6 +161,8 @@ void Scene::openMap(const MapOpenRequest& request) {
 ImageryLayer::Update Scene::takeMapResults() {
     if (!imagery_) return {};
     ImageryLayer::Update update = imagery_->takeResults();
+    // New tiles replace coarser ones anywhere on the map.
+    if (update.newTiles || update.opened) damage_.invalidate();
     if (update.opened) {
         if (mapTexture_ != 0) glDeleteTextures(1, &mapTexture_);
         mapTexture_ = 0;
@@ -221,6 +224,7 @@ void Scene::resize(int width, int height) {
 
 void Scene::applyViewport(int width, int height) {
     glViewport(0, 0, width, height);
+    if (width != viewportWidth_ || height != viewportHeight_) damage_.invalidate();
     viewportWidth_ = width;
     viewportHeight_ = height;
 }
@@ -234,7 +238,40 @@ void Scene::applyEyeTransform() {
 }
 
 void Scene::drawFrame() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    readFrame();
+    damage_.begin();
+    describeFrame();
+    if (!partialRedraw_) damage_.invalidate();
+    lastChanges_ = damage_.finish(viewportWidth_, viewportHeight_);
+    inFrame_ = true;
+    if (lastChanges_.whole) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        drawLayers();
+    } else {
+        // Each changed rectangle is cleared and every layer drawn again inside it, in the frame's
+        // order: the pixels come out as those of the whole frame.
+        glEnable(GL_SCISSOR_TEST);
+        for (const PixelRect& r : lastChanges_.rects) {
+            glScissor(r.x, r.y, r.width, r.height);
+            passRect_ = pixelScene(r, viewportWidth_, viewportHeight_);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            drawLayers();
+        }
+        glDisable(GL_SCISSOR_TEST);
+        passRect_.reset();
+    }
+    inFrame_ = false;
+    // The flashes advance once a frame, however many passes drew it.
+    lastPanelShowedFlash_ = advanceWaypointFlashes(waypoints_);
+    glFinish();
+}
+
+void Scene::readFrame() {
+    buildStatusPanel();
+    buildTrack();
+}
+
+void Scene::drawLayers() {
     glDisable(GL_TEXTURE_2D);
     // Every layer lies in the plane z = 0 with the depth test on, so the layer drawn first stays
     // visible where layers overlap: the map, drawn last, shows only where nothing else is.
@@ -250,11 +287,140 @@ void Scene::drawFrame() {
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLfloat>(GL_DECAL));
     drawMap();
     glPopMatrix();
-    glFinish();
+}
+
+namespace {
+
+// Scene units a piece's rectangle grows by for the width of its lines; the pixels of smoothing
+// are added by the comparison itself.
+constexpr double kLineAllowance = 0.01;
+// The aircraft symbol's outline reaches this far from its position (scene units): its nose, two
+// symbol units out, at the symbol's scale, with room to spare.
+constexpr double kSymbolReach = 0.21;
+constexpr double kMarkReach = 0.06;
+
+SceneRect pointRect(double x, double y, double reach) {
+    return {x - reach, y - reach, x + reach, y + reach};
+}
+
+SceneRect segmentRect(const ScenePoint& a, const ScenePoint& b) {
+    return SceneRect{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)}.grown(
+        kLineAllowance);
+}
+
+}  // namespace
+
+void Scene::describeFrame() {
+    using Key = FrameDamage;
+    // The status panel, one piece a text, and its frame.
+    for (const PanelText& entry : panelTexts_) {
+        std::uint64_t key = Key::mix(Key::kKeySeed, std::string_view(entry.text));
+        key = Key::mix(key, entry.color);
+        key = Key::mix(key, entry.size);
+        damage_.add(entry.rect, key);
+    }
+    damage_.add(statusFrameRect().grown(kLineAllowance), Key::mix(Key::kKeySeed, 'F'));
+
+    // The route: each mark with its labels, and each leg of the loop.
+    const Waypoints& route = replay_ != nullptr ? replay_->route : waypoints_;
+    const MapWindow window = mapWindow();
+    for (const WaypointMark& mark : waypointMarks(route, mapGeometry_, window)) {
+        SceneRect rect = pointRect(mark.at.x, mark.at.y, kMarkReach);
+        rect = rect.united(textRect(static_cast<float>(mark.latLabelAt.x), static_cast<float>(mark.latLabelAt.y),
+                                         mark.labelSize, mark.latLabel));
+        rect = rect.united(textRect(static_cast<float>(mark.lonLabelAt.x), static_cast<float>(mark.lonLabelAt.y),
+                                         mark.labelSize, mark.lonLabel));
+        damage_.add(rect, Key::mix(Key::mix(Key::kKeySeed, std::string_view(mark.latLabel)),
+                                   std::string_view(mark.lonLabel)));
+    }
+    const std::vector<ScenePoint> loop = routeLoop(route, mapGeometry_, window);
+    for (std::size_t i = 0; i < loop.size(); ++i) {
+        const ScenePoint& a = loop[i];
+        const ScenePoint& b = loop[(i + 1) % loop.size()];
+        damage_.add(segmentRect(a, b), Key::mix(Key::mix(Key::mix(Key::kKeySeed, 'R'), a), b));
+    }
+
+    // The buttons: lit or not.
+    for (const PanelButton& button : waypointPanelButtons(waypoints_)) {
+        damage_.add(SceneRect{button.left, button.bottom, button.right, button.top}.grown(kLineAllowance),
+                    Key::mix(Key::kKeySeed, button.lit));
+    }
+
+    if (const std::optional<SymbolPlace> symbol = symbolPlace()) {
+        std::uint64_t key = Key::mix(Key::kKeySeed, symbol->heading);
+        key = Key::mix(key, linkLostShown());
+        key = Key::mix(Key::mix(key, symbol->x), symbol->y);
+        damage_.add(pointRect(symbol->x, symbol->y, kSymbolReach), key);
+    }
+
+    // Where the aircraft was last heard: its circle may reach anywhere on the map.
+    if (const std::optional<LastHeard> shown = lastHeardShown()) {
+        std::uint64_t key = Key::mix(Key::kKeySeed, shown->elapsedMs);
+        key = Key::mix(Key::mix(key, shown->fix.lat), shown->fix.lon);
+        key = Key::mix(Key::mix(key, shown->fix.alt), shown->fix.psi);
+        key = Key::mix(Key::mix(key, shown->fix.cas), shown->fix.utcMicros);
+        damage_.add(mapRect().grown(kLineAllowance), key);
+    }
+
+    if (const std::optional<OffMapArrow> arrow = offMapArrow()) {
+        const SceneRect wedge{std::min({arrow->tipX, arrow->leftX, arrow->rightX}),
+                              std::min({arrow->tipY, arrow->leftY, arrow->rightY}),
+                              std::max({arrow->tipX, arrow->leftX, arrow->rightX}),
+                              std::max({arrow->tipY, arrow->leftY, arrow->rightY})};
+        std::uint64_t key = Key::mix(Key::kKeySeed, std::string_view(arrow->label));
+        key = Key::mix(Key::mix(key, arrow->tipX), arrow->tipY);
+        key = Key::mix(Key::mix(key, arrow->leftX), arrow->leftY);
+        key = Key::mix(Key::mix(key, arrow->rightX), arrow->rightY);
+        damage_.add(wedge.grown(kLineAllowance).united(textRect(arrow->labelX, arrow->labelY,
+                                                                arrow->labelSize, arrow->label)),
+                    key);
+    }
+
+    // The track, a piece a drawn segment: a new point changes only the track's end.
+    for (std::size_t s = 0; s < trackStripStarts_.size(); ++s) {
+        const std::size_t from = trackStripStarts_[s];
+        const std::size_t to = s + 1 < trackStripStarts_.size() ? trackStripStarts_[s + 1] : trackVertices_.size();
+        for (std::size_t i = from + 1; i < to; ++i) {
+            const ScenePoint& a = trackVertices_[i - 1];
+            const ScenePoint& b = trackVertices_[i];
+            damage_.add(segmentRect(a, b), Key::mix(Key::mix(Key::kKeySeed, a), b));
+        }
+    }
+
+    // The map with its frame.
+    damage_.add(mapRect().grown(kLineAllowance), mapKey());
+}
+
+SceneRect Scene::mapRect() const {
+    const MapGeometry& g = mapGeometry_;
+    const double w = g.mapBitmapWidth * kMapScale, h = g.mapBitmapHeight * kMapScale;
+    return {g.mapOriginX, g.mapOriginY, g.mapOriginX + w, g.mapOriginY + h};
+}
+
+std::uint64_t Scene::mapKey() const {
+    using Key = FrameDamage;
+    const MapWindow window = mapWindow();
+    std::uint64_t key = Key::mix(Key::kKeySeed, window.zoom);
+    key = Key::mix(Key::mix(key, window.startU), window.startV);
+    key = Key::mix(Key::mix(key, mapTexture_), mapPictureLoaded_);
+    key = Key::mix(key, imageryShown());
+    key = Key::mix(Key::mix(key, mapGeometry_.mapOriginX), mapGeometry_.mapOriginY);
+    key = Key::mix(Key::mix(key, mapGeometry_.mapBitmapWidth), mapGeometry_.mapBitmapHeight);
+    return Key::mix(key, mapLevelChosenByView_ ? mapTextureLevel() : -1);
+}
+
+SceneRect Scene::textRect(float x, float y, float size, const std::string& text) const {
+    if (outlineFontBase_ == 0) return {};
+    const GlyphExtent ink = textExtent(fontMetrics_, text.c_str());
+    if (!ink.ink) return {};
+    // As drawTextInColor places the glyphs.
+    const double scale = static_cast<double>(size) * kTextEmScale;
+    return {x + ink.minX * scale, y + ink.minY * scale, x + ink.maxX * scale, y + ink.maxY * scale};
 }
 
 void Scene::buildFonts() {
-    outlineFontBase_ = buildOutlineFont(static_cast<double>(kFontExtrusion));
+    outlineFontBase_ = buildOutlineFont(static_cast<double>(kFontExtrusion), &fontMetrics_);
+    damage_.invalidate();
 }
 
 void Scene::drawText(float x, float y, int colorIndex, float size, const char* text) const {
@@ -279,6 +445,7 @@ void Scene::drawTextInColor(float x, float y, const std::array<float, 3>& color,
 }
 
 void Scene::wheelStep(int delta, std::optional<ScenePoint> cursor) {
+    damage_.invalidate();
     if (!imageryShown()) {
         mapZoom_ += delta >= 0 ? kWheelStep : -kWheelStep;
         mapZoom_ = std::clamp(mapZoom_, kMinMapZoom, kMaxMapZoom);
@@ -336,6 +503,7 @@ bool Scene::followStep() {
 }
 
 void Scene::resetMapView() {
+    damage_.invalidate();
     mapZoom_ = kMaxMapZoom;
     panCentreU_ = panCentreV_ = 0.5;
 }
@@ -355,6 +523,7 @@ void Scene::panMap(double dx, double dy) {
     const MapGeometry& g = mapGeometry_;
     const double width = g.mapRight - g.mapLeft, height = g.mapTop - g.mapBottom;
     if (!(width > 0) || !(height > 0)) return;
+    damage_.invalidate();
     // From the window as drawn, so that travel past an edge is not stored and undone first.
     const MapWindow shown = mapWindow();
     panCentreU_ =
@@ -392,7 +561,9 @@ void Scene::drawWaypointMarks() {
 }
 
 void Scene::drawWaypointPanel() {
-    lastPanelShowedFlash_ = ::drawWaypointPanel(*this, waypoints_);
+    drawWaypointButtons(*this, waypoints_);
+    // Drawn on its own, the panel's flashes advance with every drawing.
+    if (!inFrame_) lastPanelShowedFlash_ = advanceWaypointFlashes(waypoints_);
 }
 
 void Scene::drawMap() {

@@ -4,10 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "map/FlightTrack.h"
 #include "map/ImageryLayer.h"
@@ -17,6 +20,8 @@
 #include "map/WaypointLayer.h"
 #include "map/Waypoints.h"
 #include "net/TelemetrySenders.h"
+#include "view/FrameDamage.h"
+#include "view/OutlineFont.h"
 #include "view/ReplayScene.h"
 
 class Notifier;
@@ -55,8 +60,24 @@ public:
     void applyProjection(double aspect);  // the aspect is ignored: the scene stretches
     void applyEyeTransform();
 
-    // One frame in the fixed layer order, ending with glFinish (the caller swaps buffers).
+    // One frame in the fixed layer order, ending with glFinish (the caller swaps buffers). Only
+    // the parts whose pixels change are drawn again, each layer limited to them: the colour buffer
+    // must still hold the previous frame (a buffer of the view's own), unless partial redraw is off.
     void drawFrame();
+
+    // Whether frames draw only what changed (the default) or the whole view every time.
+    void setPartialRedraw(bool partial) {
+        partialRedraw_ = partial;
+        damage_.invalidate();
+    }
+    bool partialRedraw() const { return partialRedraw_; }
+    // The next frame draws the whole view: the kept picture is gone (a new buffer) or no longer
+    // stands for the view (a new map, zoom, pan or size).
+    void invalidateFrame() { damage_.invalidate(); }
+    // What the last frame drew: the viewport rectangles in device pixels, or the whole viewport.
+    const FrameDamage::Changes& lastFrameChanges() const { return lastChanges_; }
+    // The rectangle the glyphs of `text` colour, drawn by drawText at (x, y) with `size`.
+    SceneRect textRect(float x, float y, float size, const std::string& text) const;
 
     // The layers, in frame order.
     void drawStatusPanel();
@@ -113,6 +134,8 @@ public:
     // The program's millisecond clock unless set otherwise (tests): it times how long the panel
     // warns of a second telemetry sender.
     void setClock(MillisecondClock clock) { clock_ = std::move(clock); }
+    // The calendar time the panel's clock line shows, std::time unless set otherwise (tests).
+    void setCalendarClock(std::function<std::time_t()> clock) { calendarClock_ = std::move(clock); }
 
     // One wheel step: forward (delta >= 0) widens the zoom window, back narrows it; 0.1..1.0. An
     // opened map zooms by a constant factor from the whole map down to one of its pixels a screen
@@ -222,7 +245,54 @@ private:
     // Horizontal screen pixels of the map rectangle in the current viewport.
     double mapRectScreenPixels() const;
     void rememberMapTextureSize();
-    void drawStateTable();
+
+    // A frame is read once, then drawn in one pass or in one pass for each changed rectangle.
+    // Reading takes the state the layers show (the panel's texts, the link's mark, the track's
+    // vertices) and lists the frame's pieces for the comparison with the frame before.
+    void readFrame();
+    void describeFrame();
+    void drawLayers();
+    void buildStatusPanel();
+    void buildStateTable();
+    void panelText(float x, float y, int colorIndex, float size, const std::string& text);
+    void panelText(float x, float y, const std::array<float, 3>& color, float size, const std::string& text);
+    static SceneRect statusFrameRect();
+    void buildTrack();
+    void drawTrackStrips() const;
+    SceneRect mapRect() const;
+    std::uint64_t mapKey() const;
+    struct SymbolPlace {
+        float x, y, heading;
+    };
+    std::optional<SymbolPlace> symbolPlace();
+    struct OffMapArrow {
+        float tipX, tipY, leftX, leftY, rightX, rightY, labelX, labelY, labelSize;
+        std::string label;
+    };
+    std::optional<OffMapArrow> offMapArrow();
+
+    // A text of the panel: drawn at (x, y) after a translation to `origin`.
+    struct PanelText {
+        std::array<float, 2> origin;
+        float x, y;
+        std::array<float, 3> color;
+        float size;
+        std::string text;
+        SceneRect rect;
+    };
+    std::vector<PanelText> panelTexts_;
+    std::size_t panelTextsBeforeFrame_ = 0;
+    std::array<float, 2> panelOrigin_{0, 0};
+    // The track's vertices as drawn: line strips, each starting at an index into trackVertices_.
+    std::vector<ScenePoint> trackVertices_;
+    std::vector<std::size_t> trackStripStarts_;
+    bool inFrame_ = false;
+    bool partialRedraw_ = true;
+    FrameDamage damage_;
+    FrameDamage::Changes lastChanges_;
+    // The scene rectangle of the pass being drawn, when it is not the whole view.
+    std::optional<SceneRect> passRect_;
+    OutlineFontMetrics fontMetrics_{};
 
     TelemetryState& telemetry_;
     ReplayScene* replay_ = nullptr;
@@ -248,6 +318,7 @@ private:
     // Centre of the zoom window in texture coordinates; the picture's centre until panned.
     double panCentreU_ = 0.5, panCentreV_ = 0.5;
     MillisecondClock clock_;
+    std::function<std::time_t()> calendarClock_ = [] { return std::time(nullptr); };
     TileLoader::Opener imageryOpener_;
     std::function<void()> imageryWake_;
     std::unique_ptr<ImageryLayer> imagery_;

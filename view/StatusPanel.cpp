@@ -114,28 +114,66 @@ StatusWord navStatusWord(std::int16_t navStatus) {
     return {"DISABLED", colorRed};
 }
 
-void Scene::drawStatusPanel() {
+void Scene::buildStatusPanel() {
+    panelTexts_.clear();
+    panelOrigin_ = {0, 0};
     const TelemetryState& t = telemetry();
     const float left = mapGeometry_.mapOriginX;
 
     // A replay shows the time its line was received, not the time it is watched.
-    const std::time_t shownTime = replay_ != nullptr ? replay_->lineTime : std::time(nullptr);
-    drawText(left, mapGeometry_.mapOriginY - kTimeBelowMap, colorWhite, 0.7f,
-             formatPanelTime(shownTime).c_str());
+    const std::time_t shownTime = replay_ != nullptr ? replay_->lineTime : calendarClock_();
+    panelText(left, mapGeometry_.mapOriginY - kTimeBelowMap, colorWhite, 0.7f, formatPanelTime(shownTime));
 
-    drawText(left + kLabelColumn, kLatRow, colorWhite, 1.0f, "LAT");
-    drawText(left + kLabelColumn, kLonRow, colorWhite, 1.0f, "LON");
-    drawText(left + kLabelColumn, kAltRow, colorWhite, 1.0f, "ALT");
-    drawText(left + kLabelColumn, kSpeedRow, colorWhite, 1.0f, "GS");
-    drawText(left + kSecondLabelColumn, kAltRow, colorWhite, 1.0f, "PALT");
-    drawText(left + kSecondLabelColumn, kSpeedRow, colorWhite, 1.0f, "CAS");
-    drawText(left + kSecondValueColumn, kAltRow, colorGreen, 1.0f, formatReading(t.palt).c_str());
-    drawText(left + kSecondValueColumn, kSpeedRow, colorGreen, 1.0f, formatReading(t.cas).c_str());
-    drawText(left + kValueColumn, kLatRow, colorWhite, 1.0f, formatCoordinate(t.lat).c_str());
-    drawText(left + kValueColumn, kLonRow, colorWhite, 1.0f, formatCoordinate(t.lon).c_str());
-    drawText(left + kValueColumn, kAltRow, colorRed, 1.0f, formatReading(t.alt).c_str());
+    panelText(left + kLabelColumn, kLatRow, colorWhite, 1.0f, "LAT");
+    panelText(left + kLabelColumn, kLonRow, colorWhite, 1.0f, "LON");
+    panelText(left + kLabelColumn, kAltRow, colorWhite, 1.0f, "ALT");
+    panelText(left + kLabelColumn, kSpeedRow, colorWhite, 1.0f, "GS");
+    panelText(left + kSecondLabelColumn, kAltRow, colorWhite, 1.0f, "PALT");
+    panelText(left + kSecondLabelColumn, kSpeedRow, colorWhite, 1.0f, "CAS");
+    panelText(left + kSecondValueColumn, kAltRow, colorGreen, 1.0f, formatReading(t.palt));
+    panelText(left + kSecondValueColumn, kSpeedRow, colorGreen, 1.0f, formatReading(t.cas));
+    panelText(left + kValueColumn, kLatRow, colorWhite, 1.0f, formatCoordinate(t.lat));
+    panelText(left + kValueColumn, kLonRow, colorWhite, 1.0f, formatCoordinate(t.lon));
+    panelText(left + kValueColumn, kAltRow, colorRed, 1.0f, formatReading(t.alt));
     // The telemetry line carries no ground speed: the GS row shows the airspeed.
-    drawText(left + kValueColumn, kSpeedRow, colorRed, 1.0f, formatReading(t.cas).c_str());
+    panelText(left + kValueColumn, kSpeedRow, colorRed, 1.0f, formatReading(t.cas));
+
+    // The state table's frame is drawn between the top block and the table.
+    panelTextsBeforeFrame_ = panelTexts_.size();
+    panelOrigin_ = {kFrameTopLeft[0], kTableOffsetY};
+    buildStateTable();
+    panelOrigin_ = {0, 0};
+}
+
+void Scene::panelText(float x, float y, int colorIndex, float size, const std::string& text) {
+    if (colorIndex < 0 || colorIndex >= static_cast<int>(colorTable_.size())) return;
+    panelText(x, y, colorTable_[static_cast<std::size_t>(colorIndex)], size, text);
+}
+
+void Scene::panelText(float x, float y, const std::array<float, 3>& color, float size, const std::string& text) {
+    PanelText entry{panelOrigin_, x, y, color, size, text, {}};
+    entry.rect = textRect(panelOrigin_[0] + x, panelOrigin_[1] + y, size, text);
+    panelTexts_.push_back(std::move(entry));
+}
+
+SceneRect Scene::statusFrameRect() {
+    return SceneRect{kFrameTopLeft[0], kFrameBottomRight[1], kFrameBottomRight[0], kFrameTopLeft[1]};
+}
+
+void Scene::drawStatusPanel() {
+    if (!inFrame_) buildStatusPanel();
+    const auto drawEntry = [this](const PanelText& entry) {
+        // A pass draws only what reaches into its rectangle; the rest of the panel stays as it was.
+        if (passRect_ && !passRect_->intersects(entry.rect)) return;
+        const bool moved = entry.origin[0] != 0 || entry.origin[1] != 0;
+        if (moved) {
+            glPushMatrix();
+            glTranslatef(entry.origin[0], entry.origin[1], 0);
+        }
+        drawTextInColor(entry.x, entry.y, entry.color, entry.size, entry.text.c_str());
+        if (moved) glPopMatrix();
+    };
+    for (std::size_t i = 0; i < panelTextsBeforeFrame_ && i < panelTexts_.size(); ++i) drawEntry(panelTexts_[i]);
 
     glPushMatrix();
     glLineWidth(1.0f);
@@ -148,13 +186,10 @@ void Scene::drawStatusPanel() {
     glEnd();
     glPopMatrix();
 
-    glPushMatrix();
-    glTranslatef(kFrameTopLeft[0], kTableOffsetY, 0);
-    drawStateTable();
-    glPopMatrix();
+    for (std::size_t i = panelTextsBeforeFrame_; i < panelTexts_.size(); ++i) drawEntry(panelTexts_[i]);
 }
 
-void Scene::drawStateTable() {
+void Scene::buildStateTable() {
     TelemetryState& t = telemetry();
     struct Row {
         float y;
@@ -173,12 +208,12 @@ void Scene::drawStateTable() {
                                            {-3.16f, "GPS"},
                                            {-3.41f, "NAV"},
                                            {-3.66f, "COMM"}}};
-    drawText(kTableLabelX, 0.09f, colorBlue, kHeadingSize, "STATE INFORMATION");
+    panelText(kTableLabelX, 0.09f, colorBlue, kHeadingSize, "STATE INFORMATION");
     for (std::size_t i = 0; i < 9; ++i)
-        drawText(kTableLabelX, kLabels[i].y, colorWhite, 1.0f, kLabels[i].label);
-    drawText(kTableLabelX, -2.66f, colorBlue, kHeadingSize, "VEXO STATUS");
+        panelText(kTableLabelX, kLabels[i].y, colorWhite, 1.0f, kLabels[i].label);
+    panelText(kTableLabelX, -2.66f, colorBlue, kHeadingSize, "VEXO STATUS");
     for (std::size_t i = 9; i < kLabels.size(); ++i) {
-        drawText(kTableLabelX, kLabels[i].y, colorWhite, 1.0f, kLabels[i].label);
+        panelText(kTableLabelX, kLabels[i].y, colorWhite, 1.0f, kLabels[i].label);
     }
 
     struct Value {
@@ -195,8 +230,7 @@ void Scene::drawStateTable() {
                                        {t.ay, colorWhite},
                                        {t.az, colorWhite}}};
     for (std::size_t i = 0; i < values.size(); ++i) {
-        drawText(kTableValueX, kLabels[i].y, values[i].colorIndex, 1.0f,
-                 formatStateValue(values[i].value).c_str());
+        panelText(kTableValueX, kLabels[i].y, values[i].colorIndex, 1.0f, formatStateValue(values[i].value));
     }
 
     // Without a link the last words received are history: grey, so that nobody reads them as live.
@@ -206,9 +240,9 @@ void Scene::drawStateTable() {
     for (std::size_t i = 0; i < 3; ++i) {
         const float y = kLabels[9 + i].y;
         if (unknown) {
-            drawTextInColor(kTableStatusX, y, kUnknownStateColor, 1.0f, words[i].text.c_str());
+            panelText(kTableStatusX, y, kUnknownStateColor, 1.0f, words[i].text);
         } else {
-            drawText(kTableStatusX, y, words[i].colorIndex, 1.0f, words[i].text.c_str());
+            panelText(kTableStatusX, y, words[i].colorIndex, 1.0f, words[i].text);
         }
     }
 
@@ -223,20 +257,20 @@ void Scene::drawStateTable() {
         const bool severalSenders =
             replay_ != nullptr ? replay_->severalSenders : t.senders.severalSenders(clock_());
         if (severalSenders) {
-            drawText(kTableStatusX, commRow, colorRed, kTwoSourcesSize, "2 SRC");
+            panelText(kTableStatusX, commRow, colorRed, kTwoSourcesSize, "2 SRC");
         } else {
-            drawText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
+            panelText(kTableStatusX, commRow, colorGreen, 1.0f, "LINK");
         }
-        drawText(kHertzX, commRow, colorWhite, 1.0f, "Hz");
-        drawText(kRateX, commRow, colorYellow, 1.0f, formatLineRate(t.packetInterval).c_str());
+        panelText(kHertzX, commRow, colorWhite, 1.0f, "Hz");
+        panelText(kRateX, commRow, colorYellow, 1.0f, formatLineRate(t.packetInterval));
     } else {
-        drawText(kTableStatusX, commRow, colorRed, 1.0f, "NO LINK");
+        panelText(kTableStatusX, commRow, colorRed, 1.0f, "NO LINK");
     }
     if (replay_ != nullptr) {
-        drawText(kTableLabelX, kReplayMarkY, colorYellow, 1.0f, replay_->mark.c_str());
+        panelText(kTableLabelX, kReplayMarkY, colorYellow, 1.0f, replay_->mark);
         // The cockpit display shows this replay, not the aircraft flying now.
         if (replay_->toCockpit) {
-            drawText(kReplayCockpitMarkX, kReplayMarkY, colorYellow, kReplayCockpitMarkSize,
+            panelText(kReplayCockpitMarkX, kReplayMarkY, colorYellow, kReplayCockpitMarkSize,
                      kReplayToCockpitMark);
         }
     }

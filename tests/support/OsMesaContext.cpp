@@ -23,6 +23,11 @@ OsMesaContext::~OsMesaContext() {
     if (context_) OSMesaDestroyContext(static_cast<OSMesaContext>(context_));
 }
 
+void OsMesaContext::makeCurrent() {
+    if (context_)
+        OSMesaMakeCurrent(static_cast<OSMesaContext>(context_), buffer_.data(), GL_UNSIGNED_BYTE, width_, height_);
+}
+
 const std::vector<std::uint8_t>& OsMesaContext::pixels() {
     glFinish();
     return buffer_;

@@ -13,6 +13,8 @@ public:
     OsMesaContext& operator=(const OsMesaContext&) = delete;
 
     bool valid() const { return context_ != nullptr; }
+    // Makes this context current again (after another one was).
+    void makeCurrent();
     int width() const { return width_; }
     int height() const { return height_; }
 
