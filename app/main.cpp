@@ -16,6 +16,8 @@ static COrvaneApp& orvaneApp = *new COrvaneApp;
 
 // Allocations from this size up are mapped apart from the heap (the allocator's own default).
 constexpr int kLargeAllocationBytes = 128 * 1024;
+// Free memory at the heap's top that a free leaves in place.
+constexpr int kHeapTopKeptBytes = 16 * 1024 * 1024;
 
 int main(int argc, char** argv) {
     // --help, --version and a command line that cannot be understood, a bad value included, are
@@ -35,6 +37,10 @@ int main(int argc, char** argv) {
     // second hands their pages back and the next frame takes them again: resident memory then saws
     // by megabytes under load. A fixed threshold maps such buffers and unmaps them when freed.
     mallopt(M_MMAP_THRESHOLD, kLargeAllocationBytes);
+    // A fixed threshold also fixes the one at which a free shrinks the heap, to the same size: the
+    // heap's top would then be handed back and taken again on every frame. The view's trim once
+    // a second hands it back instead.
+    mallopt(M_TRIM_THRESHOLD, kHeapTopKeptBytes);
 
     // Every context is created with the view's format, so it has to be the default before Qt starts.
     COrvaneView::applyPixelFormat();
