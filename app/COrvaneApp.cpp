@@ -437,8 +437,12 @@ void COrvaneApp::armFrameReport() {
     report->setInterval(kFrameReportIntervalMs);
     QObject::connect(report, &QTimer::timeout, qApp, [this] {
         const unsigned long long frames = view_ != nullptr ? view_->framesPainted() : 0;
-        // With the process's processor time, so that a measurement can tell what a frame costs.
-        std::printf("frames %llu processor %.1f ms\n", frames, processCpuMilliseconds());
+        const unsigned long long whole = view_ != nullptr ? view_->wholeFramesPainted() : 0;
+        const double drawn = view_ != nullptr ? view_->drawnShare() : 0;
+        // With the process's processor time, so that a measurement can tell what a frame costs, and
+        // how much of the view the frames drew again.
+        std::printf("frames %llu processor %.1f ms whole %llu drawn %.1f %%\n", frames,
+                    processCpuMilliseconds(), whole, 100 * drawn);
         std::fflush(stdout);
     });
     report->start();

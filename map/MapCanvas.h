@@ -15,4 +15,7 @@ public:
     // Text with its baseline start at (x, y) scene units; size 1.0 is the view's em. Draws
     // nothing for an index outside the colour table.
     virtual void drawText(float x, float y, int colorIndex, float size, const char* text) const = 0;
+    // Whether anything drawn within `reach` of scene point (x, y) can show in what is being drawn
+    // now: a frame drawn again only where it changed skips the rest.
+    virtual bool drawsNear(double /*x*/, double /*y*/, double /*reach*/) const { return true; }
 };

@@ -113,7 +113,8 @@ std::vector<WaypointMark> waypointMarks(const Waypoints& route, const MapGeometr
     return marks;
 }
 
-std::vector<ScenePoint> routeLoop(const Waypoints& route, const MapGeometry& geometry, const MapWindow& window) {
+std::vector<ScenePoint> routeLoop(const Waypoints& route, const MapGeometry& geometry,
+                                  const MapWindow& window) {
     std::vector<ScenePoint> corners;
     if (route.routeShown == 0) return corners;
     for (int j = 0; j < route.waypointCount; ++j) {
@@ -130,20 +131,22 @@ void drawWaypointMarks(const MapCanvas& canvas, SolidSphereCache& spheres, const
     glMatrixMode(GL_MODELVIEW);
     beginMapClip(geometry);
     for (const WaypointMark& mark : waypointMarks(route, geometry, window)) {
-        glPushMatrix();
-        glTranslatef(static_cast<float>(mark.at.x), static_cast<float>(mark.at.y), 0);
-        glColor3f(1, 0, 0);
-        spheres.draw(kMarkerRadius);
-        glPopMatrix();
+        if (canvas.drawsNear(mark.at.x, mark.at.y, kMarkerRadius)) {
+            glPushMatrix();
+            glTranslatef(static_cast<float>(mark.at.x), static_cast<float>(mark.at.y), 0);
+            glColor3f(1, 0, 0);
+            spheres.draw(kMarkerRadius);
+            glPopMatrix();
+        }
 
-        canvas.drawText(static_cast<float>(mark.latLabelAt.x), static_cast<float>(mark.latLabelAt.y), colorYellow,
-                        mark.labelSize, mark.latLabel.c_str());
-        canvas.drawText(static_cast<float>(mark.lonLabelAt.x), static_cast<float>(mark.lonLabelAt.y), colorYellow,
-                        mark.labelSize, mark.lonLabel.c_str());
+        canvas.drawText(static_cast<float>(mark.latLabelAt.x), static_cast<float>(mark.latLabelAt.y),
+                        colorYellow, mark.labelSize, mark.latLabel.c_str());
+        canvas.drawText(static_cast<float>(mark.lonLabelAt.x), static_cast<float>(mark.lonLabelAt.y),
+                        colorYellow, mark.labelSize, mark.lonLabel.c_str());
     }
 
     const std::vector<ScenePoint> loop = routeLoop(route, geometry, window);
-    if (!loop.empty() || route.routeShown != 0) {
+    if (route.routeShown != 0) {
         glPushMatrix();
         glColor3f(1, 1, 1);
         // Left at 2.0: the next layer sets its own width.

@@ -50,8 +50,10 @@ struct WaypointMark {
     float labelSize = 0;
     std::string latLabel, lonLabel;
 };
-std::vector<WaypointMark> waypointMarks(const Waypoints& route, const MapGeometry& geometry, const MapWindow& window);
-std::vector<ScenePoint> routeLoop(const Waypoints& route, const MapGeometry& geometry, const MapWindow& window);
+std::vector<WaypointMark> waypointMarks(const Waypoints& route, const MapGeometry& geometry,
+                                        const MapWindow& window);
+std::vector<ScenePoint> routeLoop(const Waypoints& route, const MapGeometry& geometry,
+                                  const MapWindow& window);
 // Each button's rectangle and whether it is drawn red.
 struct PanelButton {
     float left, bottom, right, top;

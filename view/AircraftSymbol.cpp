@@ -36,7 +36,7 @@ std::optional<Scene::SymbolPlace> Scene::symbolPlace() {
 }
 
 void Scene::drawAircraftSymbol() {
-    const std::optional<SymbolPlace> place = symbolPlace();
+    const std::optional<SymbolPlace> place = inFrame_ ? frame_.symbol : symbolPlace();
     if (!place) return;
     const float x = place->x, y = place->y, heading = place->heading;
 
@@ -54,7 +54,7 @@ void Scene::drawAircraftSymbol() {
     glEnd();
     // Without a link the symbol is where the aircraft was: only its outline, so that no one reads a
     // frozen picture as a live one.
-    if (!linkLostShown()) {
+    if (!(inFrame_ ? frame_.linkLost : linkLostShown())) {
         glColor3f(1, 0, 0);
         glBegin(GL_POLYGON);
         emitOutline();

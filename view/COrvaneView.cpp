@@ -18,6 +18,7 @@
 #include "net/NetSocket.h"
 #include "net/TelemetryDecoder.h"
 #include "net/TelemetryState.h"
+#include "view/BackBuffer.h"
 #include "view/FlightDeck.h"
 #include "view/ReplayScene.h"
 #include "view/Scene.h"
@@ -40,9 +41,7 @@ constexpr int kFailureMakeCurrent = 5;
 
 COrvaneView::COrvaneView(TelemetryState& telemetry, UploadGate& uploadGate, const int& cockpitFeedOn,
                          Notifier& notifier)
-    // Drawn into a framebuffer of the view's own, which keeps the previous frame: the scene then
-    // draws again only what changed.
-    : QOpenGLWindow(QOpenGLWindow::PartialUpdateBlit),
+    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate),
       telemetry_(telemetry),
       uploadGate_(uploadGate),
       cockpitFeedOn_(cockpitFeedOn),
@@ -94,7 +93,7 @@ void COrvaneView::onDestroy() {
     destroyed_ = true;
     // The context goes with the window; whatever is released now is released with it current.
     const bool current = isValid();
-    if (current) makeViewCurrent();
+    if (current) makeCurrent();
     frameTimer_.stop();
     // A map dialog changes this view's texture and geometry: it cannot outlive it.
     for (const QPointer<CMapLoadDlg>& dialog : mapDialogs_) delete dialog.data();
@@ -193,20 +192,11 @@ void COrvaneView::resizeGL(int width, int height) {
     update();
 }
 
-void COrvaneView::makeViewCurrent() {
-    // The window's own call binds its framebuffer, which exists only from the first paint on.
-    if (framesPainted_ > 0) {
-        makeCurrent();
-    } else if (QOpenGLContext* glContext = context()) {
-        glContext->makeCurrent(this);
-    }
-}
-
 void COrvaneView::applyCameraForDeviceSize() {
     const qreal ratio = devicePixelRatio();
     const QSize deviceSize(qRound(width() * ratio), qRound(height() * ratio));
     if (deviceSize == cameraDeviceSize_ || deviceSize.isEmpty() || !isValid()) return;
-    makeViewCurrent();
+    makeCurrent();
     scene_->resize(deviceSize.width(), deviceSize.height());
     cameraDeviceSize_ = deviceSize;
 }
@@ -222,29 +212,30 @@ void COrvaneView::paintGL() {
     }
     // Moving to a screen of another pixel ratio changes the device size without a resize.
     applyCameraForDeviceSize();
-    // A new framebuffer (a new size, a new context) holds nothing of the frames before.
-    const GLuint framebuffer = defaultFramebufferObject();
-    if (framebuffer != keptFramebuffer_ || cameraDeviceSize_ != keptFramebufferSize_) {
-        scene_->invalidateFrame();
-        keptFramebuffer_ = framebuffer;
-        keptFramebufferSize_ = cameraDeviceSize_;
-    }
+    // Only what changed is drawn where the back buffer still holds the frame before: the software
+    // renderer's frames then cost a fraction of a whole one. A framebuffer object of the view's
+    // own would keep it everywhere, but the software renderer copies it to the window by drawing
+    // it whole, which costs as much as the map itself.
+    if (!backBufferKeepsLastFrame()) scene_->invalidateFrame();
     scene_->drawFrame();
+    const FrameDamage::Changes& drawn = scene_->lastFrameChanges();
+    if (drawn.whole) ++wholeFramesPainted_;
+    for (const PixelRect& r : drawn.rects) drawnPixelsPainted_ += static_cast<double>(r.area());
+    viewPixelsPainted_ += static_cast<double>(cameraDeviceSize_.width()) * cameraDeviceSize_.height();
 }
 
 QImage COrvaneView::grabFrame() {
     if (!glReady_ || !isValid()) return {};
-    makeViewCurrent();
+    makeCurrent();
     paintGL();
     const qreal ratio = devicePixelRatio();
     const QSize deviceSize(qRound(width() * ratio), qRound(height() * ratio));
     QImage picture(deviceSize, QImage::Format_RGB888);
     // QImage rows are padded to four bytes, as GL packs them by default.
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    // The frame is in the view's own framebuffer, or in the back buffer without one.
-    glReadBuffer(defaultFramebufferObject() != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK);
+    glReadBuffer(GL_BACK);
     glReadPixels(0, 0, deviceSize.width(), deviceSize.height(), GL_RGB, GL_UNSIGNED_BYTE, picture.bits());
-    // GL rows start at the bottom.
+    // GL rows start at the bottom. The back buffer keeps the frame for the next one to build on.
     return picture.mirrored();
 }
 
@@ -331,7 +322,7 @@ MapGeometry& COrvaneView::mapGeometry() {
 bool COrvaneView::loadMapForIndex(int index, const MapCorners& corners) {
     // The texture belongs to the view's context; without one there is nothing to load into.
     if (!glReady_ || context() == nullptr) return false;
-    makeViewCurrent();
+    makeCurrent();
     const bool changed = scene_->changeMap(index, corners);
     doneCurrent();
     return changed;
@@ -350,8 +341,10 @@ void COrvaneView::openMap(const MapOpenRequest& request) {
 }
 
 void COrvaneView::takeMapResults() {
-    if (!glReady_ || !isValid() || destroyed_) return;
-    makeViewCurrent();
+    // Making the context current costs the software renderer a round trip to the display: only
+    // an opened map has results to take.
+    if (!glReady_ || !isValid() || destroyed_ || !scene_->hasImagery()) return;
+    makeCurrent();
     const ImageryLayer::Update update = scene_->takeMapResults();
     doneCurrent();
     if (update.newTiles || update.opened) this->update();

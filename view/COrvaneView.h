@@ -100,6 +100,11 @@ public:
     // Frames painted so far (every paint, the screenshot's included); a measurement for the
     // frame report, which shows from outside that the view keeps repainting.
     std::uint64_t framesPainted() const { return framesPainted_; }
+    // Of those, the frames drawn whole, and the share of the view's pixels drawn over all of them.
+    std::uint64_t wholeFramesPainted() const { return wholeFramesPainted_; }
+    double drawnShare() const {
+        return viewPixelsPainted_ > 0 ? drawnPixelsPainted_ / viewPixelsPainted_ : 0;
+    }
     // The view's rectangle in screen coordinates (logical pixels) at the last resize with a positive
     // size; double-click positions are scaled by its size into the reference frame.
     const QRect& windowRect() const { return windowRect_; }
@@ -168,8 +173,6 @@ private:
     // The camera over the window's size in device pixels, when that differs from the last one
     // applied (a resize, or a move to a screen of another pixel ratio).
     void applyCameraForDeviceSize();
-    // Makes the view's context current with its framebuffer bound, once there is one.
-    void makeViewCurrent();
 
     TelemetryState& telemetry_;
     UploadGate& uploadGate_;
@@ -182,9 +185,6 @@ private:
     int ticksSinceHeapTrim_ = 0;
     QRect windowRect_;
     QSize cameraDeviceSize_;
-    // The framebuffer the last frame was drawn into, and its size.
-    GLuint keptFramebuffer_ = 0;
-    QSize keptFramebufferSize_;
     QPointer<QWidget> container_;
     QList<QPointer<CMapLoadDlg>> mapDialogs_;
     int feedPort_ = kCockpitFeedPort;
@@ -193,6 +193,8 @@ private:
     bool initialising_ = false;
     bool destroyed_ = false;
     std::uint64_t framesPainted_ = 0;
+    std::uint64_t wholeFramesPainted_ = 0;
+    double drawnPixelsPainted_ = 0, viewPixelsPainted_ = 0;
     CrsQuestion crsQuestion_;
     std::function<void(const MapOpenRequest&)> mapOpenedListener_;
     std::function<std::vector<MapOpenRequest>()> openedMaps_;

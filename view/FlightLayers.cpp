@@ -19,6 +19,8 @@ constexpr std::array<float, 3> kTrackColor{1.0f, 0.0f, 1.0f};
 constexpr float kTrackWidth = 2.0f;
 // Scene units under a screen pixel of a full-screen view (11.1 units over 1280 pixels).
 constexpr double kTrackDrawSpacing = 0.006;
+// How far the track's line reaches beyond its vertices (scene units): its width, with room.
+constexpr double kTrackReach = 0.01;
 
 // The off-map arrow: a yellow wedge of this length and half width (scene units) whose tip stands
 // this far inside the map's edge, with its distance written beyond its base.
@@ -63,7 +65,7 @@ std::optional<LastHeard> Scene::lastHeardShown() const {
 }
 
 void Scene::drawLastHeard() {
-    const std::optional<LastHeard> shown = lastHeardShown();
+    const std::optional<LastHeard> shown = inFrame_ ? frame_.lastHeard : lastHeardShown();
     if (!shown) return;
     beginMapClip();
     drawLastHeardLayer(*shown, {[this](GeoPoint at) { return shownScenePoint(at.lat, at.lon); },
@@ -130,14 +132,33 @@ void Scene::drawTrackStrips() const {
     // Unsmoothed: a whole flight is tens of thousands of short segments, and smoothing each one
     // costs the software renderer three times the frame's track.
     glDisable(GL_LINE_SMOOTH);
+    const auto vertex = [this](std::size_t i) {
+        glVertex3f(static_cast<float>(trackVertices_[i].x), static_cast<float>(trackVertices_[i].y), 0);
+    };
     for (std::size_t s = 0; s < trackStripStarts_.size(); ++s) {
         const std::size_t from = trackStripStarts_[s];
-        const std::size_t to = s + 1 < trackStripStarts_.size() ? trackStripStarts_[s + 1] : trackVertices_.size();
-        glBegin(GL_LINE_STRIP);
-        for (std::size_t i = from; i < to; ++i) {
-            glVertex3f(static_cast<float>(trackVertices_[i].x), static_cast<float>(trackVertices_[i].y), 0);
+        const std::size_t to =
+            s + 1 < trackStripStarts_.size() ? trackStripStarts_[s + 1] : trackVertices_.size();
+        // A pass over part of the view draws only the segments that reach into it: each segment of
+        // a strip is drawn on its own, so the pieces give the pixels of the whole strip.
+        bool open = false;
+        for (std::size_t i = from + 1; i < to; ++i) {
+            const ScenePoint& a = trackVertices_[i - 1];
+            const ScenePoint& b = trackVertices_[i];
+            if (!drawsNear((a.x + b.x) / 2, (a.y + b.y) / 2,
+                           std::max(std::fabs(a.x - b.x), std::fabs(a.y - b.y)) / 2 + kTrackReach)) {
+                if (open) glEnd();
+                open = false;
+                continue;
+            }
+            if (!open) {
+                glBegin(GL_LINE_STRIP);
+                vertex(i - 1);
+                open = true;
+            }
+            vertex(i);
         }
-        glEnd();
+        if (open) glEnd();
     }
     glEnable(GL_LINE_SMOOTH);
     glLineWidth(1.0f);
@@ -193,7 +214,7 @@ std::optional<Scene::OffMapArrow> Scene::offMapArrow() {
 }
 
 void Scene::drawOffMapArrow() {
-    const std::optional<OffMapArrow> arrow = offMapArrow();
+    const std::optional<OffMapArrow> arrow = inFrame_ ? frame_.arrow : offMapArrow();
     if (!arrow) return;
     drawText(arrow->labelX, arrow->labelY, colorYellow, arrow->labelSize, arrow->label.c_str());
     glColor3f(1, 1, 0);

@@ -58,7 +58,8 @@ void joinRects(std::vector<PixelRect>& rects, std::size_t count) {
             for (std::size_t j = i + 1; j < rects.size(); ++j) {
                 const PixelRect& a = rects[i];
                 const PixelRect& b = rects[j];
-                if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height) {
+                if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+                    b.y < a.y + a.height) {
                     bestI = i, bestJ = j, overlap = true;
                     break;
                 }
@@ -88,7 +89,8 @@ FrameDamage::Changes FrameDamage::finish(int width, int height, std::size_t maxR
         };
         std::size_t i = 0, j = 0;
         while (i < previous_.size() || j < current_.size()) {
-            if (j == current_.size() || (i < previous_.size() && previous_[i].identity < current_[j].identity)) {
+            if (j == current_.size() ||
+                (i < previous_.size() && previous_[i].identity < current_[j].identity)) {
                 take(previous_[i++]);
             } else if (i == previous_.size() || current_[j].identity < previous_[i].identity) {
                 take(current_[j++]);
@@ -115,12 +117,14 @@ FrameDamage::Changes FrameDamage::finish(int width, int height, std::size_t maxR
 PixelRect scenePixels(const SceneRect& rect, int width, int height, int margin) {
     const double halfWidth = sceneHalfWidth(), halfHeight = sceneHalfHeight();
     const double x0 = (rect.left / halfWidth + 1) / 2 * width, x1 = (rect.right / halfWidth + 1) / 2 * width;
-    const double y0 = (rect.bottom / halfHeight + 1) / 2 * height, y1 = (rect.top / halfHeight + 1) / 2 * height;
+    const double y0 = (rect.bottom / halfHeight + 1) / 2 * height,
+                 y1 = (rect.top / halfHeight + 1) / 2 * height;
     const auto clampTo = [](double v, int limit) {
         return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(limit)));
     };
     const int left = clampTo(std::floor(x0) - margin, width), right = clampTo(std::ceil(x1) + margin, width);
-    const int bottom = clampTo(std::floor(y0) - margin, height), top = clampTo(std::ceil(y1) + margin, height);
+    const int bottom = clampTo(std::floor(y0) - margin, height),
+              top = clampTo(std::ceil(y1) + margin, height);
     if (right <= left || top <= bottom) return {};
     return {left, bottom, right - left, top - bottom};
 }

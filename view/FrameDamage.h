@@ -17,7 +17,9 @@ struct SceneRect {
     // The smallest rectangle holding both (an empty one adds nothing).
     SceneRect united(const SceneRect& other) const;
     // The same rectangle grown by `margin` on every side.
-    SceneRect grown(double margin) const { return {left - margin, bottom - margin, right + margin, top + margin}; }
+    SceneRect grown(double margin) const {
+        return {left - margin, bottom - margin, right + margin, top + margin};
+    }
 };
 
 // A rectangle of the viewport in device pixels, GL's way: origin at the bottom left.
@@ -64,7 +66,7 @@ public:
 
     // Pixels added around every changed rectangle: smoothed edges reach beyond the exact outline.
     static constexpr int kMarginPixels = 2;
-    static constexpr std::size_t kMaxRects = 4;
+    static constexpr std::size_t kMaxRects = 6;
     // Beyond this share of the viewport the whole frame is drawn: one pass costs less than several.
     static constexpr double kWholeShare = 0.6;
 

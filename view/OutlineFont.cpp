@@ -327,7 +327,8 @@ GlyphExtent textExtent(const OutlineFontMetrics& metrics, const char* text) {
                 extent = {0, true, minX, maxX, glyph.minY, glyph.maxY};
             } else {
                 extent.minX = std::min(extent.minX, minX), extent.maxX = std::max(extent.maxX, maxX);
-                extent.minY = std::min(extent.minY, glyph.minY), extent.maxY = std::max(extent.maxY, glyph.maxY);
+                extent.minY = std::min(extent.minY, glyph.minY),
+                extent.maxY = std::max(extent.maxY, glyph.maxY);
             }
         }
         pen += glyph.advance;

@@ -253,7 +253,9 @@ void Scene::drawFrame() {
         glEnable(GL_SCISSOR_TEST);
         for (const PixelRect& r : lastChanges_.rects) {
             glScissor(r.x, r.y, r.width, r.height);
-            passRect_ = pixelScene(r, viewportWidth_, viewportHeight_);
+            // Grown by a pixel or two, so that what is skipped cannot reach into the rectangle.
+            const double pixel = 2 * sceneHalfWidth() / viewportWidth_;
+            passRect_ = pixelScene(r, viewportWidth_, viewportHeight_).grown(2 * pixel);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             drawLayers();
         }
@@ -269,6 +271,10 @@ void Scene::drawFrame() {
 void Scene::readFrame() {
     buildStatusPanel();
     buildTrack();
+    frame_.linkLost = linkLostShown();
+    frame_.symbol = symbolPlace();
+    frame_.arrow = offMapArrow();
+    frame_.lastHeard = lastHeardShown();
 }
 
 void Scene::drawLayers() {
@@ -326,10 +332,10 @@ void Scene::describeFrame() {
     const MapWindow window = mapWindow();
     for (const WaypointMark& mark : waypointMarks(route, mapGeometry_, window)) {
         SceneRect rect = pointRect(mark.at.x, mark.at.y, kMarkReach);
-        rect = rect.united(textRect(static_cast<float>(mark.latLabelAt.x), static_cast<float>(mark.latLabelAt.y),
-                                         mark.labelSize, mark.latLabel));
-        rect = rect.united(textRect(static_cast<float>(mark.lonLabelAt.x), static_cast<float>(mark.lonLabelAt.y),
-                                         mark.labelSize, mark.lonLabel));
+        rect = rect.united(textRect(static_cast<float>(mark.latLabelAt.x),
+                                    static_cast<float>(mark.latLabelAt.y), mark.labelSize, mark.latLabel));
+        rect = rect.united(textRect(static_cast<float>(mark.lonLabelAt.x),
+                                    static_cast<float>(mark.lonLabelAt.y), mark.labelSize, mark.lonLabel));
         damage_.add(rect, Key::mix(Key::mix(Key::kKeySeed, std::string_view(mark.latLabel)),
                                    std::string_view(mark.lonLabel)));
     }
@@ -346,15 +352,15 @@ void Scene::describeFrame() {
                     Key::mix(Key::kKeySeed, button.lit));
     }
 
-    if (const std::optional<SymbolPlace> symbol = symbolPlace()) {
+    if (const std::optional<SymbolPlace>& symbol = frame_.symbol) {
         std::uint64_t key = Key::mix(Key::kKeySeed, symbol->heading);
-        key = Key::mix(key, linkLostShown());
+        key = Key::mix(key, frame_.linkLost);
         key = Key::mix(Key::mix(key, symbol->x), symbol->y);
         damage_.add(pointRect(symbol->x, symbol->y, kSymbolReach), key);
     }
 
     // Where the aircraft was last heard: its circle may reach anywhere on the map.
-    if (const std::optional<LastHeard> shown = lastHeardShown()) {
+    if (const std::optional<LastHeard>& shown = frame_.lastHeard) {
         std::uint64_t key = Key::mix(Key::kKeySeed, shown->elapsedMs);
         key = Key::mix(Key::mix(key, shown->fix.lat), shown->fix.lon);
         key = Key::mix(Key::mix(key, shown->fix.alt), shown->fix.psi);
@@ -362,7 +368,7 @@ void Scene::describeFrame() {
         damage_.add(mapRect().grown(kLineAllowance), key);
     }
 
-    if (const std::optional<OffMapArrow> arrow = offMapArrow()) {
+    if (const std::optional<OffMapArrow>& arrow = frame_.arrow) {
         const SceneRect wedge{std::min({arrow->tipX, arrow->leftX, arrow->rightX}),
                               std::min({arrow->tipY, arrow->leftY, arrow->rightY}),
                               std::max({arrow->tipX, arrow->leftX, arrow->rightX}),
@@ -371,15 +377,16 @@ void Scene::describeFrame() {
         key = Key::mix(Key::mix(key, arrow->tipX), arrow->tipY);
         key = Key::mix(Key::mix(key, arrow->leftX), arrow->leftY);
         key = Key::mix(Key::mix(key, arrow->rightX), arrow->rightY);
-        damage_.add(wedge.grown(kLineAllowance).united(textRect(arrow->labelX, arrow->labelY,
-                                                                arrow->labelSize, arrow->label)),
+        damage_.add(wedge.grown(kLineAllowance)
+                        .united(textRect(arrow->labelX, arrow->labelY, arrow->labelSize, arrow->label)),
                     key);
     }
 
     // The track, a piece a drawn segment: a new point changes only the track's end.
     for (std::size_t s = 0; s < trackStripStarts_.size(); ++s) {
         const std::size_t from = trackStripStarts_[s];
-        const std::size_t to = s + 1 < trackStripStarts_.size() ? trackStripStarts_[s + 1] : trackVertices_.size();
+        const std::size_t to =
+            s + 1 < trackStripStarts_.size() ? trackStripStarts_[s + 1] : trackVertices_.size();
         for (std::size_t i = from + 1; i < to; ++i) {
             const ScenePoint& a = trackVertices_[i - 1];
             const ScenePoint& b = trackVertices_[i];
@@ -410,8 +417,12 @@ std::uint64_t Scene::mapKey() const {
 }
 
 SceneRect Scene::textRect(float x, float y, float size, const std::string& text) const {
+    return textRect(x, y, size, text.c_str());
+}
+
+SceneRect Scene::textRect(float x, float y, float size, const char* text) const {
     if (outlineFontBase_ == 0) return {};
-    const GlyphExtent ink = textExtent(fontMetrics_, text.c_str());
+    const GlyphExtent ink = textExtent(fontMetrics_, text);
     if (!ink.ink) return {};
     // As drawTextInColor places the glyphs.
     const double scale = static_cast<double>(size) * kTextEmScale;
@@ -428,8 +439,25 @@ void Scene::drawText(float x, float y, int colorIndex, float size, const char* t
     drawTextInColor(x, y, colorTable_[static_cast<std::size_t>(colorIndex)], size, text);
 }
 
+bool Scene::drawsNear(double x, double y, double reach) const {
+    return !passRect_ || passRect_->intersects(SceneRect{x, y, x, y}.grown(reach));
+}
+
+bool Scene::textShowsInPass(float x, float y, float size, const char* text) const {
+    if (!passRect_ || text == nullptr) return true;
+    // Where the current transformation puts the text: the layers only move their texts (a
+    // rotation or a scale draws it).
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    if (m[1] != 0 || m[4] != 0 || m[0] != 1 || m[5] != 1) return true;
+    const SceneRect ink = textRect(x + m[12], y + m[13], size, text);
+    return !ink.empty() && passRect_->intersects(ink);
+}
+
 void Scene::drawTextInColor(float x, float y, const std::array<float, 3>& color, float size,
                             const char* text) const {
+    // A frame drawn again only where it changed skips the texts that lie elsewhere.
+    if (!textShowsInPass(x, y, size, text)) return;
     glPushMatrix();
     glColor3f(color[0], color[1], color[2]);
     glTranslatef(x, y, 0);

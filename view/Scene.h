@@ -78,6 +78,7 @@ public:
     const FrameDamage::Changes& lastFrameChanges() const { return lastChanges_; }
     // The rectangle the glyphs of `text` colour, drawn by drawText at (x, y) with `size`.
     SceneRect textRect(float x, float y, float size, const std::string& text) const;
+    SceneRect textRect(float x, float y, float size, const char* text) const;
 
     // The layers, in frame order.
     void drawStatusPanel();
@@ -102,6 +103,7 @@ public:
     // The same in a colour of its own.
     void drawTextInColor(float x, float y, const std::array<float, 3>& color, float size,
                          const char* text) const;
+    bool drawsNear(double x, double y, double reach) const override;
     void buildFonts();
 
     // Changes the map whole or not at all: the picture of catalogue index 0..3 (read from the
@@ -128,6 +130,8 @@ public:
     // The opened map, when one is shown instead of a catalogue picture.
     const ImageryLayer* imagery() const { return imageryShown() ? imagery_.get() : nullptr; }
     bool imageryShown() const { return imagery_ && imagery_->shown(); }
+    // Whether a map was ever opened (its loader may have results to take).
+    bool hasImagery() const { return imagery_ != nullptr; }
     // Ends the loader and releases the tiles (context current, or none when the context is gone).
     void closeImagery(bool contextCurrent);
 
@@ -250,6 +254,8 @@ private:
     // Reading takes the state the layers show (the panel's texts, the link's mark, the track's
     // vertices) and lists the frame's pieces for the comparison with the frame before.
     void readFrame();
+    // Whether a text drawn now at (x, y) shows in the pass being drawn.
+    bool textShowsInPass(float x, float y, float size, const char* text) const;
     void describeFrame();
     void drawLayers();
     void buildStatusPanel();
@@ -270,6 +276,17 @@ private:
         std::string label;
     };
     std::optional<OffMapArrow> offMapArrow();
+
+    // What the frame shows of the aircraft, read once for the comparison and every pass: the
+    // receiver changes the telemetry meanwhile, and a pass that drew the symbol elsewhere than
+    // the comparison placed it would leave part of it behind.
+    struct FrameState {
+        std::optional<SymbolPlace> symbol;
+        bool linkLost = false;
+        std::optional<OffMapArrow> arrow;
+        std::optional<LastHeard> lastHeard;
+    };
+    FrameState frame_;
 
     // A text of the panel: drawn at (x, y) after a translation to `origin`.
     struct PanelText {

@@ -150,7 +150,8 @@ void Scene::panelText(float x, float y, int colorIndex, float size, const std::s
     panelText(x, y, colorTable_[static_cast<std::size_t>(colorIndex)], size, text);
 }
 
-void Scene::panelText(float x, float y, const std::array<float, 3>& color, float size, const std::string& text) {
+void Scene::panelText(float x, float y, const std::array<float, 3>& color, float size,
+                      const std::string& text) {
     PanelText entry{panelOrigin_, x, y, color, size, text, {}};
     entry.rect = textRect(panelOrigin_[0] + x, panelOrigin_[1] + y, size, text);
     panelTexts_.push_back(std::move(entry));
@@ -163,8 +164,6 @@ SceneRect Scene::statusFrameRect() {
 void Scene::drawStatusPanel() {
     if (!inFrame_) buildStatusPanel();
     const auto drawEntry = [this](const PanelText& entry) {
-        // A pass draws only what reaches into its rectangle; the rest of the panel stays as it was.
-        if (passRect_ && !passRect_->intersects(entry.rect)) return;
         const bool moved = entry.origin[0] != 0 || entry.origin[1] != 0;
         if (moved) {
             glPushMatrix();
@@ -173,7 +172,8 @@ void Scene::drawStatusPanel() {
         drawTextInColor(entry.x, entry.y, entry.color, entry.size, entry.text.c_str());
         if (moved) glPopMatrix();
     };
-    for (std::size_t i = 0; i < panelTextsBeforeFrame_ && i < panelTexts_.size(); ++i) drawEntry(panelTexts_[i]);
+    for (std::size_t i = 0; i < panelTextsBeforeFrame_ && i < panelTexts_.size(); ++i)
+        drawEntry(panelTexts_[i]);
 
     glPushMatrix();
     glLineWidth(1.0f);
@@ -271,7 +271,7 @@ void Scene::buildStateTable() {
         // The cockpit display shows this replay, not the aircraft flying now.
         if (replay_->toCockpit) {
             panelText(kReplayCockpitMarkX, kReplayMarkY, colorYellow, kReplayCockpitMarkSize,
-                     kReplayToCockpitMark);
+                      kReplayToCockpitMark);
         }
     }
 }

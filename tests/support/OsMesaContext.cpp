@@ -25,7 +25,8 @@ OsMesaContext::~OsMesaContext() {
 
 void OsMesaContext::makeCurrent() {
     if (context_)
-        OSMesaMakeCurrent(static_cast<OSMesaContext>(context_), buffer_.data(), GL_UNSIGNED_BYTE, width_, height_);
+        OSMesaMakeCurrent(static_cast<OSMesaContext>(context_), buffer_.data(), GL_UNSIGNED_BYTE, width_,
+                          height_);
 }
 
 const std::vector<std::uint8_t>& OsMesaContext::pixels() {
