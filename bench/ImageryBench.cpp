@@ -119,6 +119,8 @@ void benchImagery(BenchSetting& setting, Scorecard& scorecard) {
     TelemetryState telemetry;
     PrintingNotifier notifier;
     Scene scene(telemetry, notifier);
+    // The same frame again and again: whole, as a zoom or pan draws it, not only what changed.
+    scene.setPartialRedraw(false);
     scene.initGl();
     scene.resize(kWidth, kHeight);
     for (int i = 0; i < kFrames; ++i) scene.drawFrame();
