@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "map/GdalSupport.h"
 #include "map/MapGeometry.h"
 
 // A UTM zone 18N picture, 1 m pixels, ground grey with magenta squares (kMarkSide pixels) centred
@@ -30,7 +31,8 @@ struct UtmPicture {
 };
 
 inline GDALDatasetH makeUtmDataset(const UtmPicture& picture) {
-    GDALAllRegister();
+    // The program's own drivers: a format it needs and does not register shows here.
+    registerGdalDrivers();
     GDALDatasetH dataset =
         GDALCreate(GDALGetDriverByName("MEM"), "", picture.width, picture.height, 3, GDT_Byte, nullptr);
     double transform[6] = {picture.west, 1, 0, picture.north, 0, -1};

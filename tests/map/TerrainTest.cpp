@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "map/GdalSupport.h"
 #include "map/Terrain.h"
 
 namespace {
@@ -47,7 +48,8 @@ struct PostGrid {
 // Writes `grid` as a one-band GeoTIFF in `crs` with `noData` as the void mark.
 void writeGeoTiff(const std::string& path, const PostGrid& grid, const char* crs, double noData,
                   int bands = 1, bool georeferenced = true) {
-    GDALAllRegister();
+    // The program's own drivers: a format it needs and does not register shows here.
+    registerGdalDrivers();
     GDALDriverH driver = GDALGetDriverByName("GTiff");
     GDALDatasetH dataset =
         GDALCreate(driver, path.c_str(), grid.width, grid.height, bands, GDT_Float32, nullptr);
