@@ -98,6 +98,13 @@ FrameDamage::Changes FrameDamage::finish(int width, int height, std::size_t maxR
                 ++i, ++j;
             }
         }
+        // Joining costs the cube of the count: many changed pieces (a track thinned, a replay
+        // sought) are drawn in the one rectangle around them all.
+        if (rects.size() > kMaxRectsToJoin) {
+            PixelRect all = rects.front();
+            for (const PixelRect& r : rects) all = unite(all, r);
+            rects = {all};
+        }
         joinRects(rects, std::max<std::size_t>(maxRects, 1));
         long long area = 0;
         for (const PixelRect& r : rects) area += r.area();

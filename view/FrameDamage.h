@@ -67,6 +67,7 @@ public:
     // Pixels added around every changed rectangle: smoothed edges reach beyond the exact outline.
     static constexpr int kMarginPixels = 2;
     static constexpr std::size_t kMaxRects = 6;
+    static constexpr std::size_t kMaxRectsToJoin = 64;
     // Beyond this share of the viewport the whole frame is drawn: one pass costs less than several.
     static constexpr double kWholeShare = 0.6;
 
