@@ -91,10 +91,10 @@ void FlightRecorder::datagramReceived(const sockaddr_in& sender, const void* byt
 }
 
 void FlightRecorder::wakeIdleWriter() {
-    // The push before is seen by a writer that checks the queues after it said it sleeps, or the
-    // writer is told here (the lock orders the notification after its wait began).
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (!writerIdle_.load(std::memory_order_relaxed) || !writerIdle_.exchange(false)) return;
+    // Both sides change the flag by exchange, so one of them comes second: the writer, which then
+    // sees the push before this exchange when it looks at the queues; or this call, which then
+    // finds the writer idle and tells it (the lock orders the notification after its wait began).
+    if (!writerIdle_.exchange(false)) return;
     { const std::lock_guard<std::mutex> lock(control_); }
     wake_.notify_all();
 }
@@ -138,10 +138,7 @@ void FlightRecorder::writerLoop() {
         bool stopping = false;
         {
             std::unique_lock<std::mutex> lock(control_);
-            if (idle) {
-                writerIdle_.store(true);
-                std::atomic_thread_fence(std::memory_order_seq_cst);
-            }
+            if (idle) writerIdle_.exchange(true);
             wake_.wait_for(lock, idle ? kIdleWriterPoll : kWriterPoll, [&] {
                 return stop_ || drainRequests_ > drainsDone_ ||
                        (idle && (received_.front() != nullptr || sent_.front() != nullptr));
