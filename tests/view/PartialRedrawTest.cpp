@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,8 @@ constexpr int kWidth = 1024;
 constexpr int kHeight = 672;
 constexpr int kFrames = 320;
 constexpr int kFrameMs = 100;
+// The calendar time of the flight, seconds since 1970 (in 2026).
+constexpr std::time_t kCalendar = 1'790'000'000;
 
 // One view: its own context (whose buffer keeps the last frame), its own telemetry and scene.
 struct View {
@@ -65,14 +68,13 @@ TEST(PartialRedraw, EveryFrameEqualsTheWholeFrame) {
     writeBitmap24("site3.bmp", 360, 300, mapPixel);
     View partial(true), whole(false);
     std::int32_t nowMs = 50'000;
-    const std::time_t calendar = 1'790'000'000;
     ReplayScene replay;
     replay.mark = "REPLAY 2x";
     for (View* view : {&partial, &whole}) {
         view->context.makeCurrent();
         ASSERT_TRUE(view->context.valid());
         view->scene.setClock([&nowMs] { return nowMs; });
-        view->scene.setCalendarClock([&nowMs, calendar] { return calendar + nowMs / 1000; });
+        view->scene.setCalendarClock([&nowMs] { return kCalendar + nowMs / 1000; });
         view->scene.initGl();
         view->scene.resize(kWidth, kHeight);
     }
@@ -115,7 +117,7 @@ TEST(PartialRedraw, EveryFrameEqualsTheWholeFrame) {
                 t.linkAlive = 1;
                 t.lineHeard = true;
                 t.lastLineClock = nowMs;
-                t.lastFix.store({at.lat, at.lon, t.alt, t.psi, t.cas, nowMs, calendar * 1'000'000LL});
+                t.lastFix.store({at.lat, at.lon, t.alt, t.psi, t.cas, nowMs, kCalendar * 1'000'000LL});
                 scene.liveTrack().addFix(at.lat, at.lon, nowMs);
             }
             scene.setTrackClock(nowMs);
